@@ -1,0 +1,34 @@
+// The growable, always NUL-terminated byte buffer in which all output is built.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace kestrin::emit {
+
+struct buf {
+    std::unique_ptr<char[]> data;  // absent before the first reservation and after a failed one
+    std::uint64_t len = 0;
+    std::uint64_t cap = 0;
+    // Set by the first failed reservation and never cleared: a later append must not start a new
+    // block and pass off a shortened output as complete.
+    bool failed = false;
+
+    std::string_view view() const { return {data.get(), static_cast<std::size_t>(len)}; }
+};
+
+inline constexpr std::uint64_t buf_first_cap = 1u << 20;        // 1 MiB
+inline constexpr std::uint64_t buf_max_cap = 1u << 30;          // 1 GiB
+inline constexpr std::uint64_t buf_max_reservation = 1u << 28;  // 256 MiB per request
+
+// Ensures room for n more bytes plus the NUL; on failure the buffer is released and marked failed.
+void buf_reserve(buf& b, std::uint64_t n);
+
+// Appends bytes (may contain NULs); nothing when the reservation fails.
+void buf_append(buf& b, std::string_view bytes);
+
+// Appends a NUL-terminated text.
+void buf_str(buf& b, const char* text);
+
+}  // namespace kestrin::emit

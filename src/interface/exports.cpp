@@ -1,0 +1,69 @@
+// The eight exported functions. This is the firewall: arguments are checked first and no
+// exception crosses the C ABI.
+#include <exception>
+#include <new>
+
+#include "interface/count.h"
+#include "interface/error.h"
+#include "interface/flatten.h"
+#include "kestrin.h"
+
+namespace {
+
+using namespace kestrin::interface;
+
+template <typename Work>
+std::int32_t guarded(Work work)
+{
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        set_error("out of memory");
+    } catch (const std::exception& e) {
+        set_error("internal error: %s", e.what());
+    } catch (...) {
+        set_error("internal error");
+    }
+    return -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+KESTRIN_API int32_t kestrin_init(void)
+{
+    clear_error();
+    return 1;
+}
+
+KESTRIN_API void kestrin_cleanup(void) { clear_error(); }
+
+KESTRIN_API const char* kestrin_last_error(void) { return error_text(); }
+
+KESTRIN_API int32_t kestrin_all(const char* input_path, const char* output_path)
+{
+    return guarded([&] { return flatten_run(input_path, output_path, mode_all); });
+}
+
+KESTRIN_API int32_t kestrin_forms(const char* input_path, const char* output_path)
+{
+    return guarded([&] { return flatten_run(input_path, output_path, mode_forms); });
+}
+
+KESTRIN_API int32_t kestrin_annotations(const char* input_path, const char* output_path)
+{
+    return guarded([&] { return flatten_run(input_path, output_path, mode_annotations); });
+}
+
+KESTRIN_API int32_t kestrin_field_count(const char* input_path)
+{
+    return guarded([&] { return field_count(input_path); });
+}
+
+KESTRIN_API int32_t kestrin_annotation_count(const char* input_path)
+{
+    return guarded([&] { return annotation_count(input_path); });
+}
+
+}  // extern "C"

@@ -1,0 +1,95 @@
+// The document model: one loaded PDF held whole in memory, its object table, the arena of decoded
+// object streams and the page list.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace kestrin::load {
+
+// Where one object's text lies: a range of the file, or a slice of a decoded object stream.
+struct obj_entry {
+    std::int32_t num = 0;
+    std::int32_t gen = 0;
+    std::int32_t hdr_pos = -1;     // first digit of N in "N G obj"; -1 inside an object stream
+    std::int32_t dict_pos = -1;    // the "<<" opening the body, when the body is a dictionary
+    std::int32_t stream_pos = -1;  // the keyword "stream"
+    std::int32_t data_start = -1;
+    std::int32_t data_end = -1;
+    std::int32_t endobj_pos = -1;
+    std::int32_t obj_end = -1;
+    std::int32_t is_stream = 0;
+    std::int32_t in_objstm = 0;
+    const char* text = nullptr;  // borrowed from the doc's arena; valid as long as the doc
+    std::int32_t text_len = 0;
+};
+
+// The object table. Lookups keep the meaning "first entry with the number" but are answered
+// through an index that reindex() rebuilds whenever the entries change.
+struct objvec {
+    std::vector<obj_entry> entries;
+    std::vector<std::int32_t> first_index;  // object number -> position of its first entry, or -1
+
+    void reindex();
+    const obj_entry* find(std::int32_t num) const;
+    std::int32_t count() const { return static_cast<std::int32_t>(entries.size()); }
+};
+
+void objvec_push(objvec& v, const obj_entry& e);
+
+// Owned buffers of decoded object streams. Blocks never move, so entries may point into them.
+struct arena {
+    std::vector<std::unique_ptr<char[]>> blocks;
+    std::uint64_t total = 0;  // bytes held, for the per-document decoding limit
+};
+
+char* arena_alloc(arena& a, std::uint64_t size);
+
+struct pageinfo {
+    std::int32_t obj_num = 0;
+};
+
+struct pagevec {
+    std::vector<pageinfo> items;
+    std::int32_t count() const { return static_cast<std::int32_t>(items.size()); }
+};
+
+void pagevec_push(pagevec& v, const pageinfo& p);
+
+// The range in which an object's dictionary is searched: text cut at the span's limit, and the
+// index where the dictionary starts. Empty (start -1) when the object has no dictionary.
+struct dict_span {
+    std::string_view text;
+    std::int32_t start = -1;
+    explicit operator bool() const { return start >= 0; }
+};
+
+struct doc {
+    std::unique_ptr<char[]> data;
+    std::int32_t len = 0;
+    std::int32_t trailer_root = -1;
+    std::int32_t trailer_info = -1;
+    std::int32_t encrypted = 0;
+    objvec objs;
+    arena arena;
+    pagevec pages;
+    std::int32_t root = -1;
+    std::int32_t info = -1;
+    std::int32_t max_obj = 0;
+    // Highest object number any object header of the file uses (also of objects left out of the
+    // table), so that new objects never collide with a surviving reference.
+    std::int32_t max_header_num = 0;
+
+    std::string_view file() const { return {data.get(), static_cast<std::size_t>(len)}; }
+    dict_span span_of(const obj_entry& e) const;
+};
+
+// Loads path into d; 0 on success, -1 with the error text set. d is reset first.
+int doc_load(const char* path, doc& d);
+
+// Releases everything d owns and leaves it empty. Safe to call twice.
+void doc_free(doc& d);
+
+}  // namespace kestrin::load

@@ -1,0 +1,20 @@
+// Page tree resolution and the reading of "Kids" arrays.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "load/doc.h"
+
+namespace kestrin::load {
+
+// Kids of a page-tree node or form field: object numbers of its "Kids" array within its dictionary
+// span, appended to out, at most capacity. Returns the count stored, -1 without a dictionary or a
+// "Kids" array, -2 when the array holds an inline dictionary.
+std::int32_t parse_kids(const doc& d, const obj_entry& node, std::vector<std::int32_t>& out,
+                        std::int32_t capacity);
+
+// Fills d.pages from the catalog d.root; 0 on success, -1 with the error text set.
+int resolve_page_tree(doc& d);
+
+}  // namespace kestrin::load

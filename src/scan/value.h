@@ -1,0 +1,40 @@
+// Dictionary values and editing: value skipping, dictionary copies, name/array/box readers and the
+// two editors. The view's size is the limit; positions index the view.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kestrin::scan {
+
+// Index just past the PDF value starting at pos, or -1.
+std::int32_t skip_pdf_value(std::string_view text, std::int32_t pos);
+
+// Copy of the dictionary from its "<<" at pos to its matching ">>", or nullopt.
+std::optional<std::string> dict_text_at(std::string_view text, std::int32_t pos);
+
+// Name value (without '/') of the first occurrence of key at or after start that has one.
+std::optional<std::string> dict_name_value(std::string_view text, std::int32_t start,
+                                           std::string_view key);
+
+// Numbers of the first occurrence of key whose value is an array, at most out.size() of them;
+// the count read, or -1 when no occurrence has an array value.
+std::int32_t array_named(std::string_view text, std::int32_t start, std::string_view key,
+                         std::span<double> out);
+
+// A rectangle as origin and size. Corners in any order are normalised; an empty box is refused.
+struct box {
+    double x = 0, y = 0, w = 0, h = 0;
+};
+std::optional<box> box_xywh_named(std::string_view text, std::int32_t start, std::string_view key);
+
+// Removes the first entry "/key value" (and one space or TAB before it) from a dictionary text.
+void strip_dict_entry(std::string& text, std::string_view key);
+
+// Inserts insert just before the closing ">>"; a text not ending in ">>" is left unchanged.
+void dict_append_before_close(std::string& text, std::string_view insert);
+
+}  // namespace kestrin::scan
