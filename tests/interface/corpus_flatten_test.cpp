@@ -1,0 +1,79 @@
+// Flattens every loadable file of the real-world corpus in all three modes and checks the outputs
+// with our own loader and with qpdf.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kestrin.h"
+#include "load/doc.h"
+#include "manifest.h"
+#include "pdf_builder.h"
+
+namespace {
+
+using kestrin::test::manifest_row;
+using kestrin::test::run_command;
+using kestrin::test::temp_dir;
+
+struct mode {
+    const char* name;
+    int32_t (*run)(const char*, const char*);
+};
+
+constexpr mode modes[] = {
+    {"all", kestrin_all},
+    {"forms", kestrin_forms},
+    {"annotations", kestrin_annotations},
+};
+
+int32_t page_count(const std::string& path)
+{
+    kestrin::load::doc d;
+    int32_t pages = kestrin::load::doc_load(path.c_str(), d) == 0 ? d.pages.count() : -1;
+    kestrin::load::doc_free(d);
+    return pages;
+}
+
+// qpdf --check exit status: 0 clean, 3 warnings only, 2 errors.
+int qpdf_check(const std::string& path, std::string* out)
+{
+    return run_command("qpdf --check '" + path + "'", out);
+}
+
+bool qpdf_accepts_input(const manifest_row& row)
+{
+    return row["qpdf_check"] == "ok" || row["qpdf_check"] == "warnings";
+}
+
+TEST(CorpusFlatten, EveryModeWritesAFileThatReloadsAndPassesQpdf)
+{
+    auto rows = kestrin::test::read_manifest(KESTRIN_CORPUS_DIR);
+    if (rows.empty()) GTEST_SKIP() << "corpus not found at " << KESTRIN_CORPUS_DIR;
+    temp_dir dir;
+    int flattened = 0, warnings = 0;
+    for (const manifest_row& row : rows) {
+        std::string in = row.path();
+        int32_t in_pages = page_count(in);
+        if (in_pages < 0) continue;  // not loadable: the load tests cover its message
+        for (const mode& m : modes) {
+            std::string out = dir.file(std::string(m.name) + ".pdf");
+            ASSERT_EQ(m.run(in.c_str(), out.c_str()), 0)
+                << row["file"] << " mode " << m.name << ": " << kestrin_last_error();
+            EXPECT_EQ(page_count(out), in_pages) << row["file"] << " mode " << m.name;
+            if (qpdf_accepts_input(row)) {
+                std::string report;
+                int status = qpdf_check(out, &report);
+                EXPECT_NE(status, 2) << row["file"] << " mode " << m.name << "\n" << report;
+                if (status == 3) {
+                    ++warnings;
+                    std::cout << "qpdf warnings: " << row["file"] << " mode " << m.name << "\n";
+                }
+            }
+            ++flattened;
+        }
+    }
+    std::cout << flattened << " outputs checked, " << warnings << " with qpdf warnings\n";
+    EXPECT_GT(flattened, 0);
+}
+
+}  // namespace

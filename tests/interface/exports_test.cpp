@@ -1,0 +1,143 @@
+// The exported functions and the error text, through the C ABI only.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "kestrin.h"
+#include "pdf_builder.h"
+
+namespace {
+
+using kestrin::test::one_page_doc;
+using kestrin::test::temp_dir;
+
+std::string last_error() { return kestrin_last_error(); }
+
+TEST(Exports, InitClearsErrorAndReturnsOne)
+{
+    EXPECT_EQ(kestrin_field_count("/nonexistent/x.pdf"), -1);
+    ASSERT_FALSE(last_error().empty());
+    EXPECT_EQ(kestrin_init(), 1);
+    EXPECT_EQ(last_error(), "");
+    kestrin_field_count("/nonexistent/x.pdf");
+    kestrin_cleanup();
+    EXPECT_EQ(last_error(), "");
+}
+
+TEST(Exports, LastErrorIsOneStablePointer)
+{
+    const char* first = kestrin_last_error();
+    kestrin_annotation_count("/nonexistent/y.pdf");
+    EXPECT_EQ(kestrin_last_error(), first);
+}
+
+TEST(Exports, NullPathsAreReportedByTheirStage)
+{
+    struct {
+        int32_t (*call)();
+        const char* message;
+    } cases[] = {
+        {[] { return kestrin_all(nullptr, nullptr); }, "NULL input path"},
+        {[] { return kestrin_forms("in.pdf", nullptr); }, "NULL output path"},
+        {[] { return kestrin_annotations(nullptr, "out.pdf"); }, "NULL input path"},
+        {[] { return kestrin_field_count(nullptr); }, "NULL path argument"},
+        {[] { return kestrin_annotation_count(nullptr); }, "NULL path argument"},
+    };
+    for (const auto& c : cases) {
+        kestrin_init();
+        EXPECT_EQ(c.call(), -1) << c.message;
+        EXPECT_EQ(last_error(), c.message);
+    }
+}
+
+TEST(Exports, MissingFileMessagesAndPrefix)
+{
+    temp_dir dir;
+    std::string missing = dir.file("missing.pdf");
+    std::string out = dir.file("out.pdf");
+    EXPECT_EQ(kestrin_field_count(missing.c_str()), -1);
+    EXPECT_EQ(last_error(), "cannot open " + missing);
+    EXPECT_EQ(kestrin_annotation_count(missing.c_str()), -1);
+    EXPECT_EQ(last_error(), "cannot open " + missing);
+    EXPECT_EQ(kestrin_all(missing.c_str(), out.c_str()), -1);
+    EXPECT_EQ(last_error(), "input: cannot open " + missing);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(Exports, EmptyFileIsRefused)
+{
+    temp_dir dir;
+    std::string empty = dir.write("empty.pdf", "");
+    EXPECT_EQ(kestrin_field_count(empty.c_str()), -1);
+    EXPECT_EQ(last_error(), "empty input file: " + empty);
+}
+
+TEST(Exports, LongMessageIsCutTo1023Bytes)
+{
+    std::string path = "/nonexistent/" + std::string(3000, 'p');
+    EXPECT_EQ(kestrin_field_count(path.c_str()), -1);
+    std::string text = last_error();
+    EXPECT_EQ(text.size(), 1023u);
+    EXPECT_EQ(text, ("cannot open " + path).substr(0, 1023));
+}
+
+TEST(Exports, EncryptedInputIsRefusedWithPrefix)
+{
+    temp_dir dir;
+    std::string in = dir.write(
+        "enc.pdf", one_page_doc().object(9, "<< /Filter /Standard /V 1 /R 2 >>")
+                       .trailer("/Root 1 0 R /Encrypt 9 0 R")
+                       .build());
+    std::string out = dir.file("out.pdf");
+    EXPECT_EQ(kestrin_all(in.c_str(), out.c_str()), -1);
+    EXPECT_EQ(last_error(), "input: encrypted PDFs are not supported: " + in);
+    EXPECT_EQ(kestrin_field_count(in.c_str()), -1);
+    EXPECT_EQ(last_error(), "encrypted PDFs are not supported: " + in);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(Exports, SuccessAfterFailureLeavesErrorEmpty)
+{
+    temp_dir dir;
+    std::string in = dir.write("doc.pdf", one_page_doc().build());
+    std::string out = dir.file("out.pdf");
+    kestrin_all(dir.file("missing.pdf").c_str(), out.c_str());
+    ASSERT_FALSE(last_error().empty());
+    EXPECT_EQ(kestrin_all(in.c_str(), out.c_str()), 0);
+    EXPECT_EQ(last_error(), "");
+    kestrin_field_count(dir.file("missing.pdf").c_str());
+    EXPECT_EQ(kestrin_annotation_count(in.c_str()), 0);
+    EXPECT_EQ(last_error(), "");
+}
+
+TEST(Exports, CountsOfASmallForm)
+{
+    temp_dir dir;
+    std::string in = dir.write(
+        "form.pdf",
+        one_page_doc("/Annots [5 0 R 6 0 R 7 0 R 99 0 R]", "/AcroForm << /Fields [5 0 R 8 0 R] >>")
+            .object(5, "<< /Type /Annot /Subtype /Widget /FT /Tx /Rect [0 0 10 10] >>")
+            .object(6, "<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] >>")
+            .object(7, "<< /Type /Annot /Subtype /Widget /Parent 8 0 R /Rect [0 0 10 10] >>")
+            .object(8, "<< /FT /Btn /Kids [7 0 R 9 0 R] >>")
+            .object(9, "<< /Type /Annot /Subtype /Widget /Parent 8 0 R /Rect [0 0 10 10] >>")
+            .build());
+    // Fields: 5, and the two kids of 8. Annotations: 5, 6, 7 (99 does not exist).
+    EXPECT_EQ(kestrin_field_count(in.c_str()), 3);
+    EXPECT_EQ(kestrin_annotation_count(in.c_str()), 3);
+}
+
+TEST(Exports, OnlyTheEightFunctionsAreExported)
+{
+    std::string out;
+    ASSERT_EQ(kestrin::test::run_command(std::string("nm -D --defined-only ") + KESTRIN_SHARED_LIB +
+                                             " | awk '$2 ~ /^[TDBRVW]$/ {print $3}' | sort",
+                                         &out),
+              0);
+    EXPECT_EQ(out,
+              "kestrin_all\nkestrin_annotation_count\nkestrin_annotations\nkestrin_cleanup\n"
+              "kestrin_field_count\nkestrin_forms\nkestrin_init\nkestrin_last_error\n");
+}
+
+}  // namespace
