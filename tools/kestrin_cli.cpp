@@ -1,66 +1,87 @@
 // kestrin: command-line host of libkestrin, linked through the public header only.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "cli.h"
 #include "kestrin.h"
+
+namespace kestrin_cli {
 
 namespace {
 
 constexpr const char* version_text = "kestrin 0.1.0";
 
-constexpr const char* usage_text =
-    "usage: kestrin fields FILE\n"
+constexpr const char* main_usage =
+    "usage: kestrin flatten [--all|--forms|--annotations] IN OUT\n"
+    "       kestrin flatten [--all|--forms|--annotations] --replace-input FILE\n"
+    "       kestrin flatten [--all|--forms|--annotations] [-j N] -o OUTDIR (IN... | -r DIR)\n"
+    "       kestrin count [--fields|--annotations] [--json] FILE...\n"
+    "       kestrin fields FILE\n"
     "       kestrin annotations FILE\n"
-    "       kestrin flatten --all|--forms|--annotations IN OUT\n"
     "       kestrin --help | --version\n";
 
-int fail(const char* what)
-{
-    std::fprintf(stderr, "kestrin: %s: %s\n", what, kestrin_last_error());
-    return 1;
-}
+constexpr const char* main_help =
+    "\n"
+    "Flattens the form fields and annotations of PDF files into their page content, or counts them.\n"
+    "\n"
+    "  flatten    write a flattened copy (see 'kestrin flatten --help')\n"
+    "  count      print field and annotation counts (see 'kestrin count --help')\n"
+    "  fields     print the number of terminal form fields of FILE\n"
+    "  annotations  print the number of annotations of FILE\n"
+    "\n"
+    "Exit status: 0 on success, 1 when a file failed, 2 for a usage error.\n";
 
-int print_count(int32_t count, const char* path)
+int print_single_count(const std::vector<std::string_view>& args, bool fields)
 {
-    if (count < 0) return fail(path);
-    std::printf("%d\n", static_cast<int>(count));
-    return 0;
-}
-
-int flatten(std::string_view mode, const char* in, const char* out)
-{
-    int32_t rc;
-    if (mode == "--all")
-        rc = kestrin_all(in, out);
-    else if (mode == "--forms")
-        rc = kestrin_forms(in, out);
-    else if (mode == "--annotations")
-        rc = kestrin_annotations(in, out);
-    else {
-        std::fputs(usage_text, stderr);
-        return 2;
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::printf("usage: kestrin %s FILE\n", fields ? "fields" : "annotations");
+        return 0;
     }
-    return rc == 0 ? 0 : fail(in);
+    if (args.size() != 1) return usage_error(main_usage);
+    std::string path(args[0]);
+    int32_t n = fields ? kestrin_field_count(path.c_str()) : kestrin_annotation_count(path.c_str());
+    if (n < 0) {
+        std::fprintf(stderr, "kestrin: %s: %s\n", path.c_str(), kestrin_last_error());
+        return 1;
+    }
+    std::printf("%d\n", static_cast<int>(n));
+    return 0;
 }
 
 }  // namespace
 
+int usage_error(const char* usage)
+{
+    std::fputs(usage, stderr);
+    return 2;
+}
+
+}  // namespace kestrin_cli
+
 int main(int argc, char** argv)
 {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(usage_text, stdout);
+    using namespace kestrin_cli;
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.empty()) return usage_error(main_usage);
+    std::string_view command = args.front();
+    std::vector<std::string_view> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(main_usage, stdout);
+        std::fputs(main_help, stdout);
         return 0;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (command == "--version") {
         std::puts(version_text);
         return 0;
     }
-    if (argc == 3 && std::strcmp(argv[1], "fields") == 0)
-        return print_count(kestrin_field_count(argv[2]), argv[2]);
-    if (argc == 3 && std::strcmp(argv[1], "annotations") == 0)
-        return print_count(kestrin_annotation_count(argv[2]), argv[2]);
-    if (argc == 5 && std::strcmp(argv[1], "flatten") == 0) return flatten(argv[2], argv[3], argv[4]);
-    std::fputs(usage_text, stderr);
-    return 2;
+    if (command == "flatten") return run_flatten(rest);
+    if (command == "count") return run_count(rest);
+    if (command == "fields") return print_single_count(rest, true);
+    if (command == "annotations") return print_single_count(rest, false);
+    return usage_error(main_usage);
 }
