@@ -1,0 +1,144 @@
+// Micro-benchmarks of the hot primitives: keyword and name search, the whole load (object scan,
+// object streams, page tree) and inflate against zlib on the same content streams.
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "decode/inflate.h"
+#include "load/doc.h"
+#include "scan/token.h"
+
+namespace {
+
+// A generated document shared by all benchmarks: 2000 pages, 20 annotations each, object streams.
+const std::string& bench_file()
+{
+    static const std::string path = [] {
+        std::string p = "/tmp/kestrin-micro-bench.pdf";
+        std::string cmd = std::string("python3 ") + KESTRIN_GEN_BENCH + " -n 2000 -k 20 --objstm " + p +
+                          " > /dev/null";
+        if (std::system(cmd.c_str()) != 0) std::abort();
+        return p;
+    }();
+    return path;
+}
+
+const std::string& bench_bytes()
+{
+    static const std::string bytes = [] {
+        std::ifstream f(bench_file(), std::ios::binary);
+        std::ostringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }();
+    return bytes;
+}
+
+// Page-content-like text: operators and numbers, compressed at zlib's default level.
+const std::string& content_text()
+{
+    static const std::string text = [] {
+        std::string t;
+        char line[128];
+        for (int i = 0; i < 40000; ++i) {
+            std::snprintf(line, sizeof line, "BT /F1 %d Tf %d.%02d %d.%02d Td (Line %d of the page) Tj ET\n",
+                          8 + i % 5, i % 612, i % 100, (i * 7) % 792, (i * 3) % 100, i);
+            t += line;
+        }
+        return t;
+    }();
+    return text;
+}
+
+std::string compress_default(const std::string& data)
+{
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    std::string out(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+              static_cast<uLong>(data.size()), Z_DEFAULT_COMPRESSION);
+    out.resize(size);
+    return out;
+}
+
+void BM_find_kw(benchmark::State& state)
+{
+    std::string_view text = bench_bytes();
+    for (auto _ : state) {
+        std::int32_t hits = 0;
+        for (std::int32_t p = kestrin::scan::find_kw(text, 0, "endobj"); p >= 0;
+             p = kestrin::scan::find_kw(text, p + 6, "endobj"))
+            ++hits;
+        benchmark::DoNotOptimize(hits);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_find_kw);
+
+void BM_find_name(benchmark::State& state)
+{
+    std::string_view text = bench_bytes();
+    auto size = static_cast<std::int32_t>(text.size());
+    for (auto _ : state) {
+        std::int32_t hits = 0;
+        for (std::int32_t p = kestrin::scan::find_name(text, 0, size, "Subtype"); p >= 0;
+             p = kestrin::scan::find_name(text, p + 1, size, "Subtype"))
+            ++hits;
+        benchmark::DoNotOptimize(hits);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_find_name);
+
+void BM_doc_load(benchmark::State& state)
+{
+    const std::string& path = bench_file();
+    for (auto _ : state) {
+        kestrin::load::doc d;
+        if (kestrin::load::doc_load(path.c_str(), d) != 0) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(d.pages.count());
+        kestrin::load::doc_free(d);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(bench_bytes().size()));
+}
+BENCHMARK(BM_doc_load)->Unit(benchmark::kMillisecond);
+
+void BM_inflate_kestrin(benchmark::State& state)
+{
+    const std::string& plain = content_text();
+    std::string packed = compress_default(plain);
+    std::vector<std::uint8_t> out(plain.size());
+    for (auto _ : state) {
+        std::uint64_t len = 0;
+        kestrin::decode::inflate_decompress(reinterpret_cast<const std::uint8_t*>(packed.data()),
+                                            packed.size(), out.data(), out.size(), &len);
+        if (len != plain.size()) state.SkipWithError("wrong length");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(plain.size()));
+}
+BENCHMARK(BM_inflate_kestrin);
+
+void BM_inflate_zlib(benchmark::State& state)
+{
+    const std::string& plain = content_text();
+    std::string packed = compress_default(plain);
+    std::vector<Bytef> out(plain.size());
+    for (auto _ : state) {
+        uLongf len = static_cast<uLongf>(out.size());
+        uncompress(out.data(), &len, reinterpret_cast<const Bytef*>(packed.data()),
+                   static_cast<uLong>(packed.size()));
+        if (len != plain.size()) state.SkipWithError("wrong length");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(plain.size()));
+}
+BENCHMARK(BM_inflate_zlib);
+
+}  // namespace
+
+BENCHMARK_MAIN();
