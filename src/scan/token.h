@@ -11,6 +11,43 @@
 
 namespace kestrin::scan {
 
+// The text's limit as a position. Texts of 2 GiB or more are seen as their first INT32_MAX bytes.
+constexpr std::int32_t text_limit(std::string_view text)
+{
+    constexpr std::size_t max_pos = 0x7fffffff;
+    return static_cast<std::int32_t>(text.size() < max_pos ? text.size() : max_pos);
+}
+
+// True when pos lies in [0, limit] and the n bytes from it end at or before limit.
+constexpr bool has_room(std::int32_t pos, std::int32_t n, std::int32_t limit)
+{
+    return pos >= 0 && pos <= limit && n >= 0 && n <= limit - pos;
+}
+
+// The view cut to stop when stop is the smaller limit.
+constexpr std::string_view cut_at(std::string_view text, std::int32_t stop)
+{
+    if (stop < 0) return text.substr(0, 0);
+    return stop < text_limit(text) ? text.substr(0, static_cast<std::size_t>(stop)) : text;
+}
+
+// The n bytes at pos; the caller has checked them against the limit.
+constexpr std::string_view bytes_at(std::string_view text, std::int32_t pos, std::int32_t n)
+{
+    return text.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(n));
+}
+
+// The byte at i as unsigned; the caller has checked i against the limit.
+inline unsigned char byte_at(std::string_view text, std::int32_t i)
+{
+    return static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
+}
+
+// Index just past the ")" that closes a literal string whose body starts at pos (just after its
+// "("), or -1 when the string is still open at the limit. Nested "(" ")" pairs count; a backslash
+// steps over the byte after it.
+std::int32_t skip_literal_string(std::string_view text, std::int32_t pos);
+
 // First index at or after pos that is not PDF white space, or text.size(); pos when pos >= size.
 std::int32_t skip_ws(std::string_view text, std::int32_t pos);
 
@@ -25,9 +62,21 @@ bool kw_at(std::string_view text, std::int32_t pos, std::string_view kw);
 std::int32_t find_name(std::string_view text, std::int32_t start, std::int32_t stop,
                        std::string_view name);
 
-// As find_name for the key "Type", but only outside strings and comments at dictionary depth 0 or 1.
+// As find_name for the key "Type", but only outside strings and comments at dictionary depth 0
+// or 1.
 std::int32_t find_name_top(std::string_view text, std::int32_t start, std::int32_t stop,
                            std::string_view name);
+
+// A find_name_top walk that can be resumed past a key the caller rejected, keeping its depth.
+struct top_walk {
+    std::int32_t pos = 0;
+    std::int32_t depth = 0;
+};
+
+// Walks on from walk.pos to the next key as find_name_top does and leaves walk.pos on its "/";
+// -1 when there is none.
+std::int32_t next_name_top(std::string_view text, std::int32_t stop, std::string_view name,
+                           top_walk& walk);
 
 // Integer at pos after PDF white space ("-" allowed, "+" not; wraps in 32 bits), or -1.
 // pos advances past the digits only on success.

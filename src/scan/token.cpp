@@ -1,0 +1,223 @@
+#include "scan/token.h"
+
+#include <cstring>
+
+namespace kestrin::scan {
+
+namespace {
+
+// True when the n bytes of word stand at i (room already checked) as a whole word: no
+// alphanumeric byte directly before or after them.
+bool whole_word_at(std::string_view text, std::int32_t len, std::int32_t i, std::string_view word)
+{
+    const std::int32_t n = text_limit(word);
+    if (bytes_at(text, i, n) != word) return false;
+    if (i > 0 && is_alnum(byte_at(text, i - 1))) return false;
+    return n == len - i || !is_alnum(byte_at(text, i + n));
+}
+
+// True when "/name" stands at p (room already checked) and no name-continuation byte follows it
+// before lim.
+bool key_at(std::string_view text, std::int32_t lim, std::int32_t p, std::string_view name)
+{
+    const std::int32_t n = text_limit(name);
+    if (text[static_cast<std::size_t>(p)] != '/' || bytes_at(text, p + 1, n) != name) return false;
+    return n + 1 == lim - p || !is_name_cont(byte_at(text, p + 1 + n));
+}
+
+// First index in [from, last] holding c, or -1; last is inclusive so that callers state the last
+// position where a match could still start.
+std::int32_t find_byte(std::string_view text, std::int32_t from, std::int32_t last, char c)
+{
+    if (from > last) return -1;
+    const void* hit = std::memchr(text.data() + from, c, static_cast<std::size_t>(last - from + 1));
+    if (hit == nullptr) return -1;
+    return static_cast<std::int32_t>(static_cast<const char*>(hit) - text.data());
+}
+
+// Index of the first CR or LF at or after pos before lim, or -1.
+std::int32_t find_eol(std::string_view text, std::int32_t pos, std::int32_t lim)
+{
+    for (; pos < lim; ++pos) {
+        const char c = text[static_cast<std::size_t>(pos)];
+        if (c == '\r' || c == '\n') return pos;
+    }
+    return -1;
+}
+
+// One step of a top-level key walk from walk.pos: the next position, or -1 when the
+// construct at pos is cut off by lim.
+std::int32_t step_top(std::string_view text, std::int32_t lim, top_walk& walk)
+{
+    const std::int32_t p = walk.pos;
+    const char c = text[static_cast<std::size_t>(p)];
+    if (c == '%') return find_eol(text, p + 1, lim);
+    if (c == '(') return p + 1 < lim ? skip_literal_string(text.substr(0, lim), p + 1) : -1;
+    if (c != '<' && c != '>') return p + 1;
+    if (p + 1 >= lim) return -1;
+    const char next = text[static_cast<std::size_t>(p + 1)];
+    if (c == '<' && next == '<') {
+        ++walk.depth;
+        return p + 2;
+    }
+    if (c == '<') {
+        const std::int32_t close = find_byte(text, p + 1, lim - 1, '>');
+        return close < 0 ? -1 : close + 1;
+    }
+    if (next != '>') return p + 1;
+    if (walk.depth > 0) --walk.depth;
+    return p + 2;
+}
+
+// Reads the digits at i (before len) into a 32-bit value that wraps like two's complement; i ends
+// just past them. Unsigned arithmetic keeps the wrap defined.
+std::uint32_t read_digits(std::string_view text, std::int32_t len, std::int32_t& i)
+{
+    std::uint32_t value = 0;
+    while (i < len && is_digit(byte_at(text, i))) {
+        value = value * 10u + static_cast<std::uint32_t>(byte_at(text, i) - '0');
+        ++i;
+    }
+    return value;
+}
+
+std::int32_t signed_value(std::uint32_t value, bool negative)
+{
+    return static_cast<std::int32_t>(negative ? 0u - value : value);
+}
+
+}  // namespace
+
+std::int32_t skip_literal_string(std::string_view text, std::int32_t pos)
+{
+    const std::int32_t len = text_limit(text);
+    std::int32_t depth = 1;
+    while (pos >= 0 && pos < len) {
+        const char c = text[static_cast<std::size_t>(pos)];
+        if (c == '\\') {
+            if (pos + 1 >= len) return -1;
+            pos += 2;
+            continue;
+        }
+        ++pos;
+        if (c == '(') ++depth;
+        if (c == ')' && --depth == 0) return pos;
+    }
+    return -1;
+}
+
+std::int32_t skip_ws(std::string_view text, std::int32_t pos)
+{
+    const std::int32_t len = text_limit(text);
+    if (pos < 0) return pos;
+    while (pos < len && is_pdf_ws(byte_at(text, pos))) ++pos;
+    return pos;
+}
+
+std::int32_t find_kw(std::string_view text, std::int32_t start, std::string_view kw)
+{
+    const std::int32_t len = text_limit(text);
+    const std::int32_t n = text_limit(kw);
+    if (n == 0 || n > len) return -1;
+    const std::int32_t last = len - n;
+    std::int32_t i = start < 0 ? 0 : start;
+    while (i <= last) {
+        i = find_byte(text, i, last, kw[0]);
+        if (i < 0) return -1;
+        if (whole_word_at(text, len, i, kw)) return i;
+        ++i;
+    }
+    return -1;
+}
+
+bool kw_at(std::string_view text, std::int32_t pos, std::string_view kw)
+{
+    const std::int32_t len = text_limit(text);
+    const std::int32_t n = text_limit(kw);
+    if (n == 0 || !has_room(pos, n, len)) return false;
+    return whole_word_at(text, len, pos, kw);
+}
+
+std::int32_t find_name(std::string_view text, std::int32_t start, std::int32_t stop,
+                       std::string_view name)
+{
+    const std::int32_t lim = text_limit(cut_at(text, stop));
+    const std::int32_t n = text_limit(name);
+    if (n >= lim) return -1;
+    const std::int32_t last = lim - 1 - n;
+    std::int32_t p = start < 0 ? 0 : start;
+    while (p <= last) {
+        p = find_byte(text, p, last, '/');
+        if (p < 0) return -1;
+        if (key_at(text, lim, p, name)) return p;
+        ++p;
+    }
+    return -1;
+}
+
+std::int32_t next_name_top(std::string_view text, std::int32_t stop, std::string_view name,
+                           top_walk& walk)
+{
+    const std::int32_t lim = text_limit(cut_at(text, stop));
+    const std::int32_t n = text_limit(name);
+    if (walk.pos < 0) walk.pos = 0;
+    while (walk.pos < lim) {
+        const char c = text[static_cast<std::size_t>(walk.pos)];
+        if (c == '/' && walk.depth <= 1 && n < lim - walk.pos && key_at(text, lim, walk.pos, name))
+            return walk.pos;
+        const std::int32_t next = step_top(text, lim, walk);
+        if (next < 0) break;
+        walk.pos = next;
+    }
+    walk.pos = lim;
+    return -1;
+}
+
+std::int32_t find_name_top(std::string_view text, std::int32_t start, std::int32_t stop,
+                           std::string_view name)
+{
+    top_walk walk{start, 0};
+    return next_name_top(text, stop, name, walk);
+}
+
+std::int32_t parse_int_at(std::string_view text, std::int32_t& pos)
+{
+    const std::int32_t len = text_limit(text);
+    if (pos < 0 || pos >= len) return -1;
+    std::int32_t i = skip_ws(text, pos);
+    if (i >= len) return -1;
+    const bool negative = text[static_cast<std::size_t>(i)] == '-';
+    if (negative && ++i >= len) return -1;
+    const std::int32_t first = i;
+    const std::uint32_t value = read_digits(text, len, i);
+    if (i == first) return -1;
+    pos = i;
+    return signed_value(value, negative);
+}
+
+// Object-stream headers are read pair by pair with a position that must always move, so that a
+// damaged header cannot stall its reader; an "R" is left for the caller to see.
+std::int32_t read_int_adv(std::string_view text, std::int32_t& pos)
+{
+    const std::int32_t len = text_limit(text);
+    if (pos < 0 || pos >= len) return -1;
+    std::int32_t i = skip_ws(text, pos);
+    if (i >= len) {
+        pos = len;
+        return -1;
+    }
+    const char sign = text[static_cast<std::size_t>(i)];
+    if ((sign == '-' || sign == '+') && ++i >= len) {
+        pos = i;
+        return -1;
+    }
+    if (!is_digit(byte_at(text, i))) {
+        pos = text[static_cast<std::size_t>(i)] == 'R' ? i : i + 1;
+        return -1;
+    }
+    const std::uint32_t value = read_digits(text, len, i);
+    pos = i;
+    return signed_value(value, sign == '-');
+}
+
+}  // namespace kestrin::scan

@@ -1,0 +1,163 @@
+// Whole-text checks: no primitive reads past its limit, and the skipping searches agree with a
+// plain byte-by-byte search.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "scan/frame.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+using namespace std::literals;
+using namespace kestrin::scan;
+
+namespace {
+
+// Bytes chosen to reach every branch: delimiters, strings, escapes, NUL, signs, keywords.
+const std::string mixed =
+    "1 0 obj\n<< /Type /Page /Length 7 0 R /Rect [1 -2 .5 4] /AS /Off /S (a\\)(b)) /H <4F> % c\n"
+    "/K [<</X 1>>] >>\nstream\0\r\nendstream endobj /Matrix [+"s;
+
+// Every result must be -1 or a position within the text.
+void expect_position(std::int32_t got, std::size_t n, const char* what)
+{
+    EXPECT_TRUE(got >= -1 && got <= static_cast<std::int32_t>(n))
+        << what << " gave " << got << " for " << n;
+}
+
+void run_every_reader(std::string_view t)
+{
+    const std::size_t n = t.size();
+    const auto lim = static_cast<std::int32_t>(n);
+    for (std::int32_t pos = 0; pos <= static_cast<std::int32_t>(n); ++pos) {
+        expect_position(skip_ws(t, pos), n, "skip_ws");
+        expect_position(skip_pdf_value(t, pos), n, "skip_pdf_value");
+        expect_position(find_dict_close(t, pos, lim), n, "find_dict_close");
+        expect_position(dict_stream_kw(t, pos), n, "dict_stream_kw");
+        std::int32_t p = pos;
+        parse_int_at(t, p);
+        expect_position(p, n, "parse_int_at");
+        p = pos;
+        read_int_adv(t, p);
+        expect_position(p, n, "read_int_adv");
+        if (const auto d = dict_text_at(t, pos)) {
+            EXPECT_LE(d->size(), n - pos);
+        }
+    }
+    expect_position(find_kw(t, 0, "endstream"), n, "find_kw");
+    expect_position(find_name(t, 0, lim, "Length"), n, "find_name");
+    expect_position(find_name_top(t, 8, lim, "Type"), n, "find_name_top");
+    EXPECT_GE(obj_type(t, 8), 0);
+    std::int32_t direct = 0, ref = 0;
+    parse_length(t, 0, lim, direct, ref);
+    double numbers[6];
+    EXPECT_LE(array_named(t, 0, "Matrix", numbers), 6);
+    if (const auto b = box_xywh_named(t, 0, "Rect")) {
+        EXPECT_GT(b->w, 0);
+    }
+    if (const auto v = dict_name_value(t, 0, "AS")) {
+        EXPECT_LE(v->size(), n);
+    }
+}
+
+TEST(Bounds, EveryPrefixInAnExactSizeBuffer)
+{
+    // A heap block of exactly n bytes, so that a read past the limit is caught by the address
+    // sanitizer instead of landing on the rest of the fixture.
+    for (std::size_t n = 0; n <= mixed.size(); ++n) {
+        const auto block = std::make_unique<char[]>(n == 0 ? 1 : n);
+        std::copy_n(mixed.data(), n, block.get());
+        run_every_reader(std::string_view(block.get(), n));
+    }
+}
+
+TEST(Bounds, EditorsOnEveryPrefixKeepTheClose)
+{
+    for (std::size_t n = 0; n <= mixed.size(); ++n) {
+        const std::string text = mixed.substr(0, n) + ">>";
+        std::string stripped = text;
+        strip_dict_entry(stripped, "K");
+        EXPECT_TRUE(std::string_view(stripped).ends_with(">>")) << n;
+        EXPECT_LE(stripped.size(), text.size());
+    }
+}
+
+// Byte-by-byte references for the two searches that skip with memchr.
+std::int32_t naive_find_kw(std::string_view t, std::int32_t start, std::string_view kw)
+{
+    const auto len = static_cast<std::int32_t>(t.size());
+    const auto n = static_cast<std::int32_t>(kw.size());
+    for (std::int32_t i = start; i + n <= len; ++i) {
+        if (t.substr(i, n) != kw) continue;
+        if (i > 0 && is_alnum(t[i - 1])) continue;
+        if (i + n < len && is_alnum(t[i + n])) continue;
+        return i;
+    }
+    return -1;
+}
+
+std::int32_t naive_find_name(std::string_view t, std::int32_t start, std::string_view name)
+{
+    const auto len = static_cast<std::int32_t>(t.size());
+    const auto n = static_cast<std::int32_t>(name.size());
+    for (std::int32_t p = start; p + 1 + n <= len; ++p) {
+        if (t[p] != '/' || t.substr(p + 1, n) != name) continue;
+        if (p + 1 + n == len || !is_name_cont(t[p + 1 + n])) return p;
+    }
+    return -1;
+}
+
+// Compares every occurrence found by the library with the reference, walking the whole text.
+void expect_same_occurrences(std::string_view t, std::string_view word, const std::string& label)
+{
+    std::int32_t from = 0;
+    for (;;) {
+        const std::int32_t got = find_kw(t, from, word);
+        ASSERT_EQ(got, naive_find_kw(t, from, word)) << label << " kw " << word << " from " << from;
+        if (got < 0) break;
+        from = got + 1;
+    }
+    from = 0;
+    for (;;) {
+        const std::int32_t got = find_name(t, from, static_cast<std::int32_t>(t.size()), word);
+        ASSERT_EQ(got, naive_find_name(t, from, word))
+            << label << " name " << word << " from " << from;
+        if (got < 0) break;
+        from = got + 1;
+    }
+}
+
+TEST(Searches, AgreeWithByteByByteSearchOnSyntheticText)
+{
+    // Few distinct bytes make overlapping near-misses common.
+    constexpr std::string_view alphabet("/obj Rx_\0 1", 11);
+    std::mt19937 rng(12345);
+    std::string text(200000, ' ');
+    for (char& c : text) c = alphabet[rng() % alphabet.size()];
+    for (const std::string_view word : {"obj", "o", "R", "bj", "Rx"})
+        expect_same_occurrences(text, word, "synthetic");
+}
+
+TEST(Searches, AgreeWithByteByByteSearchOnCorpus)
+{
+    const std::filesystem::path dir = std::filesystem::path(KESTRIN_CORPUS_DIR) / "files";
+    if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        for (const std::string_view word : {"obj", "endobj", "stream", "Type", "Annots"})
+            expect_same_occurrences(bytes, word, entry.path().filename().string());
+        ++files;
+    }
+    EXPECT_GT(files, 0);
+}
+
+}  // namespace
