@@ -1,0 +1,207 @@
+#include "plan/appearance.h"
+
+#include "scan/chars.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::plan {
+
+namespace {
+
+constexpr std::string_view ap_key = "AP";
+constexpr std::string_view normal_key = "N";
+constexpr std::string_view state_key = "AS";
+constexpr std::string_view value_key = "V";
+
+bool is_digit_at(std::string_view text, std::int32_t pos)
+{
+    return pos >= 0 && pos < scan::text_limit(text) &&
+           scan::is_digit(static_cast<unsigned char>(text[pos]));
+}
+
+bool opens_dict(std::string_view text, std::int32_t pos)
+{
+    const auto limit = scan::text_limit(text);
+    return pos >= 0 && pos < limit && 1 < limit - pos && text[pos] == '<' && text[pos + 1] == '<';
+}
+
+// A name ends at white space or a delimiter; "#" escapes stay part of it.
+bool ends_name(unsigned char c)
+{
+    if (scan::is_pdf_ws(c)) return true;
+    for (char delim : std::string_view("()<>[]{}/%"))
+        if (c == static_cast<unsigned char>(delim)) return true;
+    return false;
+}
+
+std::int32_t skip_name(std::string_view text, std::int32_t pos)
+{
+    const auto limit = scan::text_limit(text);
+    while (pos < limit && !ends_name(static_cast<unsigned char>(text[pos]))) ++pos;
+    return pos;
+}
+
+// N of a reference value "N [G] R" at pos (R not followed by a letter or digit), or -1.
+std::int32_t read_ref_value(std::string_view text, std::int32_t pos)
+{
+    const auto limit = scan::text_limit(text);
+    if (!is_digit_at(text, pos)) return -1;
+    const std::int32_t num = scan::parse_int_at(text, pos);
+    if (pos >= limit) return -1;
+    pos = scan::skip_ws(text, pos);
+    if (is_digit_at(text, pos)) {
+        scan::parse_int_at(text, pos);
+        if (pos >= limit) return -1;
+        pos = scan::skip_ws(text, pos);
+    }
+    if (pos >= limit || text[pos] != 'R') return -1;
+    if (1 < limit - pos && scan::is_alnum(static_cast<unsigned char>(text[pos + 1]))) return -1;
+    return num;
+}
+
+// A dictionary cut at its own closing ">>", so that no search runs on into the text around it.
+struct dict_view {
+    std::string_view text;  // ends with the dictionary's ">>"
+    std::int32_t open = -1;
+};
+
+dict_view dictionary_at(std::string_view text, std::int32_t pos)
+{
+    pos = scan::skip_ws(text, pos < 0 ? 0 : pos);
+    if (!opens_dict(text, pos)) return {};
+    const std::int32_t end = scan::skip_pdf_value(text, pos);
+    if (end < 0) return {};
+    return {text.substr(0, static_cast<std::size_t>(end)), pos};
+}
+
+std::int32_t skip_entry_value(std::string_view text, std::int32_t pos)
+{
+    if (text[pos] == '/') return skip_name(text, pos + 1);
+    const std::int32_t end = scan::skip_pdf_value(text, pos);
+    return end > pos ? end : -1;
+}
+
+// Position of the value of the key at the dictionary's own level (not inside a nested
+// dictionary, where a state could carry the same name), or -1.
+std::int32_t find_top_key(const dict_view& dict, std::string_view key)
+{
+    const std::string_view text = dict.text;
+    const auto limit = scan::text_limit(text);
+    std::int32_t pos = dict.open + 2;
+    for (;;) {
+        pos = scan::skip_ws(text, pos);
+        if (pos >= limit || text[pos] != '/') return -1;
+        const std::int32_t name_end = skip_name(text, pos + 1);
+        const std::int32_t value = scan::skip_ws(text, name_end);
+        if (value >= limit) return -1;
+        if (text.substr(static_cast<std::size_t>(pos + 1),
+                        static_cast<std::size_t>(name_end - pos - 1)) == key)
+            return value;
+        pos = skip_entry_value(text, value);
+        if (pos < 0) return -1;
+    }
+}
+
+// num when it names a stream of the table: the writer must never name an object it does not write.
+std::int32_t stream_or_none(const load::doc& d, std::int32_t num)
+{
+    if (num < 1) return -1;
+    const load::obj_entry* e = d.objs.find(num);
+    return e != nullptr && e->is_stream != 0 ? num : -1;
+}
+
+bool has_state(const std::optional<std::string>& state)
+{
+    return state.has_value() && !state->empty();
+}
+
+// The stream of the state in a dictionary of states; without a state, the first state listed. A
+// state that the dictionary does not list has no appearance: drawing another state would show
+// the annotation in a look it does not have.
+std::int32_t pick_state(const load::doc& d, std::string_view text, std::int32_t start,
+                        const std::optional<std::string>& state)
+{
+    const dict_view states = dictionary_at(text, start);
+    if (states.open < 0) return -1;
+    const std::int32_t num = has_state(state) ? ap_state_ref(states.text, states.open, *state)
+                                              : first_ref_in(states.text, states.open);
+    return stream_or_none(d, num);
+}
+
+// "N 12 0 R": a stream is the appearance for every state; a dictionary object lists the states.
+std::int32_t pick_referenced_normal(const load::doc& d, std::string_view text, std::int32_t pos,
+                                    const std::optional<std::string>& state)
+{
+    const std::int32_t num = read_ref_value(text, pos);
+    if (num < 1) return -1;
+    const load::obj_entry* e = d.objs.find(num);
+    if (e == nullptr) return -1;
+    if (e->is_stream != 0) return num;
+    const load::dict_span span = d.span_of(*e);
+    if (!span) return -1;
+    return pick_state(d, span.text, span.start, state);
+}
+
+}  // namespace
+
+std::optional<std::string> appearance_state(std::string_view text, std::int32_t start)
+{
+    if (auto state = scan::dict_name_value(text, start, state_key)) return state;
+    return scan::dict_name_value(text, start, value_key);
+}
+
+std::int32_t ap_state_ref(std::string_view text, std::int32_t start, std::string_view name)
+{
+    const auto limit = scan::text_limit(text);
+    const std::int32_t key = scan::find_name(text, start, limit, name);
+    if (key < 0) return -1;
+    const std::int32_t pos = scan::skip_ws(text, key + 1 + static_cast<std::int32_t>(name.size()));
+    return read_ref_value(text, pos);
+}
+
+std::int32_t first_ref_in(std::string_view text, std::int32_t start)
+{
+    const auto limit = scan::text_limit(text);
+    for (std::int32_t i = (start < 0 ? 0 : start) + 1; i < limit; ++i) {
+        if (text[i - 1] != '/') continue;
+        std::int32_t end = i;
+        while (end < limit && scan::is_name_cont(static_cast<unsigned char>(text[end]))) ++end;
+        if (end >= limit) return -1;
+        const std::int32_t num = read_ref_value(text, scan::skip_ws(text, end));
+        if (num >= 0) return num;
+    }
+    return -1;
+}
+
+std::int32_t pick_ap_from_dict(const load::doc& d, std::string_view text, std::int32_t start,
+                               const std::optional<std::string>& state)
+{
+    const dict_view ap = dictionary_at(text, start);
+    if (ap.open < 0) return -1;
+    const std::int32_t normal = find_top_key(ap, normal_key);
+    if (normal < 0) return -1;
+    if (is_digit_at(ap.text, normal)) return pick_referenced_normal(d, ap.text, normal, state);
+    if (opens_dict(ap.text, normal)) return pick_state(d, ap.text, normal, state);
+    return -1;
+}
+
+std::int32_t select_appearance(const load::doc& d, std::string_view text, std::int32_t start,
+                               const std::optional<std::string>& state)
+{
+    const auto limit = scan::text_limit(text);
+    const std::int32_t key = scan::find_name(text, start, limit, ap_key);
+    if (key < 0) return -1;
+    std::int32_t pos = scan::skip_ws(text, key + 1 + static_cast<std::int32_t>(ap_key.size()));
+    if (pos >= limit) return -1;
+    if (opens_dict(text, pos)) return pick_ap_from_dict(d, text, pos, state);
+    if (!is_digit_at(text, pos)) return -1;
+    const std::int32_t num = scan::parse_int_at(text, pos);
+    if (num < 1) return -1;
+    const load::obj_entry* e = d.objs.find(num);
+    if (e == nullptr) return -1;
+    const load::dict_span span = d.span_of(*e);
+    if (!span) return -1;
+    return pick_ap_from_dict(d, span.text, span.start, state);
+}
+
+}  // namespace kestrin::plan

@@ -1,0 +1,114 @@
+#include "plan/form.h"
+
+#include <vector>
+
+#include "load/pages.h"
+#include "plan/refs.h"
+#include "scan/chars.h"
+#include "scan/token.h"
+
+namespace kestrin::plan {
+
+std::int32_t g_leaf_budget = 0;
+
+namespace {
+
+constexpr std::string_view acroform_key = "AcroForm";
+constexpr std::string_view fields_key = "Fields";
+
+// The field count reproduces the established counts, so its limits are part of its result.
+constexpr std::int32_t top_fields_counted = 1024;  // "Fields" entries counted
+constexpr std::int32_t kids_counted = 4096;        // kids counted per node
+constexpr std::int32_t deepest_counted = 8;        // depths 0..8 are visited; also ends cycles
+constexpr std::int32_t nodes_per_count = 200000;  // nodes visited per count: bounds shared subtrees
+constexpr std::int32_t sum_cut = 100000;          // a node stops adding kids above this sum
+
+bool opens_dict(std::string_view text, std::int32_t pos)
+{
+    const auto limit = scan::text_limit(text);
+    return pos < limit && 1 < limit - pos && text[pos] == '<' && text[pos + 1] == '<';
+}
+
+// The form dictionary as an object of its own, named by the reference at pos.
+int locate_form_object(const load::doc& d, std::string_view text, std::int32_t pos,
+                       form_location& loc)
+{
+    const std::int32_t num = scan::parse_int_at(text, pos);
+    if (num <= 0) return 0;
+    const load::obj_entry* form = d.objs.find(num);
+    if (form == nullptr) return 0;
+    const load::dict_span span = d.span_of(*form);
+    if (!span) return 0;
+    loc.form_text = span.text;
+    loc.form_end = static_cast<std::int32_t>(span.text.size());
+    loc.form_start = span.start;
+    loc.form_obj = num;
+    return 1;
+}
+
+}  // namespace
+
+int find_acroform(const load::doc& d, std::int32_t root, form_location& loc)
+{
+    const load::obj_entry* catalog = d.objs.find(root);
+    if (catalog == nullptr) return 0;
+    const load::dict_span span = d.span_of(*catalog);
+    if (!span) return 0;
+    loc.form_obj = -1;
+    const std::string_view text = span.text;
+    const auto limit = scan::text_limit(text);
+    const std::int32_t key = scan::find_name(text, span.start, limit, acroform_key);
+    if (key < 0) return 0;
+    const std::int32_t pos =
+        scan::skip_ws(text, key + 1 + static_cast<std::int32_t>(acroform_key.size()));
+    if (pos >= limit) return 0;
+    if (opens_dict(text, pos)) {
+        loc.form_text = text;
+        loc.form_end = limit;
+        loc.form_start = pos;
+        return 1;
+    }
+    if (scan::is_digit(static_cast<unsigned char>(text[pos])))
+        return locate_form_object(d, text, pos, loc);
+    return 0;
+}
+
+std::int32_t field_node_leaf_count(const load::doc& d, std::int32_t num, std::int32_t depth)
+{
+    const load::obj_entry* node = d.objs.find(num);
+    if (node == nullptr) return 0;
+    if (depth > deepest_counted) return 0;
+    --g_leaf_budget;
+    if (g_leaf_budget < 0) return 0;
+    if (!d.span_of(*node)) return 0;
+    std::vector<std::int32_t> kids;
+    if (load::parse_kids(d, *node, kids, kids_counted) <= 0) return 1;
+    std::int32_t sum = 0;
+    for (std::int32_t kid : kids) {
+        if (kid == num) continue;
+        sum += field_node_leaf_count(d, kid, depth + 1);
+        if (sum > sum_cut) return sum;
+    }
+    return sum;
+}
+
+std::string_view form_dict_text(const form_location& loc)
+{
+    if (loc.form_end >= 0 && static_cast<std::size_t>(loc.form_end) < loc.form_text.size())
+        return loc.form_text.substr(0, static_cast<std::size_t>(loc.form_end));
+    return loc.form_text;
+}
+
+std::int32_t count_field_leaves(const load::doc& d, const form_location& loc)
+{
+    std::vector<std::int32_t> fields;
+    if (collect_ref_list(d, form_dict_text(loc), loc.form_start, fields_key, fields,
+                         top_fields_counted) <= 0)
+        return 0;
+    g_leaf_budget = nodes_per_count;
+    std::int32_t total = 0;
+    for (std::int32_t field : fields) total += field_node_leaf_count(d, field, 0);
+    return total;
+}
+
+}  // namespace kestrin::plan

@@ -1,0 +1,328 @@
+#include "plan/plan.h"
+
+#include <array>
+#include <limits>
+
+#include "interface/error.h"
+#include "interface/fl_ctx.h"
+#include "load/pages.h"
+#include "plan/appearance.h"
+#include "plan/refs.h"
+#include "scan/chars.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::plan {
+
+namespace {
+
+constexpr std::string_view subtype_key = "Subtype";
+constexpr std::string_view type_key = "Type";
+constexpr std::string_view annot_name = "Annot";
+constexpr std::string_view field_type_key = "FT";
+constexpr std::string_view parent_key = "Parent";
+constexpr std::string_view rect_key = "Rect";
+constexpr std::string_view value_key = "V";
+constexpr std::string_view flags_key = "F";
+constexpr std::string_view annots_key = "Annots";
+constexpr std::string_view fields_key = "Fields";
+
+// Parents followed per annotation: real field trees are shallow, and this ends parent loops.
+constexpr std::int32_t max_parent_steps = 31;
+// Lists read by the plan are complete: their size is bounded by the text they are read from.
+constexpr std::int32_t unlimited = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t hidden_flag = 2;
+
+struct subtype_row {
+    std::string_view name;
+    annot_kind kind;
+};
+
+// Tried in this order; the first match gives the kind.
+constexpr std::array<subtype_row, 18> subtype_table{{
+    {"Text", kind_text},
+    {"Highlight", kind_highlight},
+    {"Underline", kind_underline},
+    {"Squiggly", kind_squiggly},
+    {"StrikeOut", kind_strikeout},
+    {"FreeText", kind_freetext},
+    {"Link", kind_link},
+    {"Stamp", kind_stamp},
+    {"Ink", kind_ink},
+    {"Line", kind_line},
+    {"Square", kind_square},
+    {"Circle", kind_circle},
+    {"Polygon", kind_polygon},
+    {"PolyLine", kind_polyline},
+    {"Caret", kind_caret},
+    {"FileAttachment", kind_fileattachment},
+    {"Signature", kind_signature},
+    {"3D", kind_3d},
+}};
+
+// True when "/name" stands at pos, ending at the limit or before a byte that is no letter or digit.
+bool name_value_at(std::string_view text, std::int32_t pos, std::string_view name)
+{
+    const auto limit = scan::text_limit(text);
+    const auto n = static_cast<std::int32_t>(name.size());
+    if (pos >= limit || text[pos] != '/' || limit - pos < 2) return false;
+    const std::int32_t first = pos + 1;
+    if (n > limit - first || text.substr(static_cast<std::size_t>(first), name.size()) != name)
+        return false;
+    return n == limit - first || !scan::is_alnum(static_cast<unsigned char>(text[first + n]));
+}
+
+// Every occurrence of key is tried: a value of /name at any of them counts.
+bool key_has_name_value(std::string_view text, std::int32_t start, std::string_view key,
+                        std::string_view name)
+{
+    const auto limit = scan::text_limit(text);
+    for (std::int32_t at = scan::find_name(text, start, limit, key); at >= 0;
+         at = scan::find_name(text, at + 1, limit, key)) {
+        const std::int32_t pos =
+            scan::skip_ws(text, at + 1 + static_cast<std::int32_t>(key.size()));
+        if (name_value_at(text, pos, name)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int text_has_subtype(std::string_view text, std::int32_t start, std::string_view name)
+{
+    return key_has_name_value(text, start, subtype_key, name) ? 1 : 0;
+}
+
+namespace {
+
+std::int32_t subtype_kind(std::string_view text, std::int32_t start)
+{
+    for (const subtype_row& row : subtype_table)
+        if (text_has_subtype(text, start, row.name) != 0) return row.kind;
+    return kind_none;
+}
+
+bool has_key(std::string_view text, std::int32_t start, std::string_view key)
+{
+    return scan::find_name(text, start, scan::text_limit(text), key) >= 0;
+}
+
+// The first integer above 0 after any occurrence of key, or 0.
+std::int32_t positive_int_after(std::string_view text, std::int32_t start, std::string_view key)
+{
+    const auto limit = scan::text_limit(text);
+    for (std::int32_t at = scan::find_name(text, start, limit, key); at >= 0;
+         at = scan::find_name(text, at + 1, limit, key)) {
+        std::int32_t pos = scan::skip_ws(text, at + 1 + static_cast<std::int32_t>(key.size()));
+        if (pos >= limit || !scan::is_digit(static_cast<unsigned char>(text[pos]))) continue;
+        const std::int32_t value = scan::parse_int_at(text, pos);
+        if (value > 0) return value;
+    }
+    return 0;
+}
+
+// A widget is a field when it or one of its parents carries "FT".
+std::int32_t is_field_widget(const load::doc& d, std::int32_t num)
+{
+    for (std::int32_t steps = 0;; ++steps) {
+        const load::obj_entry* e = d.objs.find(num);
+        if (e == nullptr) return 0;
+        const load::dict_span span = d.span_of(*e);
+        if (!span) return 0;
+        if (has_key(span.text, span.start, field_type_key)) return 1;
+        num = positive_int_after(span.text, span.start, parent_key);
+        if (num <= 0 || steps == max_parent_steps) return 0;
+    }
+}
+
+// The annotation flags: the first "F" whose value is an integer, or 0.
+std::int32_t annotation_flags(std::string_view text, std::int32_t start)
+{
+    const auto limit = scan::text_limit(text);
+    for (std::int32_t at = scan::find_name(text, start, limit, flags_key); at >= 0;
+         at = scan::find_name(text, at + 1, limit, flags_key)) {
+        std::int32_t pos =
+            scan::skip_ws(text, at + 1 + static_cast<std::int32_t>(flags_key.size()));
+        if (pos < limit && scan::is_digit(static_cast<unsigned char>(text[pos])))
+            return scan::parse_int_at(text, pos);
+    }
+    return 0;
+}
+
+enum class decision { flatten, keep, drop };
+
+// What the plan needs to know of one annotation object; the same for every page that lists it.
+struct analysis {
+    plan_item item;
+    decision what = decision::drop;
+};
+
+decision decide(std::int32_t mode, const plan_item& item)
+{
+    if (item.is_field != 0)
+        return mode == interface::mode_annotations ? decision::keep : decision::flatten;
+    if (item.is_annot != 0 || item.kind != kind_none)
+        return mode == interface::mode_forms ? decision::keep : decision::flatten;
+    return decision::drop;
+}
+
+void read_annotation(const load::doc& d, std::string_view text, std::int32_t start, plan_item& item)
+{
+    item.is_annot = key_has_name_value(text, start, type_key, annot_name)
+                        ? 1
+                        : text_has_subtype(text, start, annot_name);
+    item.kind = subtype_kind(text, start);
+    item.is_field = has_key(text, start, field_type_key) ? 1 : is_field_widget(d, item.obj);
+    if (const auto box = scan::box_xywh_named(text, start, rect_key)) {
+        item.x = box->x;
+        item.y = box->y;
+        item.w = box->w;
+        item.h = box->h;
+        item.rect_ok = 1;
+    }
+    item.has_value = has_key(text, start, value_key) ? 1 : 0;
+    item.hidden = (annotation_flags(text, start) & hidden_flag) != 0 ? 1 : 0;
+    item.ap_obj = select_appearance(d, text, start, appearance_state(text, start));
+}
+
+analysis analyse(const load::doc& d, std::int32_t mode, const load::obj_entry& e)
+{
+    analysis a;
+    a.item.obj = e.num;
+    const load::dict_span span = d.span_of(e);
+    if (span) read_annotation(d, span.text, span.start, a.item);
+    a.what = decide(mode, a.item);
+    return a;
+}
+
+// Each annotation object is read once, however many pages or entries list it, so that planning
+// stays linear in the size of the file.
+class analysis_cache {
+public:
+    analysis_cache(const load::doc& d, std::int32_t mode)
+        : d_(d), mode_(mode), slot_(static_cast<std::size_t>(d.max_obj) + 1, -1)
+    {
+    }
+
+    const analysis& get(const load::obj_entry& e)
+    {
+        if (e.num < 0 || static_cast<std::size_t>(e.num) >= slot_.size()) {
+            scratch_ = analyse(d_, mode_, e);
+            return scratch_;
+        }
+        std::int32_t& slot = slot_[static_cast<std::size_t>(e.num)];
+        if (slot < 0) {
+            done_.push_back(analyse(d_, mode_, e));
+            slot = static_cast<std::int32_t>(done_.size() - 1);
+        }
+        return done_[static_cast<std::size_t>(slot)];
+    }
+
+private:
+    const load::doc& d_;
+    std::int32_t mode_;
+    std::vector<std::int32_t> slot_;
+    std::vector<analysis> done_;
+    analysis scratch_;
+};
+
+void mark_drop(interface::fl_ctx& ctx, std::int32_t num)
+{
+    if (num >= 0 && static_cast<std::size_t>(num) < ctx.drop.size())
+        ctx.drop[static_cast<std::size_t>(num)] = 1;
+}
+
+void unmark_drop(interface::fl_ctx& ctx, std::int32_t num)
+{
+    if (num >= 0 && static_cast<std::size_t>(num) < ctx.drop.size())
+        ctx.drop[static_cast<std::size_t>(num)] = 0;
+}
+
+void push_unvisited(interface::fl_ctx& ctx, std::vector<std::int32_t>& stack, std::int32_t num)
+{
+    if (num < 1 || static_cast<std::size_t>(num) >= ctx.drop.size()) return;
+    std::uint8_t& mark = ctx.drop[static_cast<std::size_t>(num)];
+    if (mark != 0) return;
+    mark = 1;
+    stack.push_back(num);
+}
+
+// Marks the form's fields and everything below them. An object is marked when it is first met,
+// so it enters the stack at most once: the walk is complete and its stack stays below the number
+// of objects.
+void drop_field_tree(interface::fl_ctx& ctx)
+{
+    const load::doc& d = ctx.doc;
+    if (ctx.form.form_obj > 0) mark_drop(ctx, ctx.form.form_obj);
+    std::vector<std::int32_t> fields;
+    if (collect_ref_list(d, form_dict_text(ctx.form), ctx.form.form_start, fields_key, fields,
+                         unlimited) <= 0)
+        return;
+    std::vector<std::int32_t> stack;
+    for (std::int32_t field : fields) push_unvisited(ctx, stack, field);
+    std::vector<std::int32_t> kids;
+    while (!stack.empty()) {
+        const std::int32_t n = stack.back();
+        stack.pop_back();
+        const load::obj_entry* e = d.objs.find(n);
+        if (e == nullptr) continue;
+        kids.clear();
+        if (load::parse_kids(d, *e, kids, unlimited) <= 0) continue;
+        for (std::int32_t kid : kids) push_unvisited(ctx, stack, kid);
+    }
+}
+
+// Plans one page; -1 with the cause in the error text when the page cannot be read.
+int plan_page(interface::fl_ctx& ctx, analysis_cache& cache, std::int32_t page_num, page_plan& plan,
+              std::vector<std::int32_t>& refs)
+{
+    const load::doc& d = ctx.doc;
+    const load::obj_entry* page = d.objs.find(page_num);
+    if (page == nullptr) {
+        interface::set_error("page object %ld is missing", static_cast<long>(page_num));
+        return -1;
+    }
+    const load::dict_span span = d.span_of(*page);
+    if (!span) {
+        interface::set_error("page object %ld has no dictionary", static_cast<long>(page_num));
+        return -1;
+    }
+    plan.page_obj = page_num;
+    plan.first_item = static_cast<std::int32_t>(ctx.items.size());
+    refs.clear();
+    collect_ref_list(d, span.text, span.start, annots_key, refs, unlimited);
+    for (std::int32_t r : refs) {
+        const load::obj_entry* e = d.objs.find(r);
+        if (e == nullptr) continue;
+        const analysis& a = cache.get(*e);
+        if (a.what == decision::keep) {
+            // A widget that the field pass reached but that names no field type stays an
+            // annotation, so its object must be written.
+            unmark_drop(ctx, r);
+            plan.kept.push_back(r);
+        } else if (a.what == decision::flatten) {
+            plan.annots_changed = 1;
+            plan.needs_content = 1;
+            mark_drop(ctx, r);
+            ctx.items.push_back(a.item);
+        }
+    }
+    plan.item_count = static_cast<std::int32_t>(ctx.items.size()) - plan.first_item;
+    return 0;
+}
+
+}  // namespace
+
+int fl_plan(interface::fl_ctx& ctx)
+{
+    if (ctx.mode != interface::mode_annotations && ctx.has_form == 1) drop_field_tree(ctx);
+    const std::vector<load::pageinfo>& pages = ctx.doc.pages.items;
+    if (ctx.plans.size() < pages.size()) ctx.plans.resize(pages.size());
+    analysis_cache cache(ctx.doc, ctx.mode);
+    std::vector<std::int32_t> refs;
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        if (plan_page(ctx, cache, pages[i].obj_num, ctx.plans[i], refs) != 0) return -1;
+    return 0;
+}
+
+}  // namespace kestrin::plan
