@@ -73,7 +73,7 @@ struct doc {
     std::int32_t trailer_info = -1;
     std::int32_t encrypted = 0;
     objvec objs;
-    arena arena;
+    load::arena arena;  // qualified, or the member would change what "arena" means here
     pagevec pages;
     std::int32_t root = -1;
     std::int32_t info = -1;

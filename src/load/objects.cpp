@@ -1,0 +1,281 @@
+// The object scan (every "N G obj" header of the file) and the measuring of stream data.
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "load/stages.h"
+#include "scan/frame.h"
+#include "scan/token.h"
+
+namespace kestrin::load {
+
+namespace {
+
+using scan::is_ascii_ws;
+using scan::is_digit;
+using scan::kw_at;
+using scan::skip_ws;
+
+constexpr std::string_view kw_obj = "obj";
+constexpr std::string_view kw_endobj = "endobj";
+constexpr std::string_view kw_stream = "stream";
+constexpr std::string_view kw_endstream = "endstream";
+
+unsigned char at(std::string_view text, std::int32_t i)
+{
+    return static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
+}
+
+void collect_marks(std::string_view file, keyword_marks& marks)
+{
+    std::int32_t n = static_cast<std::int32_t>(file.size());
+    for (std::int32_t p = 0; p < n; ++p) {
+        unsigned char c = at(file, p);
+        if (c == 'o' && p <= n - 4 && kw_at(file, p, kw_obj))
+            marks.obj.push_back(p);
+        else if (c == 'e' && kw_at(file, p, kw_endobj))
+            marks.endobj.push_back(p);
+        else if (c == 'e' && kw_at(file, p, kw_endstream))
+            marks.endstream.push_back(p);
+    }
+}
+
+// Finds the "stream" keyword after an object's dictionary. Each walk runs to the end of the
+// file if it must, so a file of unclosed "<<" would cost its length once per header; once the
+// walks of a document have covered this many times its length, a walk stops at the next "obj"
+// keyword instead, which no dictionary of a sound file reaches.
+constexpr std::int64_t framing_walk_factor = 16;
+
+class dict_framer {
+public:
+    dict_framer(std::string_view file, const keyword_marks& marks)
+        : file_(file), marks_(marks),
+          budget_(framing_walk_factor * static_cast<std::int64_t>(file.size()))
+    {
+    }
+
+    std::int32_t stream_after_dict(std::int32_t dict_pos)
+    {
+        std::int32_t stop = static_cast<std::int32_t>(file_.size());
+        if (budget_ <= 0) {
+            std::int32_t next = first_mark_from(marks_.obj, dict_pos);
+            if (next >= 0) stop = next;
+        }
+        std::int32_t close = scan::find_dict_close(file_, dict_pos, stop);
+        budget_ -= (close >= 0 ? close : stop) - dict_pos;
+        if (close < 0) return -1;
+        std::int32_t s = skip_ws(file_, close + 2);
+        return kw_at(file_, s, kw_stream) ? s : -1;
+    }
+
+private:
+    std::string_view file_;
+    const keyword_marks& marks_;
+    std::int64_t budget_;
+};
+
+// Decimal digits [from, to) as a 32-bit number that wraps like the unsigned arithmetic it uses.
+std::int32_t digits_value(std::string_view text, std::int32_t from, std::int32_t to)
+{
+    std::uint32_t v = 0;
+    for (std::int32_t i = from; i < to; ++i) v = v * 10u + (at(text, i) - '0');
+    return static_cast<std::int32_t>(v);
+}
+
+// Start of the digit run ending just before end (end itself when there is none).
+std::int32_t digits_back(std::string_view text, std::int32_t end)
+{
+    while (end > 0 && is_digit(at(text, end - 1))) --end;
+    return end;
+}
+
+std::int32_t ascii_ws_back(std::string_view text, std::int32_t end)
+{
+    while (end > 0 && is_ascii_ws(at(text, end - 1))) --end;
+    return end;
+}
+
+// Reads "N G" backwards from the "obj" at obj_pos; false when they do not form a header.
+bool read_header(std::string_view file, std::int32_t obj_pos, obj_entry& e)
+{
+    std::int32_t g_end = ascii_ws_back(file, obj_pos);
+    std::int32_t g_start = digits_back(file, g_end);
+    if (g_start == g_end || g_start == 0) return false;
+    if (!is_ascii_ws(at(file, g_start - 1))) return false;
+    std::int32_t n_end = ascii_ws_back(file, g_start);
+    std::int32_t n_start = digits_back(file, n_end);
+    if (n_start == n_end) return false;
+    if (n_start > 0 && scan::is_alnum(at(file, n_start - 1))) return false;
+    std::int32_t num = digits_value(file, n_start, n_end);
+    if (num <= 0) return false;
+    e = obj_entry{};
+    e.num = num;
+    e.gen = digits_value(file, g_start, g_end);
+    e.hdr_pos = n_start;
+    return true;
+}
+
+// First byte of stream data after the keyword "stream" at stream_pos.
+std::int32_t stream_data_start(std::string_view file, std::int32_t stream_pos)
+{
+    std::int32_t n = static_cast<std::int32_t>(file.size());
+    std::int32_t after = stream_pos + static_cast<std::int32_t>(kw_stream.size());
+    if (after >= n) return n;
+    std::int32_t i = after;
+    while (i < n && (at(file, i) == ' ' || at(file, i) == '\t')) ++i;
+    if (i < n && at(file, i) == '\n') return i + 1;
+    if (i < n && at(file, i) == '\r') return (i + 1 < n && at(file, i + 1) == '\n') ? i + 2 : i + 1;
+    // Anything else: the byte after the keyword is taken for the end-of-line marker.
+    return after + 1;
+}
+
+// Fills the body offsets of a header whose "obj" ends at body_from; false when it has no end.
+bool frame_body(std::string_view file, const keyword_marks& marks, dict_framer& framer,
+                std::int32_t body_from, obj_entry& e)
+{
+    std::int32_t q = skip_ws(file, body_from);
+    // Only "<<" opens a dictionary: a hexadecimal string body must not take a later stream.
+    bool dict = q + 1 < static_cast<std::int32_t>(file.size()) && at(file, q) == '<' &&
+                at(file, q + 1) == '<';
+    if (dict) {
+        e.dict_pos = q;
+        std::int32_t s = framer.stream_after_dict(q);
+        if (s >= 0) {
+            e.stream_pos = s;
+            e.is_stream = 1;
+            e.data_start = stream_data_start(file, s);
+            return true;
+        }
+    }
+    e.endobj_pos = first_mark_from(marks.endobj, dict ? q : body_from);
+    if (e.endobj_pos < 0) return false;
+    e.obj_end = e.endobj_pos + static_cast<std::int32_t>(kw_endobj.size());
+    return true;
+}
+
+// Numbers above this cannot be kept or are refused by the range check anyway.
+std::int32_t header_number_cap(const doc& d) { return std::min(d.len, max_object_number); }
+
+}  // namespace
+
+std::int32_t first_mark_from(const std::vector<std::int32_t>& marks, std::int32_t pos)
+{
+    auto it = std::lower_bound(marks.begin(), marks.end(), pos);
+    return it == marks.end() ? -1 : *it;
+}
+
+void scan_objects(doc& d, keyword_marks& marks)
+{
+    std::string_view file = d.file();
+    collect_marks(file, marks);
+    std::int32_t cap = header_number_cap(d);
+    dict_framer framer(file, marks);
+    for (std::int32_t p : marks.obj) {
+        obj_entry e;
+        if (!read_header(file, p, e)) continue;
+        if (e.num <= cap) d.max_header_num = std::max(d.max_header_num, e.num);
+        if (frame_body(file, marks, framer, p + static_cast<std::int32_t>(kw_obj.size()), e))
+            objvec_push(d.objs, e);
+    }
+}
+
+namespace {
+
+// Positions of the first entry of every number, for resolving indirect lengths while the table
+// still holds duplicates and numbers of any size.
+class first_entries {
+public:
+    explicit first_entries(const objvec& v)
+    {
+        order_.reserve(v.entries.size());
+        for (std::int32_t i = 0; i < v.count(); ++i)
+            order_.emplace_back(v.entries[static_cast<std::size_t>(i)].num, i);
+        std::sort(order_.begin(), order_.end());
+    }
+    std::int32_t find(std::int32_t num) const
+    {
+        auto it = std::lower_bound(order_.begin(), order_.end(), std::make_pair(num, 0));
+        return it != order_.end() && it->first == num ? it->second : -1;
+    }
+
+private:
+    std::vector<std::pair<std::int32_t, std::int32_t>> order_;
+};
+
+// The integer value of the plain object whose header is at hdr_pos, or -1.
+std::int32_t object_integer(std::string_view file, std::int32_t hdr_pos)
+{
+    std::int32_t pos = hdr_pos;
+    if (scan::parse_int_at(file, pos) < 0) return -1;
+    pos = skip_ws(file, pos);
+    if (pos < static_cast<std::int32_t>(file.size()) && is_digit(at(file, pos)))
+        scan::parse_int_at(file, pos);
+    pos = skip_ws(file, pos);
+    if (kw_at(file, pos, kw_obj)) pos = skip_ws(file, pos + static_cast<std::int32_t>(kw_obj.size()));
+    return scan::parse_int_at(file, pos);
+}
+
+std::int32_t indirect_length(const doc& d, const first_entries& firsts, std::int32_t ref)
+{
+    std::int32_t i = firsts.find(ref);
+    if (i < 0) return -1;
+    const obj_entry& target = d.objs.entries[static_cast<std::size_t>(i)];
+    if (target.is_stream) return -1;
+    return object_integer(d.file(), target.hdr_pos);
+}
+
+bool endstream_at(std::string_view file, std::int32_t pos)
+{
+    std::int32_t n = static_cast<std::int32_t>(file.size());
+    if (pos > n) return false;
+    if (file.substr(static_cast<std::size_t>(pos)).starts_with(kw_endstream)) return true;
+    while (pos < n && is_ascii_ws(at(file, pos))) ++pos;
+    return file.substr(static_cast<std::size_t>(pos)).starts_with(kw_endstream);
+}
+
+// Data end found through the next "endstream", less the end-of-line marker before it.
+std::int32_t data_end_by_keyword(std::string_view file, const keyword_marks& marks,
+                                 std::int32_t data_start)
+{
+    std::int32_t e = first_mark_from(marks.endstream, data_start + 1);
+    if (e < 0) return static_cast<std::int32_t>(file.size());
+    if (at(file, e - 1) == '\n') {
+        if (e - 2 >= data_start && at(file, e - 2) == '\r') return e - 2;
+        return e - 1;
+    }
+    if (at(file, e - 1) == '\r') return e - 1;
+    return e;
+}
+
+void measure_stream(const doc& d, const keyword_marks& marks, const first_entries& firsts,
+                    obj_entry& e)
+{
+    std::string_view file = d.file();
+    std::int32_t direct = -1, ref = -1;
+    scan::parse_length(file, e.dict_pos, e.stream_pos, direct, ref);
+    if (direct < 0 && ref < 0) return;
+    // A reference that cannot be resolved yet (its object may live in an object stream) is
+    // measured like a wrong length, through the keyword.
+    std::int32_t length = direct >= 0 ? direct : indirect_length(d, firsts, ref);
+    std::int64_t end = static_cast<std::int64_t>(e.data_start) + length;
+    if (length >= 0 && end <= d.len && endstream_at(file, static_cast<std::int32_t>(end)))
+        e.data_end = static_cast<std::int32_t>(end);
+    else
+        e.data_end = data_end_by_keyword(file, marks, e.data_start);
+    e.data_end = std::max(e.data_end, e.data_start);
+    e.endobj_pos = first_mark_from(marks.endobj, e.data_end + 1);
+    if (e.endobj_pos >= 0) e.obj_end = e.endobj_pos + static_cast<std::int32_t>(kw_endobj.size());
+}
+
+}  // namespace
+
+void measure_streams(doc& d, const keyword_marks& marks)
+{
+    first_entries firsts(d.objs);
+    for (obj_entry& e : d.objs.entries)
+        if (e.is_stream) measure_stream(d, marks, firsts, e);
+}
+
+}  // namespace kestrin::load

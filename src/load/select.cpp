@@ -1,0 +1,185 @@
+// Pruning of what the scan found inside stream data, the choice of one definition per object
+// number, and the catalog and information dictionary.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "load/stages.h"
+#include "scan/chars.h"
+#include "scan/token.h"
+
+namespace kestrin::load {
+
+namespace {
+
+// Stream data ranges sorted by start, with the running maximum of their ends, so that "does any
+// stream's data hold this offset" is one binary search.
+class data_ranges {
+public:
+    explicit data_ranges(const objvec& v)
+    {
+        for (const obj_entry& e : v.entries)
+            if (e.is_stream && e.data_start >= 0 && e.data_start < e.data_end)
+                ranges_.emplace_back(e.data_start, e.data_end);
+        std::sort(ranges_.begin(), ranges_.end());
+        max_end_.reserve(ranges_.size());
+        std::int32_t top = 0;
+        for (const auto& r : ranges_) max_end_.push_back(top = std::max(top, r.second));
+    }
+    bool holds(std::int32_t pos) const
+    {
+        auto it = std::upper_bound(ranges_.begin(), ranges_.end(),
+                                   std::make_pair(pos, std::numeric_limits<std::int32_t>::max()));
+        if (it == ranges_.begin()) return false;
+        std::size_t last = static_cast<std::size_t>(it - ranges_.begin()) - 1;
+        return max_end_[last] > pos;
+    }
+
+private:
+    std::vector<std::pair<std::int32_t, std::int32_t>> ranges_;
+    std::vector<std::int32_t> max_end_;
+};
+
+// Last position of every number among direct entries and among object-stream entries.
+struct last_positions {
+    std::vector<std::int32_t> direct;
+    std::vector<std::int32_t> packed;
+};
+
+last_positions record_last(const doc& d, const std::vector<char>& objstm, std::int32_t top)
+{
+    last_positions last{std::vector<std::int32_t>(static_cast<std::size_t>(top) + 1, -1),
+                        std::vector<std::int32_t>(static_cast<std::size_t>(top) + 1, -1)};
+    for (std::int32_t i = 0; i < d.objs.count(); ++i) {
+        const obj_entry& e = d.objs.entries[static_cast<std::size_t>(i)];
+        if (e.num > max_object_number) continue;
+        std::size_t slot = static_cast<std::size_t>(e.num);
+        if (e.in_objstm)
+            last.packed[slot] = i;
+        else if (!objstm[static_cast<std::size_t>(i)])
+            last.direct[slot] = i;
+    }
+    return last;
+}
+
+std::vector<char> object_stream_marks(const doc& d)
+{
+    std::vector<char> marks(d.objs.entries.size(), 0);
+    for (std::size_t i = 0; i < marks.size(); ++i)
+        marks[i] = is_object_stream(d, d.objs.entries[i]) ? 1 : 0;
+    return marks;
+}
+
+std::int32_t largest_number(const objvec& v)
+{
+    std::int32_t top = 0;
+    for (const obj_entry& e : v.entries)
+        if (e.num <= max_object_number) top = std::max(top, e.num);
+    return top;
+}
+
+constexpr std::string_view key_catalog = "Catalog";
+
+// Every "/Catalog" of the file, so that objects whose texts overlap (nested headers of a damaged
+// file) are not searched again and again. A key counts inside a range when it ends before the
+// range does and the byte after it is no name continuation, or when it ends exactly at the range.
+class catalog_keys {
+public:
+    explicit catalog_keys(std::string_view file)
+    {
+        const std::int32_t n = static_cast<std::int32_t>(file.size());
+        const std::int32_t key_len = static_cast<std::int32_t>(key_catalog.size()) + 1;
+        for (std::int32_t p = 0; p <= n - key_len; ++p) {
+            if (file[static_cast<std::size_t>(p)] != '/' ||
+                file.substr(static_cast<std::size_t>(p) + 1, key_catalog.size()) != key_catalog)
+                continue;
+            bool ends_name = p + key_len == n ||
+                             !scan::is_name_cont(static_cast<unsigned char>(
+                                 file[static_cast<std::size_t>(p + key_len)]));
+            (ends_name ? whole_ : cut_only_).push_back(p);
+        }
+    }
+
+    bool in_range(std::int32_t start, std::int32_t stop) const
+    {
+        const std::int32_t key_len = static_cast<std::int32_t>(key_catalog.size()) + 1;
+        auto it = std::lower_bound(whole_.begin(), whole_.end(), start);
+        if (it != whole_.end() && *it <= stop - key_len) return true;
+        std::int32_t at_end = stop - key_len;
+        return at_end >= start && std::binary_search(cut_only_.begin(), cut_only_.end(), at_end);
+    }
+
+private:
+    std::vector<std::int32_t> whole_;     // followed by a byte that ends the name, or by the end
+    std::vector<std::int32_t> cut_only_;  // a name goes on after it: counts only when cut there
+};
+
+bool names_catalog(const doc& d, const catalog_keys& keys, const obj_entry& e)
+{
+    if (e.in_objstm) {
+        if (e.text_len < 8) return false;
+        std::string_view text(e.text, static_cast<std::size_t>(e.text_len));
+        return scan::find_name(text, 0, e.text_len, key_catalog) >= 0;
+    }
+    if (e.dict_pos < 0) return false;
+    return keys.in_range(e.dict_pos, e.endobj_pos > 0 ? e.endobj_pos : d.len);
+}
+
+}  // namespace
+
+void prune_objects(doc& d)
+{
+    data_ranges ranges(d.objs);
+    // Removal keeps the table order: selection lets the later of two definitions win.
+    std::erase_if(d.objs.entries, [&](const obj_entry& e) {
+        return (e.is_stream && e.endobj_pos < 0) || ranges.holds(e.hdr_pos);
+    });
+}
+
+void select_objects(doc& d)
+{
+    std::int32_t top = largest_number(d.objs);
+    std::vector<char> objstm = object_stream_marks(d);
+    std::vector<obj_entry> kept;
+    // The range check refuses such a table anyway; index arrays are never sized beyond the file.
+    if (top > std::min(d.len, max_object_number + 1)) {
+        d.max_obj = top;
+        d.max_header_num = std::max(d.max_header_num, top);
+        return;
+    }
+    last_positions last = record_last(d, objstm, top);
+    for (std::int32_t i = 0; i < d.objs.count(); ++i) {
+        const obj_entry& e = d.objs.entries[static_cast<std::size_t>(i)];
+        if (e.num > max_object_number) continue;
+        std::size_t slot = static_cast<std::size_t>(e.num);
+        bool keep = e.in_objstm ? last.direct[slot] < 0 && last.packed[slot] == i
+                                : !objstm[static_cast<std::size_t>(i)] && last.direct[slot] == i;
+        if (keep) kept.push_back(e);
+    }
+    d.objs.entries = std::move(kept);
+    d.max_obj = largest_number(d.objs);
+    d.max_header_num = std::max(d.max_header_num, d.max_obj);
+    d.objs.reindex();
+}
+
+void find_catalog(doc& d)
+{
+    d.root = -1;
+    if (d.trailer_root >= 0 && d.objs.find(d.trailer_root) != nullptr) {
+        d.root = d.trailer_root;
+    } else {
+        catalog_keys keys(d.file());
+        for (const obj_entry& e : d.objs.entries)
+            if (names_catalog(d, keys, e)) {
+                d.root = e.num;
+                break;
+            }
+        if (d.root < 0) d.root = 1;
+    }
+    d.info = d.trailer_info >= 0 && d.objs.find(d.trailer_info) != nullptr ? d.trailer_info : -1;
+}
+
+}  // namespace kestrin::load
