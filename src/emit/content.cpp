@@ -1,0 +1,364 @@
+// The content step: each changed page's new content stream, its old content followed by one
+// placement or fallback drawing per flattened annotation.
+#include <algorithm>
+#include <cmath>
+
+#include "decode/stream.h"
+#include "emit/draw.h"
+#include "emit/format.h"
+#include "emit/writer.h"
+#include "interface/fl_ctx.h"
+#include "scan/frame.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::emit {
+
+namespace {
+
+constexpr std::string_view key_contents = "Contents";
+constexpr std::string_view key_matrix = "Matrix";
+constexpr std::string_view key_filter = "Filter";
+
+bool is_delimiter(unsigned char c)
+{
+    switch (c) {
+    case '(': case ')': case '<': case '>': case '[': case ']': case '{': case '}': case '/':
+    case '%':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool is_regular(unsigned char c) { return !scan::is_pdf_ws(c) && !is_delimiter(c); }
+
+// One lexical token of a content stream: [start, end), regular when it is an operator or number.
+struct token {
+    std::int32_t start = 0;
+    std::int32_t end = 0;
+    bool regular = false;
+};
+
+std::int32_t skip_space_and_comments(std::string_view s, std::int32_t i)
+{
+    const std::int32_t n = scan::text_limit(s);
+    while (i < n) {
+        const unsigned char c = scan::byte_at(s, i);
+        if (scan::is_pdf_ws(c)) {
+            ++i;
+        } else if (c == '%') {
+            while (i < n && s[static_cast<std::size_t>(i)] != '\n' && s[static_cast<std::size_t>(i)] != '\r') ++i;
+        } else {
+            break;
+        }
+    }
+    return i;
+}
+
+std::int32_t delimited_end(std::string_view s, std::int32_t i)
+{
+    const std::int32_t n = scan::text_limit(s);
+    const char c = s[static_cast<std::size_t>(i)];
+    const bool doubled = i + 1 < n && s[static_cast<std::size_t>(i) + 1] == c;
+    if (c == '(') {
+        const std::int32_t end = scan::skip_literal_string(s, i + 1);
+        return end < 0 ? n : end;
+    }
+    if (c == '<' && !doubled) {
+        const std::size_t close = s.find('>', static_cast<std::size_t>(i));
+        return close == std::string_view::npos ? n : static_cast<std::int32_t>(close) + 1;
+    }
+    if (c == '/') {
+        std::int32_t j = i + 1;
+        while (j < n && is_regular(scan::byte_at(s, j))) ++j;
+        return j;
+    }
+    return (c == '<' || c == '>') && doubled ? i + 2 : i + 1;
+}
+
+token next_token(std::string_view s, std::int32_t pos)
+{
+    const std::int32_t n = scan::text_limit(s);
+    token t;
+    t.start = skip_space_and_comments(s, pos);
+    if (t.start >= n) {
+        t.start = t.end = n;
+        return t;
+    }
+    if (!is_regular(scan::byte_at(s, t.start))) {
+        t.end = delimited_end(s, t.start);
+        return t;
+    }
+    t.end = t.start;
+    while (t.end < n && is_regular(scan::byte_at(s, t.end))) ++t.end;
+    t.regular = true;
+    return t;
+}
+
+bool token_is(std::string_view s, const token& t, std::string_view word)
+{
+    return t.regular && s.substr(static_cast<std::size_t>(t.start),
+                                 static_cast<std::size_t>(t.end - t.start)) == word;
+}
+
+// Index past the "EI" that ends the inline image whose dictionary starts at pos (after "BI").
+// Image data is binary: "EI" counts only with white space before it and a token break after it.
+std::int32_t skip_inline_image(std::string_view s, std::int32_t pos)
+{
+    const std::int32_t n = scan::text_limit(s);
+    token t = next_token(s, pos);
+    while (t.start < n && !token_is(s, t, "ID")) t = next_token(s, t.end);
+    for (std::int32_t i = t.end + 1; i < n - 1; ++i) {
+        const bool at_ei = s[static_cast<std::size_t>(i)] == 'E' && s[static_cast<std::size_t>(i) + 1] == 'I';
+        if (!at_ei || !scan::is_pdf_ws(scan::byte_at(s, i - 1))) continue;
+        if (i + 2 == n || !is_regular(scan::byte_at(s, i + 2))) return i + 2;
+    }
+    return n;
+}
+
+// Object numbers of the references of the array at pos ("["), appended to out in order.
+void read_ref_array(std::string_view text, std::int32_t pos, std::vector<std::int32_t>& out)
+{
+    const std::int32_t n = scan::text_limit(text);
+    std::int32_t i = pos + 1;
+    while (i < n && text[static_cast<std::size_t>(i)] != ']') {
+        if (!scan::is_digit(scan::byte_at(text, i))) {
+            ++i;
+            continue;
+        }
+        const std::int32_t at = i;
+        const std::int32_t num = scan::parse_int_at(text, i);
+        if (i == at) {
+            ++i;
+            continue;
+        }
+        std::int32_t j = scan::skip_ws(text, i);
+        if (j < n && scan::is_digit(scan::byte_at(text, j)) && scan::parse_int_at(text, j) >= 0)
+            j = scan::skip_ws(text, j);
+        if (j < n && text[static_cast<std::size_t>(j)] == 'R') ++j;
+        i = j;
+        if (num > 0) out.push_back(num);
+    }
+}
+
+// A "Contents" reference names a stream, or an array object of streams.
+void add_content_object(const load::doc& d, std::int32_t num, std::vector<std::int32_t>& pieces)
+{
+    const load::obj_entry* e = d.objs.find(num);
+    if (e == nullptr) return;
+    if (e->is_stream) {
+        pieces.push_back(num);
+        return;
+    }
+    const std::string_view body = object_body(d, *e);
+    if (body.empty() || body.front() != '[') return;
+    std::vector<std::int32_t> refs;
+    read_ref_array(body, 0, refs);
+    for (std::int32_t r : refs) {
+        const load::obj_entry* piece = d.objs.find(r);
+        if (piece != nullptr && piece->is_stream) pieces.push_back(r);
+    }
+}
+
+// Stored data of a stream dictionary written inline at pos (files that do this are invalid; only
+// unfiltered data is taken, since it is pasted as it stands).
+std::string_view inline_stream_data(const load::doc& d, std::string_view text, std::int32_t pos)
+{
+    const std::int32_t kw = scan::dict_stream_kw(text, pos);
+    if (kw < 0 || scan::find_name(text, pos, kw, key_filter) >= 0) return {};
+    std::int32_t length = -1, ref = -1;
+    scan::parse_length(text, pos, kw, length, ref);
+    if (const load::obj_entry* e = ref > 0 ? d.objs.find(ref) : nullptr; e != nullptr && !e->is_stream) {
+        std::int32_t at = 0;
+        length = scan::parse_int_at(object_body(d, *e), at);
+    }
+    const std::int32_t n = scan::text_limit(text);
+    std::int32_t start = kw + 6;
+    if (scan::has_room(start, 2, n) && text.substr(static_cast<std::size_t>(start), 2) == "\r\n")
+        start += 2;
+    else
+        start += 1;
+    if (length < 0 || !scan::has_room(start, length, n)) return {};
+    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
+}
+
+bool any_undecodable(writer& w, const std::vector<std::int32_t>& pieces)
+{
+    buf scratch;
+    for (std::int32_t num : pieces) {
+        buf_clear(scratch);
+        const decode::stream_content c = decode::decoded_stream(w.ctx.doc, *w.ctx.doc.objs.find(num), scratch);
+        note_failure(w, scratch);
+        if (c.form == decode::content_form::undecodable) return true;
+    }
+    return false;
+}
+
+void append_old_content(writer& w, const old_content& old, buf& content)
+{
+    buf scratch;
+    bool first = true;
+    auto add = [&](std::string_view bytes) {
+        if (bytes.empty()) return;
+        buf_append(content, first ? "q\n" : "\n");
+        buf_append(content, bytes);
+        first = false;
+    };
+    for (std::int32_t num : old.pieces) {
+        buf_clear(scratch);
+        const decode::stream_content c = decode::decoded_stream(w.ctx.doc, *w.ctx.doc.objs.find(num), scratch);
+        note_failure(w, scratch);
+        if (c.form == decode::content_form::stored || c.form == decode::content_form::decoded) add(c.bytes);
+    }
+    add(old.inline_data);
+    if (first || content.len < 2) return;
+    // The old content ran inside our "q": close what it left open, then ours, so the drawings
+    // start from the page's default graphics state.
+    const std::int32_t open = open_q_count(content.view().substr(2));
+    buf_append(content, "\n");
+    for (std::int32_t i = 0; i < open; ++i) buf_append(content, "Q\n");
+    buf_append(content, "Q\n");
+}
+
+scan::box item_rect(const plan::plan_item& item) { return {item.x, item.y, item.w, item.h}; }
+
+void place_xobject(writer& w, buf& content, const plan::plan_item& item, const xobj_entry& x,
+                   const load::dict_span& annot)
+{
+    std::array<double, 6> m{};
+    const std::optional<std::string> matrix =
+        annot ? array_entry(w.ctx.doc, annot.text, annot.start, key_matrix) : std::nullopt;
+    if (matrix && scan::array_named(*matrix, 0, key_matrix, m) == 6) {
+        em_sn(content, "q %f %f %f %f %f %f cm /Fl%d Do Q\n", clamp_num(m[0]), clamp_num(m[1]),
+              clamp_num(m[2]), clamp_num(m[3]), clamp_num(m[4]), clamp_num(m[5]), x.obj);
+        return;
+    }
+    const load::obj_entry* ap = w.ctx.doc.objs.find(x.ap_obj);
+    appearance_frame f;
+    f.bbox = {0, 0, item.w, item.h};
+    if (ap != nullptr) f = frame_of(w.ctx.doc, *ap, item.w, item.h);
+    const placement p = place_frame(f, item_rect(item));
+    em_sn(content, "q %f 0 0 %f %f %f cm /Fl%d Do Q\n", clamp_num(p.sx), clamp_num(p.sy),
+          clamp_num(p.tx), clamp_num(p.ty), x.obj);
+}
+
+void draw_item(writer& w, std::int32_t page, const plan::plan_item& item, buf& content)
+{
+    if (item.hidden) return;
+    const load::obj_entry* annot = w.ctx.doc.objs.find(item.obj);
+    if (annot == nullptr) return;
+    const load::dict_span span = w.ctx.doc.span_of(*annot);
+    if (const xobj_entry* x = find_xobj(w, page, item.obj))
+        place_xobject(w, content, item, *x, span);
+    else if (span)
+        draw_fallback(content, item, span.text, span.start);
+}
+
+void write_content(writer& w, std::int32_t page)
+{
+    const interface::fl_ctx& ctx = w.ctx;
+    const plan::page_plan& p = ctx.plans[static_cast<std::size_t>(page)];
+    const old_content& old = w.contents[static_cast<std::size_t>(page)];
+    buf content;
+    if (old.by_reference)
+        buf_append(content, "\nQ\n");
+    else
+        append_old_content(w, old, content);
+    const auto item_total = static_cast<std::int32_t>(ctx.items.size());
+    for (std::int32_t k = 0; k < p.item_count; ++k) {
+        const std::int32_t i = p.first_item + k;
+        if (i < 0 || i >= item_total) break;
+        draw_item(w, page, ctx.items[static_cast<std::size_t>(i)], content);
+    }
+    note_failure(w, content);
+    char scratch[128];
+    begin_object(w, p.content_obj, 0);
+    buf_append(w.out, fmt_into(scratch, sizeof scratch, "<< /Length %ld >>\nstream\n",
+                               static_cast<long>(content.len)));
+    buf_append(w.out, content.view());
+    buf_append(w.out, "\nendstream\nendobj\n");
+}
+
+}  // namespace
+
+std::int32_t open_q_count(std::string_view content)
+{
+    const std::int32_t n = scan::text_limit(content);
+    std::int32_t depth = 0;
+    token t = next_token(content, 0);
+    while (t.start < n) {
+        if (token_is(content, t, "q")) {
+            ++depth;
+        } else if (token_is(content, t, "Q")) {
+            if (depth > 0) --depth;
+        } else if (token_is(content, t, "BI")) {
+            t = next_token(content, skip_inline_image(content, t.end));
+            continue;
+        }
+        t = next_token(content, t.end);
+    }
+    return depth;
+}
+
+placement place_frame(const appearance_frame& f, const scan::box& rect)
+{
+    const auto& m = f.matrix;
+    const scan::box& b = f.bbox;
+    const double xs[2] = {b.x, b.x + b.w};
+    const double ys[2] = {b.y, b.y + b.h};
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    for (double px : xs) {
+        for (double py : ys) {
+            const double tx = m[0] * px + m[2] * py + m[4];
+            const double ty = m[1] * px + m[3] * py + m[5];
+            x0 = std::min(x0, tx), x1 = std::max(x1, tx);
+            y0 = std::min(y0, ty), y1 = std::max(y1, ty);
+        }
+    }
+    // A matrix that flattens the box to a line shows nothing; the plain box keeps the scale finite.
+    if (!(x1 - x0 > 0) || !(y1 - y0 > 0)) x0 = b.x, x1 = b.x + b.w, y0 = b.y, y1 = b.y + b.h;
+    placement p;
+    p.sx = rect.w / (x1 - x0);
+    p.sy = rect.h / (y1 - y0);
+    p.tx = rect.x - x0 * p.sx;
+    p.ty = rect.y - y0 * p.sy;
+    return p;
+}
+
+old_content collect_old_content(writer& w, const load::obj_entry& page)
+{
+    old_content old;
+    const load::doc& d = w.ctx.doc;
+    const load::dict_span span = d.span_of(page);
+    if (!span) return old;
+    const std::int32_t limit = scan::text_limit(span.text);
+    const std::int32_t key = scan::find_name_top(span.text, span.start, limit, key_contents);
+    if (key < 0) return old;
+    std::int32_t value = scan::skip_ws(span.text, key + 1 + scan::text_limit(key_contents));
+    if (value >= limit) return old;
+    const char c = span.text[static_cast<std::size_t>(value)];
+    if (scan::is_digit(static_cast<unsigned char>(c))) {
+        const std::int32_t num = scan::parse_int_at(span.text, value);
+        if (num > 0) add_content_object(d, num, old.pieces);
+    } else if (c == '[') {
+        std::vector<std::int32_t> refs;
+        read_ref_array(span.text, value, refs);
+        for (std::int32_t r : refs) {
+            const load::obj_entry* e = d.objs.find(r);
+            if (e != nullptr && e->is_stream) old.pieces.push_back(r);
+        }
+    } else if (c == '<') {
+        old.inline_data = inline_stream_data(d, span.text, value);
+    }
+    old.by_reference = any_undecodable(w, old.pieces);
+    return old;
+}
+
+void write_contents(writer& w)
+{
+    for (std::size_t page = 0; page < w.ctx.plans.size(); ++page)
+        if (w.ctx.plans[page].needs_content) write_content(w, static_cast<std::int32_t>(page));
+}
+
+}  // namespace kestrin::emit

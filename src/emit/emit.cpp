@@ -1,0 +1,308 @@
+#include "emit/emit.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "emit/format.h"
+#include "emit/output_file.h"
+#include "emit/writer.h"
+#include "interface/error.h"
+#include "interface/fl_ctx.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::emit {
+
+namespace {
+
+constexpr std::string_view header = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+constexpr std::string_view end_object = "\nendobj\n";
+constexpr std::string_view key_acroform = "AcroForm";
+constexpr std::int32_t max_xref_gen = 65535;
+constexpr double max_coordinate = 1e9;
+
+std::uint64_t xobj_key(std::int32_t page, std::int32_t annot)
+{
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(page)) << 32) |
+           static_cast<std::uint32_t>(annot);
+}
+
+void append(writer& w, std::string_view bytes) { buf_append(w.out, bytes); }
+
+bool has_usable_appearance(const load::doc& d, const plan::plan_item& item)
+{
+    if (item.hidden || item.ap_obj <= 0 || !(item.w > 0) || !(item.h > 0)) return false;
+    const load::obj_entry* ap = d.objs.find(item.ap_obj);
+    return ap != nullptr && ap->is_stream;
+}
+
+// New objects go above every number the input uses, also numbers of objects the table left out.
+void number_objects(writer& w)
+{
+    interface::fl_ctx& ctx = w.ctx;
+    ctx.next_obj = std::max(ctx.doc.max_obj, ctx.doc.max_header_num) + 1;
+    for (plan::page_plan& p : ctx.plans)
+        if (p.needs_content) p.content_obj = ctx.next_obj++;
+    const auto item_total = static_cast<std::int32_t>(ctx.items.size());
+    for (std::size_t page = 0; page < ctx.plans.size(); ++page) {
+        const plan::page_plan& p = ctx.plans[page];
+        for (std::int32_t k = 0; k < p.item_count; ++k) {
+            const std::int32_t i = p.first_item + k;
+            if (i < 0 || i >= item_total) break;
+            const plan::plan_item& item = ctx.items[static_cast<std::size_t>(i)];
+            if (!has_usable_appearance(ctx.doc, item)) continue;
+            add_xobj(w, {ctx.next_obj++, xobj_kind_appearance, static_cast<std::int32_t>(page),
+                         item.ap_obj, item.obj},
+                     i);
+        }
+    }
+    ctx.font_obj = ctx.next_obj++;
+    ctx.gs_obj = ctx.next_obj++;
+}
+
+void index_plans(writer& w)
+{
+    w.plan_of_page.reserve(w.ctx.plans.size());
+    for (std::size_t i = 0; i < w.ctx.plans.size(); ++i)
+        w.plan_of_page.emplace(w.ctx.plans[i].page_obj, static_cast<std::int32_t>(i));
+}
+
+void sort_objects(load::doc& d)
+{
+    std::stable_sort(d.objs.entries.begin(), d.objs.entries.end(),
+                     [](const load::obj_entry& a, const load::obj_entry& b) { return a.num < b.num; });
+    d.objs.reindex();
+}
+
+void write_text_object(writer& w, const load::obj_entry& e, std::string_view text)
+{
+    begin_object(w, e.num, out_gen(e));
+    append(w, text);
+    append(w, end_object);
+}
+
+// The catalog loses its form once the form's fields are flattened.
+bool write_catalog(writer& w, const load::obj_entry& e)
+{
+    const interface::fl_ctx& ctx = w.ctx;
+    if (e.num != ctx.doc.root || ctx.has_form != 1 || ctx.mode == interface::mode_annotations)
+        return false;
+    const load::dict_span span = ctx.doc.span_of(e);
+    if (!span) return false;
+    std::optional<std::string> text = scan::dict_text_at(span.text, span.start);
+    if (!text) return false;
+    scan::strip_dict_entry(*text, key_acroform);
+    write_text_object(w, e, *text);
+    return true;
+}
+
+// A changed page whose replacement could not be built falls through to the plain copy.
+bool write_page(writer& w, const load::obj_entry& e)
+{
+    auto it = w.plan_of_page.find(e.num);
+    if (it == w.plan_of_page.end()) return false;
+    plan::page_plan& p = w.ctx.plans[static_cast<std::size_t>(it->second)];
+    if (!p.has_page_text) return false;
+    write_text_object(w, e, p.page_text);
+    p.page_text = std::string();
+    p.has_page_text = false;
+    return true;
+}
+
+void write_stream_copy(writer& w, const load::obj_entry& e)
+{
+    const load::doc& d = w.ctx.doc;
+    begin_object(w, e.num, out_gen(e));
+    const load::dict_span span = d.span_of(e);
+    const std::int32_t dict_end = span ? scan::skip_pdf_value(span.text, span.start) : -1;
+    if (dict_end > span.start)
+        append(w, span.text.substr(static_cast<std::size_t>(span.start),
+                                   static_cast<std::size_t>(dict_end - span.start)));
+    else
+        append(w, "<< >>");
+    append(w, "\nstream\n");
+    if (e.data_start >= 0 && e.data_end > e.data_start && e.data_end <= d.len)
+        append(w, d.file().substr(static_cast<std::size_t>(e.data_start),
+                                  static_cast<std::size_t>(e.data_end - e.data_start)));
+    append(w, "\nendstream\nendobj\n");
+}
+
+void write_input_object(writer& w, const load::obj_entry& e)
+{
+    const interface::fl_ctx& ctx = w.ctx;
+    if (e.num < 1 || static_cast<std::size_t>(e.num) >= w.offsets.size()) return;
+    if (static_cast<std::size_t>(e.num) < ctx.drop.size() && ctx.drop[static_cast<std::size_t>(e.num)])
+        return;
+    if (const std::string* ov = ctx.ov.find(e.num)) return write_text_object(w, e, *ov);
+    if (write_catalog(w, e) || write_page(w, e)) return;
+    if (e.in_objstm)
+        write_text_object(w, e, std::string_view(e.text, static_cast<std::size_t>(e.text_len)));
+    else if (e.is_stream)
+        write_stream_copy(w, e);
+    else
+        write_text_object(w, e, object_body(ctx.doc, e));
+}
+
+void write_fixed_objects(writer& w)
+{
+    const interface::fl_ctx& ctx = w.ctx;
+    begin_object(w, ctx.font_obj, 0);
+    append(w, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
+    append(w, end_object);
+    begin_object(w, ctx.gs_obj, 0);
+    append(w, "<< /Type /ExtGState /ca 0.4 /CA 0.4 >>");
+    append(w, end_object);
+    if (w.q_obj > 0) {
+        begin_object(w, w.q_obj, 0);
+        append(w, "<< /Length 2 >>\nstream\nq\n\nendstream");
+        append(w, end_object);
+    }
+}
+
+// Generation of the in-use entry num: 0 for new objects.
+std::int32_t entry_gen(const load::doc& d, std::int32_t num)
+{
+    const load::obj_entry* e = num <= d.max_obj ? d.objs.find(num) : nullptr;
+    return e != nullptr ? out_gen(*e) : 0;
+}
+
+void write_xref(writer& w)
+{
+    char scratch[64];
+    const auto count = static_cast<long>(w.offsets.size());
+    append(w, fmt_into(scratch, sizeof scratch, "xref\n0 %ld\n0000000000 65535 f \n", count));
+    for (long num = 1; num < count; ++num) {
+        const std::int32_t off = w.offsets[static_cast<std::size_t>(num)];
+        if (off < 0) {
+            append(w, "0000000000 65535 f \n");
+            continue;
+        }
+        const long gen = entry_gen(w.ctx.doc, static_cast<std::int32_t>(num));
+        append(w, fmt_into(scratch, sizeof scratch, "%010ld ", static_cast<long>(off)));
+        // Five-digit generation field; %05ld is outside the formatter's set.
+        const std::string_view g = fmt_into(scratch, sizeof scratch, "%ld", gen);
+        append(w, std::string_view("00000", 5 - std::min<std::size_t>(g.size(), 5)));
+        append(w, fmt_into(scratch, sizeof scratch, "%ld n \n", gen));
+    }
+}
+
+void write_trailer(writer& w, std::int64_t xref_offset)
+{
+    char scratch[128];
+    const load::doc& d = w.ctx.doc;
+    const std::int32_t root = d.root > 0 ? d.root : 1;
+    append(w, fmt_into(scratch, sizeof scratch, "trailer\n<< /Size %ld /Root ",
+                       static_cast<long>(w.offsets.size())));
+    append(w, ref_text(d, root));
+    const bool info_written = d.info > 0 && static_cast<std::size_t>(d.info) < w.offsets.size() &&
+                              w.offsets[static_cast<std::size_t>(d.info)] >= 0;
+    if (info_written) {
+        append(w, " /Info ");
+        append(w, ref_text(d, d.info));
+    }
+    append(w, fmt_into(scratch, sizeof scratch, " >>\nstartxref %ld", static_cast<long>(xref_offset)));
+    append(w, "\n%%EOF\n");
+}
+
+void build_output(writer& w)
+{
+    append(w, header);
+    build_page_texts(w);
+    w.offsets.assign(static_cast<std::size_t>(w.ctx.next_obj), -1);
+    for (const load::obj_entry& e : w.ctx.doc.objs.entries) write_input_object(w, e);
+    write_xobjects(w);
+    write_fixed_objects(w);
+    write_contents(w);
+    const auto xref_offset = static_cast<std::int64_t>(w.out.len);
+    write_xref(w);
+    write_trailer(w, xref_offset);
+}
+
+}  // namespace
+
+const xobj_entry* find_xobj(const writer& w, std::int32_t page, std::int32_t annot)
+{
+    auto it = w.xobj_of.find(xobj_key(page, annot));
+    return it == w.xobj_of.end() ? nullptr : &w.ctx.xobjs[static_cast<std::size_t>(it->second)];
+}
+
+void add_xobj(writer& w, const xobj_entry& x, std::int32_t item)
+{
+    w.xobj_of.emplace(xobj_key(x.page, x.annot_obj), static_cast<std::int32_t>(w.ctx.xobjs.size()));
+    w.ctx.xobjs.push_back(x);
+    w.xobj_item.push_back(item);
+}
+
+std::int32_t out_gen(const load::obj_entry& e) { return std::clamp(e.gen, 0, max_xref_gen); }
+
+std::string ref_text(const load::doc& d, std::int32_t num)
+{
+    char scratch[64];
+    const load::obj_entry* e = d.objs.find(num);
+    return std::string(fmt_into(scratch, sizeof scratch, "%ld %ld R", static_cast<long>(num),
+                                static_cast<long>(e != nullptr ? out_gen(*e) : 0)));
+}
+
+void begin_object(writer& w, std::int32_t num, std::int32_t gen)
+{
+    char scratch[64];
+    if (num > 0 && static_cast<std::size_t>(num) < w.offsets.size())
+        w.offsets[static_cast<std::size_t>(num)] = static_cast<std::int32_t>(w.out.len);
+    append(w, fmt_into(scratch, sizeof scratch, "%ld %ld obj\n", static_cast<long>(num),
+                       static_cast<long>(gen)));
+}
+
+void buf_clear(buf& b)
+{
+    b.len = 0;
+    if (b.data) b.data[0] = '\0';
+}
+
+void note_failure(writer& w, const buf& scratch)
+{
+    if (scratch.failed) w.out.failed = true;
+}
+
+std::string_view object_body(const load::doc& d, const load::obj_entry& e)
+{
+    if (e.in_objstm) return {e.text, static_cast<std::size_t>(e.text_len)};
+    const std::string_view file = d.file();
+    std::int32_t start = e.dict_pos;
+    if (start < 0) {
+        const std::int32_t kw = scan::find_kw(file, e.hdr_pos, "obj");
+        if (kw < 0) return {};
+        start = scan::skip_ws(file, kw + 3);
+    }
+    const std::int32_t end = e.endobj_pos > 0 ? e.endobj_pos : d.len;
+    if (start < 0 || end <= start || end > d.len) return {};
+    return file.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+}
+
+double clamp_num(double v)
+{
+    if (!std::isfinite(v)) return 0;
+    return std::clamp(v, -max_coordinate, max_coordinate);
+}
+
+int fl_emit(interface::fl_ctx& ctx, const char* out_path)
+{
+    writer w(ctx);
+    sort_objects(ctx.doc);
+    number_objects(w);
+    index_plans(w);
+    buf_reserve(w.out, buf_first_cap - 1);
+    if (!w.out.data) {
+        interface::set_error("out of memory");
+        return -1;
+    }
+    build_output(w);
+    if (w.out.failed || !w.out.data || w.out.len == 0) {
+        interface::set_error("failed to build output");
+        return -1;
+    }
+    if (write_output_file(out_path, w.out.view()) != 0) return -1;
+    interface::clear_error();
+    return 0;
+}
+
+}  // namespace kestrin::emit

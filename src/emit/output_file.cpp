@@ -1,0 +1,141 @@
+#include "emit/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "interface/error.h"
+
+namespace kestrin::emit {
+
+namespace {
+
+// Names already taken by another writer are skipped; this many tries find a free one.
+constexpr int temp_name_attempts = 100;
+// One write call moves at most this much; the rest follows in further calls.
+constexpr std::size_t write_chunk = std::size_t{1} << 30;
+
+struct free_deleter {
+    void operator()(char* p) const { std::free(p); }
+};
+
+// Where the bytes finally go: the file a symbolic link names, so that the link survives.
+std::string destination_of(const char* path)
+{
+    struct stat st {};
+    if (lstat(path, &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::unique_ptr<char, free_deleter> resolved(realpath(path, nullptr));
+    return resolved ? std::string(resolved.get()) : std::string(path);
+}
+
+// Device files, pipes and the like cannot be replaced by a rename; they are written directly.
+bool is_special_file(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+struct temp_file {
+    std::string name;
+    int fd = -1;
+    bool keep = false;
+
+    ~temp_file()
+    {
+        if (fd >= 0) close(fd);
+        if (!keep && !name.empty()) unlink(name.c_str());
+    }
+};
+
+bool open_temp(const std::string& dest, temp_file& t)
+{
+    const std::string base = dest + ".kestrin-" + std::to_string(getpid()) + "-";
+    for (int i = 0; i < temp_name_attempts; ++i) {
+        std::string name = base + std::to_string(i);
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            t.name = std::move(name);
+            t.fd = fd;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+// A replaced file keeps its permission bits.
+void keep_mode(const std::string& dest, int fd)
+{
+    struct stat st {};
+    if (stat(dest.c_str(), &st) == 0 && S_ISREG(st.st_mode)) fchmod(fd, st.st_mode & 07777);
+}
+
+bool write_all(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const std::size_t n = bytes.size() < write_chunk ? bytes.size() : write_chunk;
+        const ssize_t done = write(fd, bytes.data(), n);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(done));
+    }
+    return true;
+}
+
+int write_in_place(const char* path, const std::string& dest, std::string_view bytes)
+{
+    const int fd = open(dest.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+        interface::set_error("cannot write %s", path);
+        return -1;
+    }
+    if (!write_all(fd, bytes)) {
+        close(fd);
+        interface::set_error("short write to %s", path);
+        return -1;
+    }
+    if (close(fd) != 0) {
+        interface::set_error("close error on %s", path);
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int write_output_file(const char* path, std::string_view bytes)
+{
+    const std::string dest = destination_of(path);
+    if (is_special_file(dest)) return write_in_place(path, dest, bytes);
+    temp_file t;
+    if (!open_temp(dest, t)) {
+        interface::set_error("cannot write %s", path);
+        return -1;
+    }
+    keep_mode(dest, t.fd);
+    if (!write_all(t.fd, bytes)) {
+        interface::set_error("short write to %s", path);
+        return -1;
+    }
+    const int closed = close(t.fd);
+    t.fd = -1;
+    if (closed != 0) {
+        interface::set_error("close error on %s", path);
+        return -1;
+    }
+    if (std::rename(t.name.c_str(), dest.c_str()) != 0) {
+        interface::set_error("cannot write %s", path);
+        return -1;
+    }
+    t.keep = true;
+    return 0;
+}
+
+}  // namespace kestrin::emit

@@ -1,0 +1,109 @@
+// Internal state and steps of the output writer, shared by the files of fl_emit.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "emit/buf.h"
+#include "emit/records.h"
+#include "emit/resources.h"
+#include "load/doc.h"
+#include "plan/plan.h"
+#include "scan/value.h"
+
+namespace kestrin::interface {
+struct fl_ctx;
+}
+
+namespace kestrin::emit {
+
+// The old content of a changed page, as the page step found it.
+struct old_content {
+    std::vector<std::int32_t> pieces;  // stream objects of "Contents", in order
+    std::string_view inline_data;      // stored data of a stream written inline in "Contents"
+    // Some piece is in a form we do not decode: every piece stays referenced from the page.
+    bool by_reference = false;
+};
+
+struct writer {
+    explicit writer(interface::fl_ctx& c) : ctx(c) {}
+
+    interface::fl_ctx& ctx;
+    buf out;
+    std::vector<std::int32_t> offsets;  // object number -> byte offset in out, -1 when unused
+    std::unordered_map<std::int32_t, std::int32_t> plan_of_page;  // page object -> first plan
+    std::unordered_map<std::uint64_t, std::int32_t> xobj_of;      // (page, annot) -> xobjs index
+    std::vector<std::int32_t> xobj_item;                          // xobjs index -> items index
+    std::vector<old_content> contents;                            // one per plan
+    pending_merges merges;  // entries for resources and category objects, until every page is done
+    std::int32_t q_obj = 0;  // shared stream "q\n" before undecodable old content; 0 when unused
+};
+
+inline constexpr std::int32_t xobj_kind_appearance = 2;
+
+// The first XObject made for annotation annot on page, or null.
+const xobj_entry* find_xobj(const writer& w, std::int32_t page, std::int32_t annot);
+void add_xobj(writer& w, const xobj_entry& x, std::int32_t item);
+
+// Generation written for an input object: its own, within the range a cross-reference entry holds.
+std::int32_t out_gen(const load::obj_entry& e);
+
+// "N G R" for input object num (generation 0 when num is not in the table).
+std::string ref_text(const load::doc& d, std::int32_t num);
+
+// Records the offset of object num and appends its line "N G obj\n".
+void begin_object(writer& w, std::int32_t num, std::int32_t gen);
+
+// Empties a scratch buffer for reuse, keeping its storage.
+void buf_clear(buf& b);
+
+// A failed scratch buffer means lost content: the whole output is then failed.
+void note_failure(writer& w, const buf& scratch);
+
+// Body of an object that is not a dictionary: after "obj" up to "endobj".
+std::string_view object_body(const load::doc& d, const load::obj_entry& e);
+
+// Value text of the top-level key of the dictionary span [start, text.size()), or empty.
+std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key);
+
+// "/key [...]" for the top-level array value of key, following a reference to an array object, so
+// that the number readers can take it; nullopt when there is no array.
+std::optional<std::string> array_entry(const load::doc& d, std::string_view text,
+                                       std::int32_t start, std::string_view key);
+
+// Coordinates written to the output: non-finite becomes 0, magnitudes are cut to 1e9, so that
+// every number has a short fixed notation and no formatted piece is cut.
+double clamp_num(double v);
+
+// The frame of an appearance: its box (BBox, else 0 0 w h of the annotation's rectangle, so that
+// nothing is clipped) and its Matrix (identity when absent or unreadable).
+struct appearance_frame {
+    scan::box bbox;
+    std::array<double, 6> matrix{1, 0, 0, 1, 0, 0};
+};
+appearance_frame frame_of(const load::doc& d, const load::obj_entry& ap, double w, double h);
+
+// Scale and translation mapping the frame's box, transformed by its matrix, onto the rectangle.
+struct placement {
+    double sx = 1, sy = 1, tx = 0, ty = 0;
+};
+placement place_frame(const appearance_frame& f, const scan::box& rect);
+
+// Number of "q" operators that content leaves open (strings, comments and inline images skipped;
+// a stray "Q" never takes the count below zero).
+std::int32_t open_q_count(std::string_view content);
+
+// Old content of page for its page step.
+old_content collect_old_content(writer& w, const load::obj_entry& page);
+
+// The three steps of the writer that make the flattening visible.
+void build_page_texts(writer& w);
+void write_xobjects(writer& w);
+void write_contents(writer& w);
+
+}  // namespace kestrin::emit

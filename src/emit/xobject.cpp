@@ -1,0 +1,146 @@
+// The XObject step: one form XObject per flattened appearance stream.
+#include <span>
+
+#include "decode/stream.h"
+#include "emit/format.h"
+#include "emit/writer.h"
+#include "interface/fl_ctx.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::emit {
+
+namespace {
+
+constexpr std::string_view key_bbox = "BBox";
+constexpr std::string_view key_matrix = "Matrix";
+constexpr std::string_view key_resources = "Resources";
+constexpr std::string_view key_filter = "Filter";
+constexpr std::string_view key_decode_parms = "DecodeParms";
+constexpr std::string_view key_default_resources = "DR";
+
+void append_entry(buf& out, std::string_view key, std::string_view value)
+{
+    if (value.empty()) return;
+    buf_append(out, " /");
+    buf_append(out, key);
+    buf_append(out, " ");
+    buf_append(out, value);
+}
+
+// The form's default resources, so that an appearance without resources of its own keeps its
+// names once the form is gone.
+std::string_view default_resources(const interface::fl_ctx& ctx)
+{
+    if (ctx.has_form != 1) return {};
+    const std::string_view text = ctx.form.form_text;
+    const std::int32_t start = ctx.form.form_start;
+    const std::int32_t end = scan::skip_pdf_value(text, start);
+    if (end <= start) return {};
+    return entry_value(scan::cut_at(text, end), start, key_default_resources);
+}
+
+void append_dictionary(writer& w, const load::obj_entry& ap, const appearance_frame& f,
+                       bool stored)
+{
+    char scratch[256];
+    const scan::box& b = f.bbox;
+    buf_append(w.out, fmt_into(scratch, sizeof scratch,
+                               "<< /Type /XObject /Subtype /Form /BBox [%f %f %f %f]",
+                               clamp_num(b.x), clamp_num(b.y), clamp_num(b.x + b.w),
+                               clamp_num(b.y + b.h)));
+    const load::dict_span span = w.ctx.doc.span_of(ap);
+    if (!span) return;
+    append_entry(w.out, key_matrix, entry_value(span.text, span.start, key_matrix));
+    std::string_view resources = entry_value(span.text, span.start, key_resources);
+    if (resources.empty()) resources = default_resources(w.ctx);
+    append_entry(w.out, key_resources, resources);
+    if (!stored) return;
+    append_entry(w.out, key_filter, entry_value(span.text, span.start, key_filter));
+    append_entry(w.out, key_decode_parms, entry_value(span.text, span.start, key_decode_parms));
+}
+
+void write_xobject(writer& w, std::size_t index, buf& scratch)
+{
+    const interface::fl_ctx& ctx = w.ctx;
+    const xobj_entry& x = ctx.xobjs[index];
+    const load::obj_entry* ap = ctx.doc.objs.find(x.ap_obj);
+    if (ap == nullptr) return;
+    const plan::plan_item& item = ctx.items[static_cast<std::size_t>(w.xobj_item[index])];
+    const appearance_frame f = frame_of(ctx.doc, *ap, item.w, item.h);
+    buf_clear(scratch);
+    const decode::stream_content c = decode::decoded_stream(ctx.doc, *ap, scratch);
+    note_failure(w, scratch);
+    const bool stored = c.form == decode::content_form::undecodable;
+    const std::string_view content = c.form == decode::content_form::none ? std::string_view() : c.bytes;
+
+    char line[256];
+    begin_object(w, x.obj, 0);
+    append_dictionary(w, *ap, f, stored);
+    if (stored) {
+        buf_append(w.out, fmt_into(line, sizeof line, " /Length %ld >>\nstream\n",
+                                   static_cast<long>(content.size())));
+        buf_append(w.out, content);
+        buf_append(w.out, "\nendstream\nendobj\n");
+        return;
+    }
+    const scan::box& b = f.bbox;
+    const std::string_view clip = fmt_into(line, sizeof line, "q %f %f %f %f re W n\n", clamp_num(b.x),
+                                           clamp_num(b.y), clamp_num(b.w), clamp_num(b.h));
+    char length[64];
+    buf_append(w.out, fmt_into(length, sizeof length, " /Length %ld >>\nstream\n",
+                               static_cast<long>(clip.size() + content.size() + 2)));
+    buf_append(w.out, clip);
+    buf_append(w.out, content);
+    buf_append(w.out, "\nQ\nendstream\nendobj\n");
+}
+
+}  // namespace
+
+std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key)
+{
+    const std::int32_t limit = scan::text_limit(text);
+    const std::int32_t k = scan::find_name_top(text, start, limit, key);
+    if (k < 0) return {};
+    const std::int32_t value = scan::skip_ws(text, k + 1 + scan::text_limit(key));
+    const std::int32_t end = scan::skip_pdf_value(text, value);
+    if (end <= value) return {};
+    return text.substr(static_cast<std::size_t>(value), static_cast<std::size_t>(end - value));
+}
+
+std::optional<std::string> array_entry(const load::doc& d, std::string_view text,
+                                       std::int32_t start, std::string_view key)
+{
+    std::string_view value = entry_value(text, start, key);
+    if (!value.empty() && scan::is_digit(static_cast<unsigned char>(value.front()))) {
+        std::int32_t pos = 0;
+        const load::obj_entry* e = d.objs.find(scan::parse_int_at(value, pos));
+        value = e != nullptr && !e->is_stream ? object_body(d, *e) : std::string_view();
+    }
+    if (value.empty() || value.front() != '[') return std::nullopt;
+    return "/" + std::string(key) + " " + std::string(value);
+}
+
+appearance_frame frame_of(const load::doc& d, const load::obj_entry& ap, double w, double h)
+{
+    appearance_frame f;
+    f.bbox = {0, 0, w, h};
+    const load::dict_span span = d.span_of(ap);
+    if (!span) return f;
+    if (std::optional<std::string> a = array_entry(d, span.text, span.start, key_bbox)) {
+        if (std::optional<scan::box> b = scan::box_xywh_named(*a, 0, key_bbox)) f.bbox = *b;
+    }
+    std::array<double, 6> m{};
+    if (std::optional<std::string> a = array_entry(d, span.text, span.start, key_matrix)) {
+        if (scan::array_named(*a, 0, key_matrix, m) == 6) f.matrix = m;
+    }
+    return f;
+}
+
+void write_xobjects(writer& w)
+{
+    buf scratch;
+    for (std::size_t i = 0; i < w.ctx.xobjs.size(); ++i) write_xobject(w, i, scratch);
+}
+
+}  // namespace kestrin::emit

@@ -1,0 +1,227 @@
+// Copying of input objects, old page content in its several forms, and the writing of the file.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "kestrin.h"
+#include "pdf_builder.h"
+#include "writer_check.h"
+
+namespace kestrin::test {
+namespace {
+
+using flatten_fn = int32_t (*)(const char*, const char*);
+
+int qpdf_check(const std::string& path, std::string* out)
+{
+    return run_command("qpdf --check '" + path + "'", out);
+}
+
+// A page (3) with contents entry contents_entry, a square (6) drawn from its appearance (7) and
+// further objects; flattened in mode 2.
+pdf_builder page_with(const std::string& contents_entry, const std::string& annots = "[6 0 R]")
+{
+    pdf_builder b;
+    b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents " + contents_entry +
+                    " /Annots " + annots + " >>");
+    b.object(6, "<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /AP << /N 7 0 R >> >>");
+    b.stream(7, "/Subtype /Form /BBox [0 0 10 10]", "0 0 m");
+    // Highest input number 11: the new content is 12 and the XObject 13.
+    b.object(11, "null");
+    b.trailer("/Root 1 0 R");
+    return b;
+}
+
+constexpr const char* placement = "q 1.000000 0 0 1.000000 0.000000 0.000000 cm /Fl13 Do Q\n";
+
+written_pdf flatten_annotations(const temp_dir& dir, const std::string& pdf)
+{
+    const std::string in = dir.write("in.pdf", pdf);
+    const std::string out = dir.file("out.pdf");
+    written_pdf w;
+    if (kestrin_annotations(in.c_str(), out.c_str()) != 0) {
+        w.problem = kestrin_last_error();
+        return w;
+    }
+    w = read_written(out);
+    std::string report;
+    if (w.problem.empty() && qpdf_check(out, &report) != 0) w.problem = "qpdf: " + report;
+    return w;
+}
+
+struct content_case {
+    const char* what;
+    std::string contents_entry;
+    std::vector<std::pair<int, std::string>> plain;  // content streams stored as they are
+    std::vector<std::pair<int, std::string>> flate;  // content streams compressed
+    std::string extra_object;                        // object 9, when not empty
+    std::string content;                             // expected new content stream
+};
+
+const content_case content_cases[] = {
+    // Old content that leaves a "q" open and a transformation in force gets one more "Q".
+    {"open q", "4 0 R", {{4, "q 2 0 0 2 0 0 cm 1 0 0 rg"}}, {}, "",
+     std::string("q\nq 2 0 0 2 0 0 cm 1 0 0 rg\nQ\nQ\n") + placement},
+    // A stray "Q" in the old content cannot pop our own "q".
+    {"stray Q", "4 0 R", {{4, "Q Q 0 0 m"}}, {}, "", std::string("q\nQ Q 0 0 m\nQ\n") + placement},
+    // Content ending in a comment: the drawings still start on a line of their own.
+    {"trailing comment", "4 0 R", {{4, "0 0 m % the end"}}, {}, "",
+     std::string("q\n0 0 m % the end\nQ\n") + placement},
+    // An array of two Flate streams: both decoded, separated by a line feed.
+    {"array of flate streams", "[4 0 R 5 0 R]", {}, {{4, "1 0 0 RG"}, {5, "0 0 m 9 9 l S"}}, "",
+     std::string("q\n1 0 0 RG\n0 0 m 9 9 l S\nQ\n") + placement},
+    // "Contents" referring to an array object: the array is followed.
+    {"array object", "9 0 R", {{4, "BT ET"}, {5, "0 0 m"}}, {}, "[4 0 R 5 0 R]",
+     std::string("q\nBT ET\n0 0 m\nQ\n") + placement},
+    // A stream with empty data contributes nothing.
+    {"empty stream", "[4 0 R 5 0 R]", {{4, ""}, {5, "0 0 m"}}, {}, "",
+     std::string("q\n0 0 m\nQ\n") + placement},
+};
+
+TEST(WriterFile, OldContentIsWrappedAndBalanced)
+{
+    temp_dir dir;
+    for (const content_case& tc : content_cases) {
+        SCOPED_TRACE(tc.what);
+        pdf_builder b = page_with(tc.contents_entry);
+        for (const auto& [num, data] : tc.plain) b.stream(num, "", data);
+        for (const auto& [num, data] : tc.flate) b.stream(num, "", data, true);
+        if (!tc.extra_object.empty()) b.object(9, tc.extra_object);
+        const written_pdf w = flatten_annotations(dir, b.build());
+        ASSERT_EQ(w.problem, "");
+        EXPECT_EQ(w.stream_data(12), tc.content);
+    }
+}
+
+// Content in a filter the library does not decode stays referenced, between a shared "q" stream
+// and the new stream, which opens with the matching "Q".
+TEST(WriterFile, UndecodableContentStaysReferenced)
+{
+    temp_dir dir;
+    pdf_builder b = page_with("[4 0 R 5 0 R]");
+    b.stream(4, "/Filter /ASCIIHexDecode", "3020306D>");
+    b.stream(5, "", "5 5 l S");
+    const written_pdf w = flatten_annotations(dir, b.build());
+    ASSERT_EQ(w.problem, "");
+    // Numbers: content 12, XObject 13, font 14, graphics state 15, the shared "q" 16.
+    EXPECT_NE(w.object(3).find("/Contents [16 0 R 4 0 R 5 0 R 12 0 R]"), std::string::npos)
+        << w.object(3);
+    EXPECT_EQ(w.stream_data(16), "q\n");
+    EXPECT_EQ(w.stream_data(12), std::string("\nQ\n") + placement);
+    EXPECT_NE(w.object(4).find("3020306D>"), std::string::npos);
+}
+
+// Objects keep their generation; bodies with NUL bytes and streams without data keep exact
+// offsets; new objects are numbered above every header of the file, even one inside stream data.
+TEST(WriterFile, InputObjectsAreCopiedExactly)
+{
+    temp_dir dir;
+    pdf_builder b = page_with("4 0 R", "[6 0 R 8 1 R]");
+    b.stream(4, "", "0 0 m 50 0 obj");
+    b.object(8, "<< /Type /Annot /Subtype /Widget /FT /Tx /Rect [0 0 5 5] >>", 1);
+    b.object(9, std::string("(a\0b\0c)", 7));
+    b.stream(10, "/Type /EmptyData", "");
+    const std::string pdf = b.build();
+    const written_pdf w = flatten_annotations(dir, pdf);
+    ASSERT_EQ(w.problem, "");
+    EXPECT_EQ(w.in_use.at(8).second, 1);
+    EXPECT_EQ(w.object(8).rfind("8 1 obj\n", 0), 0u);
+    EXPECT_NE(w.object(3).find("/Annots [ 8 1 R]"), std::string::npos) << w.object(3);
+    // The body runs up to "endobj", so the line feed before it is kept.
+    EXPECT_EQ(w.object(9), std::string("9 0 obj\n(a\0b\0c)\n", 16));
+    EXPECT_NE(w.object(10).find(">>\nstream\n\nendstream"), std::string::npos);
+    EXPECT_GT(w.size, 50);
+}
+
+// A changed page whose dictionary cannot be copied is written as it was, never left free.
+TEST(WriterFile, UnreadablePageDictionaryIsCopiedUnchanged)
+{
+    temp_dir dir;
+    pdf_builder b;
+    b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    b.object(3, "<< /Type /Page /Parent 2 0 R /Annots [6 0 R] /T (open >>");
+    b.object(6, "<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] >>");
+    b.trailer("/Root 1 0 R");
+    const std::string in = dir.write("in.pdf", b.build());
+    const std::string out = dir.file("out.pdf");
+    ASSERT_EQ(kestrin_annotations(in.c_str(), out.c_str()), 0) << kestrin_last_error();
+    const written_pdf w = read_written(out);
+    ASSERT_EQ(w.problem, "");
+    EXPECT_EQ(w.object(3), "3 0 obj\n<< /Type /Page /Parent 2 0 R /Annots [6 0 R] /T (open >>\n");
+}
+
+std::string sample_pdf()
+{
+    pdf_builder b = page_with("4 0 R");
+    b.stream(4, "", "0 0 m");
+    return b.build();
+}
+
+TEST(WriterFile, UnwritableDirectoryIsReported)
+{
+    temp_dir dir;
+    const std::string in = dir.write("in.pdf", sample_pdf());
+    const std::string out = dir.file("missing/out.pdf");
+    EXPECT_EQ(kestrin_all(in.c_str(), out.c_str()), -1);
+    EXPECT_EQ(std::string(kestrin_last_error()), "cannot write " + out);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
+}
+
+// Writes fail once the file-size limit is reached; the limit holds only during the call.
+int run_with_size_limit(flatten_fn run, const std::string& in, const std::string& out)
+{
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100;
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    const int rc = run(in.c_str(), out.c_str());
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, old_handler);
+    return rc;
+}
+
+TEST(WriterFile, FailedWriteLeavesTheDestinationUntouched)
+{
+    temp_dir dir;
+    const std::string in = dir.write("in.pdf", sample_pdf());
+    const std::string original = read_file(in);
+    // Cases: an existing file at the output path, and the input itself as output.
+    for (const std::string& out : {dir.write("old.pdf", "precious"), in}) {
+        SCOPED_TRACE(out);
+        const std::string before = read_file(out);
+        EXPECT_EQ(run_with_size_limit(kestrin_all, in, out), -1);
+        EXPECT_EQ(std::string(kestrin_last_error()), "short write to " + out);
+        EXPECT_EQ(read_file(out), before);
+    }
+    EXPECT_EQ(read_file(in), original);
+    // No temporary file is left behind.
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files += entry.is_regular_file();
+    EXPECT_EQ(files, 2);
+}
+
+TEST(WriterFile, ReplacesAnExistingFileAndFollowsALink)
+{
+    temp_dir dir;
+    const std::string in = dir.write("in.pdf", sample_pdf());
+    const std::string target = dir.write("target.pdf", "old");
+    const std::string link = dir.file("link.pdf");
+    std::filesystem::create_symlink(target, link);
+    ASSERT_EQ(kestrin_all(in.c_str(), link.c_str()), 0) << kestrin_last_error();
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(read_written(target).problem, "");
+    // The input itself as output: replaced by the flattened file.
+    ASSERT_EQ(kestrin_all(in.c_str(), in.c_str()), 0) << kestrin_last_error();
+    EXPECT_EQ(read_written(in).problem, "");
+}
+
+}  // namespace
+}  // namespace kestrin::test
