@@ -15,7 +15,7 @@ using kestrin::test::temp_dir;
 const std::string cli = KESTRIN_CLI_PATH;
 const std::string example = std::string(KESTRIN_SOURCE_DIR) + "/examples/example_form.pdf";
 
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
+std::string shell_quoted(const std::string& s) { return "'" + s + "'"; }
 
 TEST(Cli, UsageErrorsExitWithTwo)
 {
@@ -44,11 +44,11 @@ TEST(Cli, HelpAndVersion)
 TEST(Cli, CountsOfTheExample)
 {
     std::string out;
-    EXPECT_EQ(run_command(cli + " fields " + quoted(example), &out), 0);
+    EXPECT_EQ(run_command(cli + " fields " + shell_quoted(example), &out), 0);
     EXPECT_EQ(out, "2\n");
-    EXPECT_EQ(run_command(cli + " annotations " + quoted(example), &out), 0);
+    EXPECT_EQ(run_command(cli + " annotations " + shell_quoted(example), &out), 0);
     EXPECT_EQ(out, "4\n");
-    EXPECT_EQ(run_command(cli + " count " + quoted(example), &out), 0);
+    EXPECT_EQ(run_command(cli + " count " + shell_quoted(example), &out), 0);
     EXPECT_EQ(out, "2 4 " + example + "\n");
 }
 
@@ -57,7 +57,7 @@ TEST(Cli, CountJsonReportsErrorsPerFile)
     temp_dir dir;
     std::string missing = dir.file("missing.pdf");
     std::string out;
-    EXPECT_EQ(run_command(cli + " count --json " + quoted(example) + " " + quoted(missing), &out), 1);
+    EXPECT_EQ(run_command(cli + " count --json " + shell_quoted(example) + " " + shell_quoted(missing), &out), 1);
     EXPECT_EQ(out, "{\"file\": \"" + example + "\", \"fields\": 2, \"annotations\": 4}\n"
                    "{\"file\": \"" + missing + "\", \"error\": \"cannot open " + missing + "\"}\n");
 }
@@ -66,10 +66,10 @@ TEST(Cli, FlattenThroughStandardInputAndOutput)
 {
     temp_dir dir;
     std::string out = dir.file("flat.pdf");
-    ASSERT_EQ(run_command(cli + " flatten --forms - - < " + quoted(example) + " > " + quoted(out)), 0);
+    ASSERT_EQ(run_command(cli + " flatten --forms - - < " + shell_quoted(example) + " > " + shell_quoted(out)), 0);
     EXPECT_EQ(read_file(out).rfind("%PDF-1.4\n", 0), 0u);
     std::string counts;
-    EXPECT_EQ(run_command(cli + " count " + quoted(out), &counts), 0);
+    EXPECT_EQ(run_command(cli + " count " + shell_quoted(out), &counts), 0);
     EXPECT_EQ(counts, "0 2 " + out + "\n");
 }
 
@@ -80,15 +80,15 @@ TEST(Cli, FailedReplaceInputKeepsTheInput)
                            "2 0 obj << /Type /Pages /Kids [<< /Type /Page >>] >> endobj\n";
     std::string in = dir.write("in.pdf", original);
     std::string err;
-    EXPECT_EQ(run_command(cli + " flatten --replace-input " + quoted(in), &err), 1);
+    EXPECT_EQ(run_command(cli + " flatten --replace-input " + shell_quoted(in), &err), 1);
     EXPECT_NE(err.find(in + ": input: page tree uses inline page dictionaries"), std::string::npos)
         << err;
     EXPECT_EQ(read_file(in), original);
 
     std::string good = dir.write("good.pdf", read_file(example));
-    EXPECT_EQ(run_command(cli + " flatten --replace-input " + quoted(good)), 0);
+    EXPECT_EQ(run_command(cli + " flatten --replace-input " + shell_quoted(good)), 0);
     std::string counts;
-    run_command(cli + " count " + quoted(good), &counts);
+    run_command(cli + " count " + shell_quoted(good), &counts);
     EXPECT_EQ(counts, "0 0 " + good + "\n");
 }
 
@@ -102,8 +102,8 @@ TEST(Cli, BatchFlattensATreeAndListsFailures)
     dir.write("in/sub/broken.pdf", "not a pdf");
     dir.write("in/notes.txt", "ignored");
     std::string out;
-    EXPECT_EQ(run_command(cli + " flatten -j 2 -o " + quoted(dir.file("out")) + " -r " +
-                              quoted(dir.file("in")),
+    EXPECT_EQ(run_command(cli + " flatten -j 2 -o " + shell_quoted(dir.file("out")) + " -r " +
+                              shell_quoted(dir.file("in")),
                           &out),
               1);
     EXPECT_NE(out.find("broken.pdf: input: no PDF objects found"), std::string::npos) << out;
@@ -119,8 +119,8 @@ TEST(Cli, BatchOfGoodFilesSucceeds)
     temp_dir dir;
     std::string a = dir.write("a.pdf", read_file(example));
     std::string out;
-    EXPECT_EQ(run_command(cli + " flatten --annotations -o " + quoted(dir.file("out")) + " " +
-                              quoted(a) + " " + quoted(example),
+    EXPECT_EQ(run_command(cli + " flatten --annotations -o " + shell_quoted(dir.file("out")) + " " +
+                              shell_quoted(a) + " " + shell_quoted(example),
                           &out),
               0)
         << out;
