@@ -263,21 +263,6 @@ void note_failure(writer& w, const buf& scratch)
     if (scratch.failed) w.out.failed = true;
 }
 
-std::string_view object_body(const load::doc& d, const load::obj_entry& e)
-{
-    if (e.in_objstm) return {e.text, static_cast<std::size_t>(e.text_len)};
-    const std::string_view file = d.file();
-    std::int32_t start = e.dict_pos;
-    if (start < 0) {
-        const std::int32_t kw = scan::find_kw(file, e.hdr_pos, "obj");
-        if (kw < 0) return {};
-        start = scan::skip_ws(file, kw + 3);
-    }
-    const std::int32_t end = e.endobj_pos > 0 ? e.endobj_pos : d.len;
-    if (start < 0 || end <= start || end > d.len) return {};
-    return file.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
-}
-
 double clamp_num(double v)
 {
     if (!std::isfinite(v)) return 0;

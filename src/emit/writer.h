@@ -13,6 +13,7 @@
 #include "emit/records.h"
 #include "emit/resources.h"
 #include "load/doc.h"
+#include "load/values.h"
 #include "plan/plan.h"
 #include "scan/value.h"
 
@@ -65,16 +66,9 @@ void buf_clear(buf& b);
 // A failed scratch buffer means lost content: the whole output is then failed.
 void note_failure(writer& w, const buf& scratch);
 
-// Body of an object that is not a dictionary: after "obj" up to "endobj".
-std::string_view object_body(const load::doc& d, const load::obj_entry& e);
-
-// Value text of the top-level key of the dictionary span [start, text.size()), or empty.
-std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key);
-
-// "/key [...]" for the top-level array value of key, following a reference to an array object, so
-// that the number readers can take it; nullopt when there is no array.
-std::optional<std::string> array_entry(const load::doc& d, std::string_view text,
-                                       std::int32_t start, std::string_view key);
+using load::array_entry;
+using load::entry_value;
+using load::object_body;
 
 // Coordinates written to the output: non-finite becomes 0, magnitudes are cut to 1e9, so that
 // every number has a short fixed notation and no formatted piece is cut.

@@ -97,30 +97,6 @@ void write_xobject(writer& w, std::size_t index, buf& scratch)
 
 }  // namespace
 
-std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key)
-{
-    const std::int32_t limit = scan::text_limit(text);
-    const std::int32_t k = scan::find_name_top(text, start, limit, key);
-    if (k < 0) return {};
-    const std::int32_t value = scan::skip_ws(text, k + 1 + scan::text_limit(key));
-    const std::int32_t end = scan::skip_pdf_value(text, value);
-    if (end <= value) return {};
-    return text.substr(static_cast<std::size_t>(value), static_cast<std::size_t>(end - value));
-}
-
-std::optional<std::string> array_entry(const load::doc& d, std::string_view text,
-                                       std::int32_t start, std::string_view key)
-{
-    std::string_view value = entry_value(text, start, key);
-    if (!value.empty() && scan::is_digit(static_cast<unsigned char>(value.front()))) {
-        std::int32_t pos = 0;
-        const load::obj_entry* e = d.objs.find(scan::parse_int_at(value, pos));
-        value = e != nullptr && !e->is_stream ? object_body(d, *e) : std::string_view();
-    }
-    if (value.empty() || value.front() != '[') return std::nullopt;
-    return "/" + std::string(key) + " " + std::string(value);
-}
-
 appearance_frame frame_of(const load::doc& d, const load::obj_entry& ap, double w, double h)
 {
     appearance_frame f;

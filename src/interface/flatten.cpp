@@ -52,6 +52,12 @@ std::int32_t flatten_run(const char* in_path, const char* out_path, flatten_mode
         set_error("input: %s", error_text());
         return -1;
     }
+    // Without its catalog the output's trailer would name an object it does not hold: an
+    // unusable file. Refuse it instead of reporting success.
+    if (ctx->doc.objs.find(ctx->doc.root) == nullptr) {
+        set_error("input: no document catalog (object %ld is missing)", static_cast<long>(ctx->doc.root));
+        return -1;
+    }
     prepare_plan(*ctx);
     if (plan::fl_plan(*ctx) != 0) {
         set_error("flatten plan failed: %s", error_text());

@@ -6,6 +6,7 @@
 #include "interface/error.h"
 #include "interface/fl_ctx.h"
 #include "load/pages.h"
+#include "load/values.h"
 #include "plan/appearance.h"
 #include "plan/refs.h"
 #include "scan/chars.h"
@@ -166,6 +167,14 @@ decision decide(std::int32_t mode, const plan_item& item)
     return decision::drop;
 }
 
+// The rectangle, also when "Rect" refers to an array object of its own.
+std::optional<scan::box> rect_of(const load::doc& d, std::string_view text, std::int32_t start)
+{
+    if (auto box = scan::box_xywh_named(text, start, rect_key)) return box;
+    const std::optional<std::string> indirect = load::array_entry(d, text, start, rect_key);
+    return indirect ? scan::box_xywh_named(*indirect, 0, rect_key) : std::nullopt;
+}
+
 void read_annotation(const load::doc& d, std::string_view text, std::int32_t start, plan_item& item)
 {
     item.is_annot = key_has_name_value(text, start, type_key, annot_name)
@@ -173,7 +182,7 @@ void read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
                         : text_has_subtype(text, start, annot_name);
     item.kind = subtype_kind(text, start);
     item.is_field = has_key(text, start, field_type_key) ? 1 : is_field_widget(d, item.obj);
-    if (const auto box = scan::box_xywh_named(text, start, rect_key)) {
+    if (const auto box = rect_of(d, text, start)) {
         item.x = box->x;
         item.y = box->y;
         item.w = box->w;

@@ -128,6 +128,18 @@ TEST(Exports, CountsOfASmallForm)
     EXPECT_EQ(kestrin_annotation_count(in.c_str()), 3);
 }
 
+TEST(Exports, FileWithoutCatalogIsCountedButNotFlattened)
+{
+    temp_dir dir;
+    std::string in = dir.write("nocat.pdf", "%PDF-1.4\n5 0 obj << /A 1 >> endobj\n");
+    std::string out = dir.file("out.pdf");
+    EXPECT_EQ(kestrin_field_count(in.c_str()), 0);
+    EXPECT_EQ(kestrin_annotation_count(in.c_str()), 0);
+    EXPECT_EQ(kestrin_all(in.c_str(), out.c_str()), -1);
+    EXPECT_EQ(last_error(), "input: no document catalog (object 1 is missing)");
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 TEST(Exports, OnlyTheEightFunctionsAreExported)
 {
     std::string out;

@@ -246,6 +246,18 @@ TEST(FlPlan, Rectangles)
     }
 }
 
+TEST(FlPlan, RectangleInAnObjectOfItsOwn)
+{
+    // Regression: a stamp whose "Rect" is a reference was planned with a zero rectangle and so
+    // never drawn.
+    const plan_item item = flattened_item("<< /Type /Annot /Subtype /Square /Rect 11 0 R >>",
+                                          {{11, "[10 20 110 70]"}});
+    EXPECT_EQ(item.rect_ok, 1);
+    EXPECT_DOUBLE_EQ(item.x, 10);
+    EXPECT_DOUBLE_EQ(item.w, 100);
+    EXPECT_DOUBLE_EQ(item.h, 50);
+}
+
 struct entry_case {
     const char* why;
     std::string entries;

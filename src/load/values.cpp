@@ -1,0 +1,47 @@
+#include "load/values.h"
+
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::load {
+
+std::string_view object_body(const doc& d, const obj_entry& e)
+{
+    if (e.in_objstm) return {e.text, static_cast<std::size_t>(e.text_len)};
+    const std::string_view file = d.file();
+    std::int32_t start = e.dict_pos;
+    if (start < 0) {
+        const std::int32_t kw = scan::find_kw(file, e.hdr_pos, "obj");
+        if (kw < 0) return {};
+        start = scan::skip_ws(file, kw + 3);
+    }
+    const std::int32_t end = e.endobj_pos > 0 ? e.endobj_pos : d.len;
+    if (start < 0 || end <= start || end > d.len) return {};
+    return file.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+}
+
+std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key)
+{
+    const std::int32_t limit = scan::text_limit(text);
+    const std::int32_t k = scan::find_name_top(text, start, limit, key);
+    if (k < 0) return {};
+    const std::int32_t value = scan::skip_ws(text, k + 1 + scan::text_limit(key));
+    const std::int32_t end = scan::skip_pdf_value(text, value);
+    if (end <= value) return {};
+    return text.substr(static_cast<std::size_t>(value), static_cast<std::size_t>(end - value));
+}
+
+std::optional<std::string> array_entry(const doc& d, std::string_view text,
+                                       std::int32_t start, std::string_view key)
+{
+    std::string_view value = entry_value(text, start, key);
+    if (!value.empty() && scan::is_digit(static_cast<unsigned char>(value.front()))) {
+        std::int32_t pos = 0;
+        const obj_entry* e = d.objs.find(scan::parse_int_at(value, pos));
+        value = e != nullptr && !e->is_stream ? object_body(d, *e) : std::string_view();
+    }
+    if (value.empty() || value.front() != '[') return std::nullopt;
+    return "/" + std::string(key) + " " + std::string(value);
+}
+
+}  // namespace kestrin::load

@@ -1,0 +1,24 @@
+// Reading values of an object's dictionary that may stand in objects of their own.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "load/doc.h"
+
+namespace kestrin::load {
+
+// Body of an object: its dictionary, or for other objects the text after "obj" up to "endobj".
+std::string_view object_body(const doc& d, const obj_entry& e);
+
+// Value text of the top-level key of the dictionary span [start, text.size()), or empty.
+std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key);
+
+// "/key [...]" for the top-level array value of key, following a reference to an array object, so
+// that the number readers can take it; nullopt when there is no array.
+std::optional<std::string> array_entry(const doc& d, std::string_view text, std::int32_t start,
+                                       std::string_view key);
+
+}  // namespace kestrin::load
