@@ -21,12 +21,11 @@ void fl_free(fl_ctx& ctx)
 
 namespace {
 
-int prepare_plan(fl_ctx& ctx)
+void prepare_plan(fl_ctx& ctx)
 {
     ctx.has_form = plan::find_acroform(ctx.doc, ctx.doc.root, ctx.form);
     ctx.drop.assign(static_cast<std::size_t>(ctx.doc.max_obj) + 1, 0);
     ctx.plans.resize(ctx.doc.pages.items.empty() ? 1 : ctx.doc.pages.items.size());
-    return 0;
 }
 
 }  // namespace
