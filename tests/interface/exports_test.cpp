@@ -1,6 +1,7 @@
 // The exported functions and the error text, through the C ABI only.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <filesystem>
 #include <string>
 
@@ -138,6 +139,24 @@ TEST(Exports, FileWithoutCatalogIsCountedButNotFlattened)
     EXPECT_EQ(kestrin_all(in.c_str(), out.c_str()), -1);
     EXPECT_EQ(last_error(), "input: no document catalog (object 1 is missing)");
     EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(Exports, HostLocaleDoesNotReachTheOutput)
+{
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 not installed";
+    temp_dir dir;
+    std::string in = dir.write(
+        "square.pdf", one_page_doc("/Annots [5 0 R]")
+                          .object(5, "<< /Type /Annot /Subtype /Square /Rect [10.5 20 40 60] >>")
+                          .build());
+    std::string out = dir.file("out.pdf");
+    int32_t rc = kestrin_all(in.c_str(), out.c_str());
+    std::setlocale(LC_ALL, saved.c_str());
+    ASSERT_EQ(rc, 0) << last_error();
+    std::string pdf = kestrin::test::read_file(out);
+    EXPECT_NE(pdf.find("10.500000 20.000000 29.500000 40.000000 re S"), std::string::npos);
+    EXPECT_EQ(pdf.find("10,5"), std::string::npos);
 }
 
 TEST(Exports, OnlyTheEightFunctionsAreExported)
