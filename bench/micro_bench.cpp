@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "decode/inflate.h"
+#include "emit/format.h"
 #include "load/doc.h"
 #include "scan/token.h"
 
@@ -138,6 +139,49 @@ void BM_inflate_zlib(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(plain.size()));
 }
 BENCHMARK(BM_inflate_zlib);
+
+// Many small streams: the set-up of each block's tables dominates.
+void BM_inflate_small_streams(benchmark::State& state)
+{
+    const std::string plain = "q 1 0 0 RG 2 w 0 0 100 28 re S Q\nBT /F1 9 Tf 2 8 Td (p1_t7) Tj ET\n";
+    const std::string packed = compress_default(plain);
+    std::vector<std::uint8_t> out(plain.size());
+    for (auto _ : state) {
+        std::uint64_t len = 0;
+        kestrin::decode::inflate_decompress(reinterpret_cast<const std::uint8_t*>(packed.data()),
+                                            packed.size(), out.data(), out.size(), &len);
+        if (len != plain.size()) state.SkipWithError("wrong length");
+    }
+}
+BENCHMARK(BM_inflate_small_streams);
+
+// The placements and boxes of every flattened annotation are written with "%f".
+void BM_format_fixed(benchmark::State& state)
+{
+    char out[256];
+    double v = 0.125;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(kestrin::emit::fmt_into(out, sizeof out, "%f %f %.3f", v, v * 3.7, v / 3));
+        v += 0.37;
+        if (v > 1000) v = 0.125;
+    }
+}
+BENCHMARK(BM_format_fixed);
+
+// One object header and one cross-reference line per object of the output.
+void BM_object_header_and_xref_line(benchmark::State& state)
+{
+    char room[kestrin::emit::obj_header_room];
+    char line[kestrin::emit::xref_line_size];
+    long num = 1;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(kestrin::emit::obj_header(room, num, 0));
+        kestrin::emit::xref_line(line, num * 731, 0);
+        benchmark::DoNotOptimize(line);
+        ++num;
+    }
+}
+BENCHMARK(BM_object_header_and_xref_line);
 
 }  // namespace
 

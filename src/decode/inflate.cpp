@@ -178,10 +178,25 @@ inline int decode_symbol(inflate_state& s, const huff_table& h)
     return symbol;
 }
 
-// Fills the look-up table and the resume state from count and symbol.
+// Bits of the look-up table that tell its entries apart: the longest code, at most root_bits.
+// Entries differing only above these bits are equal, since no code reaches them.
+int distinct_bits(const huff_table& h)
+{
+    int bits = root_bits;
+    while (bits > 1 && h.count[bits] == 0) --bits;
+    for (int len = root_bits + 1; len <= max_bits; ++len)
+        if (h.count[len] != 0) return root_bits;
+    return bits;
+}
+
+// Fills the look-up table and the resume state from count and symbol. Small codes (the code
+// length code, most distance codes, any code of a tiny stream) fill only the first 2^bits entries
+// and copy them up, which keeps the set-up of a short block cheap.
 void build_fast(huff_table& h)
 {
-    std::memset(h.fast, 0, sizeof h.fast);
+    const int bits = distinct_bits(h);
+    const std::uint32_t used = 1u << bits;
+    std::memset(h.fast, 0, used * sizeof h.fast[0]);
     int code = 0;
     int index = 0;
     for (int len = 1; len <= root_bits; ++len) {
@@ -190,11 +205,13 @@ void build_fast(huff_table& h)
                                         static_cast<std::uint32_t>(len) << 16;
             const std::uint32_t start =
                 reversed[static_cast<std::uint32_t>(code + k) << (root_bits - len)];
-            for (std::uint32_t i = start; i <= root_mask; i += 1u << len) h.fast[i] = entry;
+            for (std::uint32_t i = start; i < used; i += 1u << len) h.fast[i] = entry;
         }
         index += h.count[len];
         code = (code + h.count[len]) << 1;
     }
+    for (std::uint32_t filled = used; filled <= root_mask; filled *= 2)
+        std::memcpy(h.fast + filled, h.fast, filled * sizeof h.fast[0]);
     h.root_first = code;
     h.root_index = index;
 }

@@ -53,7 +53,11 @@ void buf_reserve(buf& b, std::uint64_t n)
         buf_fail(b);
         return;
     }
-    // Cannot overflow: len < cap <= 1 GiB and n <= 256 MiB.
+    // Cannot overflow: flushed + len < 1 GiB and n <= 256 MiB.
+    if (b.flushed + b.len + n + 1 > buf_max_cap) {
+        buf_fail(b);
+        return;
+    }
     const std::uint64_t need = b.len + n + 1;
     if (need <= b.cap) return;
     std::uint64_t new_cap = b.cap;

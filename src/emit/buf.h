@@ -14,12 +14,15 @@ struct buf {
     // Set by the first failed reservation and never cleared: a later append must not start a new
     // block and pass off a shortened output as complete.
     bool failed = false;
+    // Bytes already handed on to the output file, before data[0]: they count towards the size
+    // limit, and an output position is flushed + an index into data.
+    std::uint64_t flushed = 0;
 
     std::string_view view() const { return {data.get(), static_cast<std::size_t>(len)}; }
 };
 
 inline constexpr std::uint64_t buf_first_cap = 1u << 20;        // 1 MiB
-inline constexpr std::uint64_t buf_max_cap = 1u << 30;          // 1 GiB
+inline constexpr std::uint64_t buf_max_cap = 1u << 30;          // 1 GiB, flushed bytes included
 inline constexpr std::uint64_t buf_max_reservation = 1u << 28;  // 256 MiB per request
 
 // Ensures room for n more bytes plus the NUL; on failure the buffer is released and marked failed.

@@ -20,6 +20,8 @@ constexpr std::string_view end_object = "\nendobj\n";
 constexpr std::string_view key_acroform = "AcroForm";
 constexpr std::int32_t max_xref_gen = 65535;
 constexpr double max_coordinate = 1e9;
+// The output is handed to its file in pieces of about this size, so that it is never held whole.
+constexpr std::uint64_t flush_size = std::uint64_t{4} << 20;
 
 std::uint64_t xobj_key(std::int32_t page, std::int32_t annot)
 {
@@ -177,12 +179,9 @@ void write_xref(writer& w)
             append(w, "0000000000 65535 f \n");
             continue;
         }
-        const long gen = entry_gen(w.ctx.doc, static_cast<std::int32_t>(num));
-        append(w, fmt_into(scratch, sizeof scratch, "%010ld ", static_cast<long>(off)));
-        // Five-digit generation field; %05ld is outside the formatter's set.
-        const std::string_view g = fmt_into(scratch, sizeof scratch, "%ld", gen);
-        append(w, std::string_view("00000", 5 - std::min<std::size_t>(g.size(), 5)));
-        append(w, fmt_into(scratch, sizeof scratch, "%ld n \n", gen));
+        char line[xref_line_size];
+        xref_line(line, off, entry_gen(w.ctx.doc, static_cast<std::int32_t>(num)));
+        append(w, std::string_view(line, sizeof line));
     }
 }
 
@@ -204,6 +203,17 @@ void write_trailer(writer& w, std::int64_t xref_offset)
     append(w, "\n%%EOF\n");
 }
 
+// Called between objects only, so that the bytes held back start with a whole object.
+void flush_output(writer& w)
+{
+    if (w.sink == nullptr || w.out.failed || w.out.len < flush_size) return;
+    w.sink->write(w.out.view());
+    w.out.flushed += w.out.len;
+    buf_clear(w.out);
+}
+
+std::uint64_t output_position(const writer& w) { return w.out.flushed + w.out.len; }
+
 void build_output(writer& w)
 {
     append(w, header);
@@ -213,7 +223,8 @@ void build_output(writer& w)
     write_xobjects(w);
     write_fixed_objects(w);
     write_contents(w);
-    const auto xref_offset = static_cast<std::int64_t>(w.out.len);
+    flush_output(w);
+    const auto xref_offset = static_cast<std::int64_t>(output_position(w));
     write_xref(w);
     write_trailer(w, xref_offset);
 }
@@ -245,11 +256,11 @@ std::string ref_text(const load::doc& d, std::int32_t num)
 
 void begin_object(writer& w, std::int32_t num, std::int32_t gen)
 {
-    char scratch[64];
+    char room[obj_header_room];
+    flush_output(w);
     if (num > 0 && static_cast<std::size_t>(num) < w.offsets.size())
-        w.offsets[static_cast<std::size_t>(num)] = static_cast<std::int32_t>(w.out.len);
-    append(w, fmt_into(scratch, sizeof scratch, "%ld %ld obj\n", static_cast<long>(num),
-                       static_cast<long>(gen)));
+        w.offsets[static_cast<std::size_t>(num)] = static_cast<std::int32_t>(output_position(w));
+    append(w, obj_header(room, num, gen));
 }
 
 void buf_clear(buf& b)
@@ -280,12 +291,16 @@ int fl_emit(interface::fl_ctx& ctx, const char* out_path)
         interface::set_error("out of memory");
         return -1;
     }
+    output_stream stream;
+    if (stream.open(out_path)) w.sink = &stream;
     build_output(w);
-    if (w.out.failed || !w.out.data || w.out.len == 0) {
+    if (w.out.failed || !w.out.data || output_position(w) == 0) {
         interface::set_error("failed to build output");
         return -1;
     }
-    if (write_output_file(out_path, w.out.view()) != 0) return -1;
+    const int written = w.sink != nullptr ? stream.finish(out_path, w.out.view())
+                                          : write_output_file(out_path, w.out.view());
+    if (written != 0) return -1;
     interface::clear_error();
     return 0;
 }

@@ -1,8 +1,10 @@
 #include "emit/format.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 
 namespace kestrin::emit {
@@ -91,12 +93,62 @@ std::string_view format_integer(char* room, long v)
     return {room, static_cast<std::size_t>(r.ptr - room)};
 }
 
+// Digits after the point that the exact short path handles, and the magnitudes it takes: the
+// scaled value m * 5^p of a 53-bit mantissa m stays below 2^68, the rounded one below 2^64.
+constexpr int short_precision = 6;
+constexpr double short_magnitude = 1e12;
+constexpr std::array<std::uint64_t, short_precision + 1> powers_of_ten = {
+    1, 10, 100, 1000, 10000, 100000, 1000000};
+
+// |v| * 10^precision rounded to the nearest integer, ties to even, from the exact binary value:
+// the rounding printf does. v is finite and below short_magnitude.
+std::uint64_t scaled_rounded(double magnitude, int precision)
+{
+    if (magnitude == 0) return 0;
+    int exp = 0;
+    const double fraction = std::frexp(magnitude, &exp);
+    const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+    unsigned __int128 scaled = mantissa;
+    for (int i = 0; i < precision; ++i) scaled *= 5;
+    const int shift = 53 - exp - precision;  // value * 10^p = scaled / 2^shift
+    if (shift <= 0) return static_cast<std::uint64_t>(scaled << -shift);
+    if (shift >= 100) return 0;  // far below one half
+    const unsigned __int128 one = 1;
+    const unsigned __int128 quotient = scaled >> shift;
+    const unsigned __int128 rest = scaled & ((one << shift) - 1);
+    const unsigned __int128 half = one << (shift - 1);
+    const bool up = rest > half || (rest == half && (quotient & 1) != 0);
+    return static_cast<std::uint64_t>(quotient + (up ? 1 : 0));
+}
+
+// The short path of format_fixed: coordinates and colours, the numbers the output is made of.
+std::string_view format_fixed_short(char* room, double v, int precision)
+{
+    const std::uint64_t scaled = scaled_rounded(std::fabs(v), precision);
+    const std::uint64_t unit = powers_of_ten[static_cast<std::size_t>(precision)];
+    char* p = room;
+    if (std::signbit(v)) *p++ = '-';
+    p = std::to_chars(p, room + number_room, scaled / unit).ptr;
+    if (precision > 0) {
+        *p++ = '.';
+        std::uint64_t digits = scaled % unit;
+        for (int i = precision - 1; i >= 0; --i) {
+            p[i] = static_cast<char>('0' + digits % 10);
+            digits /= 10;
+        }
+        p += precision;
+    }
+    return {room, static_cast<std::size_t>(p - room)};
+}
+
 // Fixed notation; a value that is not finite is written as 0, which any PDF reader accepts.
 std::string_view format_fixed(char* room, double v, int precision)
 {
     if (!std::isfinite(v)) v = 0.0;
     if (precision < 0) precision = default_precision;
     if (precision > max_precision) precision = max_precision;
+    if (precision <= short_precision && std::fabs(v) < short_magnitude)
+        return format_fixed_short(room, v, precision);
     const auto r = std::to_chars(room, room + number_room, v, std::chars_format::fixed, precision);
     if (r.ec != std::errc()) return {};
     return {room, static_cast<std::size_t>(r.ptr - room)};
@@ -165,6 +217,26 @@ std::string_view vfmt_into(char* scratch, std::size_t size, const char* format, 
 }
 
 }  // namespace
+
+std::string_view obj_header(char (&room)[obj_header_room], long num, long gen)
+{
+    constexpr std::string_view tail = " obj\n";
+    char* const end = room + obj_header_room;
+    char* p = std::to_chars(room, end, num).ptr;  // at most 20 bytes each: both fit with the tail
+    *p++ = ' ';
+    p = std::to_chars(p, end, gen).ptr;
+    std::memcpy(p, tail.data(), tail.size());
+    return {room, static_cast<std::size_t>(p + tail.size() - room)};
+}
+
+void xref_line(char (&line)[xref_line_size], long offset, long gen)
+{
+    std::memcpy(line, "0000000000 00000 n \n", xref_line_size);
+    for (int i = 9; i >= 0 && offset > 0; --i, offset /= 10)
+        line[i] = static_cast<char>('0' + offset % 10);
+    for (int i = 15; i >= 11 && gen > 0; --i, gen /= 10)
+        line[i] = static_cast<char>('0' + gen % 10);
+}
 
 std::string_view fmt_into(char* scratch, std::size_t size, const char* format, ...)
 {

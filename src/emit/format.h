@@ -4,11 +4,25 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "emit/buf.h"
 
 namespace kestrin::emit {
+
+// Room for any text of obj_header.
+inline constexpr std::size_t obj_header_room = 32;
+
+// "N G obj\n", as "%ld %ld obj\n" formats it.
+std::string_view obj_header(char (&room)[obj_header_room], long num, long gen);
+
+// Bytes of a cross-reference line.
+inline constexpr std::size_t xref_line_size = 20;
+
+// The in-use cross-reference line "OOOOOOOOOO GGGGG n \n" ("%010ld %05ld n \n") for an offset in
+// [0, 9999999999] and a generation in [0, 99999].
+void xref_line(char (&line)[xref_line_size], long offset, long gen);
 
 // Formats into scratch (size bytes), cut to size - 1 bytes and NUL-terminated; returns the text.
 std::string_view fmt_into(char* scratch, std::size_t size, const char* format, ...)

@@ -42,32 +42,20 @@ bool is_special_file(const std::string& path)
     return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
-struct temp_file {
-    std::string name;
-    int fd = -1;
-    bool keep = false;
-
-    ~temp_file()
-    {
-        if (fd >= 0) close(fd);
-        if (!keep && !name.empty()) unlink(name.c_str());
-    }
-};
-
-bool open_temp(const std::string& dest, temp_file& t)
+// A free name "<dest>.kestrin-<pid>-<i>", created and opened for writing; -1 when none is found.
+int open_temp(const std::string& dest, std::string& name)
 {
     const std::string base = dest + ".kestrin-" + std::to_string(getpid()) + "-";
     for (int i = 0; i < temp_name_attempts; ++i) {
-        std::string name = base + std::to_string(i);
-        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        std::string candidate = base + std::to_string(i);
+        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            t.name = std::move(name);
-            t.fd = fd;
-            return true;
+            name = std::move(candidate);
+            return fd;
         }
-        if (errno != EEXIST) return false;
+        if (errno != EEXIST) return -1;
     }
-    return false;
+    return -1;
 }
 
 // A replaced file keeps its permission bits.
@@ -112,29 +100,54 @@ int write_in_place(const char* path, const std::string& dest, std::string_view b
 
 int write_output_file(const char* path, std::string_view bytes)
 {
+    output_stream stream;
+    if (stream.open(path)) return stream.finish(path, bytes);
     const std::string dest = destination_of(path);
     if (is_special_file(dest)) return write_in_place(path, dest, bytes);
-    temp_file t;
-    if (!open_temp(dest, t)) {
-        interface::set_error("cannot write %s", path);
-        return -1;
-    }
-    keep_mode(dest, t.fd);
-    if (!write_all(t.fd, bytes)) {
+    interface::set_error("cannot write %s", path);
+    return -1;
+}
+
+output_stream::~output_stream()
+{
+    if (fd_ >= 0) close(fd_);
+    if (!renamed_ && !temp_name_.empty()) unlink(temp_name_.c_str());
+}
+
+bool output_stream::open(const char* path)
+{
+    dest_ = destination_of(path);
+    if (is_special_file(dest_)) return false;
+    fd_ = open_temp(dest_, temp_name_);
+    if (fd_ < 0) return false;
+    keep_mode(dest_, fd_);
+    return true;
+}
+
+void output_stream::write(std::string_view bytes)
+{
+    if (fd_ < 0 || write_failed_) return;
+    if (!write_all(fd_, bytes)) write_failed_ = true;
+}
+
+int output_stream::finish(const char* path, std::string_view rest)
+{
+    write(rest);
+    if (fd_ < 0 || write_failed_) {
         interface::set_error("short write to %s", path);
         return -1;
     }
-    const int closed = close(t.fd);
-    t.fd = -1;
+    const int closed = close(fd_);
+    fd_ = -1;
     if (closed != 0) {
         interface::set_error("close error on %s", path);
         return -1;
     }
-    if (std::rename(t.name.c_str(), dest.c_str()) != 0) {
+    if (std::rename(temp_name_.c_str(), dest_.c_str()) != 0) {
         interface::set_error("cannot write %s", path);
         return -1;
     }
-    t.keep = true;
+    renamed_ = true;
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "emit/buf.h"
+#include "emit/output_file.h"
 #include "emit/records.h"
 #include "emit/resources.h"
 #include "load/doc.h"
@@ -43,6 +44,9 @@ struct writer {
     std::vector<old_content> contents;                            // one per plan
     pending_merges merges;  // entries for resources and category objects, until every page is done
     std::int32_t q_obj = 0;  // shared stream "q\n" before undecodable old content; 0 when unused
+    // Where finished objects go once out has grown past a few MiB; null when the output is built
+    // whole and written at the end.
+    output_stream* sink = nullptr;
 };
 
 inline constexpr std::int32_t xobj_kind_appearance = 2;

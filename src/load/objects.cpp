@@ -1,6 +1,7 @@
 // The object scan (every "N G obj" header of the file) and the measuring of stream data.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -28,16 +29,28 @@ unsigned char at(std::string_view text, std::int32_t i)
     return static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
 }
 
+// Next index at or after from holding c, or n; memchr, since these walks cover the whole file,
+// stream data included.
+std::int32_t next_byte(std::string_view file, std::int32_t from, char c)
+{
+    const auto n = static_cast<std::int32_t>(file.size());
+    if (from >= n) return n;
+    const void* hit = std::memchr(file.data() + from, c, static_cast<std::size_t>(n - from));
+    return hit == nullptr ? n : static_cast<std::int32_t>(static_cast<const char*>(hit) - file.data());
+}
+
+// One walk per first letter: each list comes out in file order, as one walk over both would
+// give it.
 void collect_marks(std::string_view file, keyword_marks& marks)
 {
     std::int32_t n = static_cast<std::int32_t>(file.size());
-    for (std::int32_t p = 0; p < n; ++p) {
-        unsigned char c = at(file, p);
-        if (c == 'o' && p <= n - 4 && kw_at(file, p, kw_obj))
-            marks.obj.push_back(p);
-        else if (c == 'e' && kw_at(file, p, kw_endobj))
+    for (std::int32_t p = next_byte(file, 0, 'o'); p < n; p = next_byte(file, p + 1, 'o'))
+        if (p <= n - 4 && kw_at(file, p, kw_obj)) marks.obj.push_back(p);
+    for (std::int32_t p = next_byte(file, 0, 'e'); p < n; p = next_byte(file, p + 1, 'e')) {
+        if (n - p < 3 || at(file, p + 1) != 'n' || at(file, p + 2) != 'd') continue;
+        if (kw_at(file, p, kw_endobj))
             marks.endobj.push_back(p);
-        else if (c == 'e' && kw_at(file, p, kw_endstream))
+        else if (kw_at(file, p, kw_endstream))
             marks.endstream.push_back(p);
     }
 }

@@ -96,11 +96,20 @@ int text_has_subtype(std::string_view text, std::int32_t start, std::string_view
 
 namespace {
 
+// The kind of the earliest table row whose name is the value of some "Subtype": the same answer as
+// trying the rows one by one, from one walk over the occurrences instead of one per row.
 std::int32_t subtype_kind(std::string_view text, std::int32_t start)
 {
-    for (const subtype_row& row : subtype_table)
-        if (text_has_subtype(text, start, row.name) != 0) return row.kind;
-    return kind_none;
+    const auto limit = scan::text_limit(text);
+    std::size_t best = subtype_table.size();
+    for (std::int32_t at = scan::find_name(text, start, limit, subtype_key); at >= 0 && best > 0;
+         at = scan::find_name(text, at + 1, limit, subtype_key)) {
+        const std::int32_t pos =
+            scan::skip_ws(text, at + 1 + static_cast<std::int32_t>(subtype_key.size()));
+        for (std::size_t row = 0; row < best; ++row)
+            if (name_value_at(text, pos, subtype_table[row].name)) best = row;
+    }
+    return best < subtype_table.size() ? subtype_table[best].kind : kind_none;
 }
 
 bool has_key(std::string_view text, std::int32_t start, std::string_view key)

@@ -1,5 +1,6 @@
 #include "scan/token.h"
 
+#include <array>
 #include <cstring>
 
 namespace kestrin::scan {
@@ -18,10 +19,15 @@ bool whole_word_at(std::string_view text, std::int32_t len, std::int32_t i, std:
 
 // True when "/name" stands at p (room already checked) and no name-continuation byte follows it
 // before lim.
+// The first byte after the '/' is compared before the rest: most keys differ there, and this runs
+// once per '/' of every dictionary searched.
 bool key_at(std::string_view text, std::int32_t lim, std::int32_t p, std::string_view name)
 {
     const std::int32_t n = text_limit(name);
-    if (text[static_cast<std::size_t>(p)] != '/' || bytes_at(text, p + 1, n) != name) return false;
+    const char* at = text.data() + p;
+    if (at[0] != '/') return false;
+    if (n > 0 && (at[1] != name[0] || std::memcmp(at + 2, name.data() + 1, name.size() - 1) != 0))
+        return false;
     return n + 1 == lim - p || !is_name_cont(byte_at(text, p + 1 + n));
 }
 
@@ -44,6 +50,18 @@ std::int32_t find_eol(std::string_view text, std::int32_t pos, std::int32_t lim)
     }
     return -1;
 }
+
+// Bytes at which a top-level key walk does more than step over the byte.
+constexpr std::array<bool, 256> make_top_marks()
+{
+    std::array<bool, 256> t{};
+    for (unsigned char c : {'/', '%', '(', '<', '>'}) t[c] = true;
+    return t;
+}
+
+constexpr std::array<bool, 256> top_marks = make_top_marks();
+
+constexpr bool is_top_mark(unsigned char c) { return top_marks[c]; }
 
 // One step of a top-level key walk from walk.pos: the next position, or -1 when the
 // construct at pos is cut off by lim.
@@ -163,6 +181,10 @@ std::int32_t next_name_top(std::string_view text, std::int32_t stop, std::string
     if (walk.pos < 0) walk.pos = 0;
     while (walk.pos < lim) {
         const char c = text[static_cast<std::size_t>(walk.pos)];
+        if (!is_top_mark(static_cast<unsigned char>(c))) {
+            ++walk.pos;
+            continue;
+        }
         if (c == '/' && walk.depth <= 1 && n < lim - walk.pos && key_at(text, lim, walk.pos, name))
             return walk.pos;
         const std::int32_t next = step_top(text, lim, walk);

@@ -90,6 +90,47 @@ TEST(Format, RandomDoublesEqualPrintf)
     }
 }
 
+// Halves, quarters, ... of integers: exact decimal ties at every precision of the short path,
+// where rounding must go to the even digit as printf's does.
+TEST(Format, DyadicTiesEqualPrintf)
+{
+    std::mt19937_64 rng(4242);
+    std::uniform_int_distribution<long> numerator(-2000000000L, 2000000000L);
+    std::uniform_int_distribution<int> shift(1, 30);
+    for (int i = 0; i < 20000; ++i) {
+        const double v = std::ldexp(static_cast<double>(numerator(rng)), -shift(rng));
+        for (const char* format : {"%f", "%.3f", "%.0f", "%.1f", "%.2f", "%.4f", "%.5f"})
+            ASSERT_EQ(ours_f(format, v), printf_f(format, v)) << format << " " << v;
+    }
+}
+
+// Around the border of the short path (1e12) and of the integers a double holds exactly.
+TEST(Format, LargeMagnitudesEqualPrintf)
+{
+    for (double v : {999999999999.9999, 1e12, -1e12, 1e12 + 0.5, 9007199254740993.0, 1e9, -1e9,
+                     999999999.9999995, 0.49999999999999994, -0.0000004})
+        for (const char* format : {"%f", "%.3f", "%.0f"})
+            EXPECT_EQ(ours_f(format, v), printf_f(format, v)) << format << " " << v;
+}
+
+// The object header and the cross-reference line, against printf at their edges.
+TEST(Format, HeaderAndXrefLineEqualPrintf)
+{
+    const long numbers[][2] = {{0, 0}, {1, 0}, {7, 65535}, {2147483647, 99999}, {-5, 3},
+                               {123456, 42}, {9999999999, 1}};
+    for (const auto& [a, b] : numbers) {
+        char expected[64];
+        char room[emit::obj_header_room];
+        std::snprintf(expected, sizeof expected, "%ld %ld obj\n", a, b);
+        EXPECT_EQ(emit::obj_header(room, a, b), expected);
+        if (a < 0) continue;
+        char line[emit::xref_line_size];
+        std::snprintf(expected, sizeof expected, "%010ld %05ld n \n", a, b);
+        emit::xref_line(line, a, b);
+        EXPECT_EQ(std::string(line, sizeof line), expected) << a << " " << b;
+    }
+}
+
 // Infinite or undefined values must never reach a PDF as "inf" or "nan".
 TEST(Format, NonFiniteIsZero)
 {

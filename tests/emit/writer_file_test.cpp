@@ -223,5 +223,44 @@ TEST(WriterFile, ReplacesAnExistingFileAndFollowsALink)
     EXPECT_EQ(read_written(in).problem, "");
 }
 
+// An output of several MiB leaves memory in pieces while it is built: every offset must still
+// land on its object, and the data of big objects must come through whole.
+TEST(WriterFile, OutputWrittenInPiecesKeepsEveryOffset)
+{
+    temp_dir dir;
+    pdf_builder b = page_with("4 0 R");
+    b.stream(4, "", "0 0 m");
+    std::vector<std::string> blobs;
+    for (int i = 0; i < 5; ++i) {
+        // Three MiB of varied text per stream, so that the pieces end inside different objects.
+        std::string data(std::size_t{3} << 20, ' ');
+        for (std::size_t k = 0; k < data.size(); k += 97) data[k] = static_cast<char>('a' + (k + i) % 26);
+        b.stream(20 + i, "", data);
+        blobs.push_back(std::move(data));
+    }
+    const written_pdf w = flatten_annotations(dir, b.build());
+    ASSERT_EQ(w.problem, "");
+    EXPECT_GT(w.bytes.size(), std::size_t{15} << 20);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(w.stream_data(20 + i), blobs[static_cast<std::size_t>(i)]) << i;
+}
+
+// A failed write while pieces are handed on is still reported as a short write, with the
+// destination untouched and no temporary file left.
+TEST(WriterFile, FailedWriteOfALargeOutputLeavesTheDestinationUntouched)
+{
+    temp_dir dir;
+    pdf_builder b = page_with("4 0 R");
+    b.stream(4, "", "0 0 m");
+    for (int i = 0; i < 4; ++i) b.stream(20 + i, "", std::string(std::size_t{3} << 20, 'x'));
+    const std::string in = dir.write("in.pdf", b.build());
+    const std::string out = dir.write("old.pdf", "precious");
+    EXPECT_EQ(run_with_size_limit(kestrin_all, in, out), -1);
+    EXPECT_EQ(std::string(kestrin_last_error()), "short write to " + out);
+    EXPECT_EQ(read_file(out), "precious");
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files += entry.is_regular_file();
+    EXPECT_EQ(files, 2);
+}
+
 }  // namespace
 }  // namespace kestrin::test
