@@ -10,6 +10,7 @@
 #include "plan/appearance.h"
 #include "plan/refs.h"
 #include "scan/chars.h"
+#include "scan/frame.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
@@ -244,9 +245,20 @@ private:
     analysis scratch_;
 };
 
+// The catalog and the page tree are never left out, whatever a damaged "Fields", "Kids" or
+// "Annots" array names: dropping them would cost the output its pages.
+bool is_structural(const load::doc& d, std::int32_t num)
+{
+    if (num == d.root) return true;
+    const load::obj_entry* e = d.objs.find(num);
+    if (e == nullptr) return false;
+    const load::dict_span span = d.span_of(*e);
+    return span && scan::obj_type(span.text, span.start) != 0;
+}
+
 void mark_drop(interface::fl_ctx& ctx, std::int32_t num)
 {
-    if (num >= 0 && static_cast<std::size_t>(num) < ctx.drop.size())
+    if (num >= 0 && static_cast<std::size_t>(num) < ctx.drop.size() && !is_structural(ctx.doc, num))
         ctx.drop[static_cast<std::size_t>(num)] = 1;
 }
 
@@ -256,18 +268,19 @@ void unmark_drop(interface::fl_ctx& ctx, std::int32_t num)
         ctx.drop[static_cast<std::size_t>(num)] = 0;
 }
 
-void push_unvisited(interface::fl_ctx& ctx, std::vector<std::int32_t>& stack, std::int32_t num)
+// Stacks num once; the visited marks keep the walk linear in the number of objects.
+void push_unvisited(std::vector<std::uint8_t>& visited, std::vector<std::int32_t>& stack,
+                    std::int32_t num)
 {
-    if (num < 1 || static_cast<std::size_t>(num) >= ctx.drop.size()) return;
-    std::uint8_t& mark = ctx.drop[static_cast<std::size_t>(num)];
+    if (num < 1 || static_cast<std::size_t>(num) >= visited.size()) return;
+    std::uint8_t& mark = visited[static_cast<std::size_t>(num)];
     if (mark != 0) return;
     mark = 1;
     stack.push_back(num);
 }
 
-// Marks the form's fields and everything below them. An object is marked when it is first met,
-// so it enters the stack at most once: the walk is complete and its stack stays below the number
-// of objects.
+// Marks the form's fields and everything below them for leaving out. The walk is complete; it
+// neither marks nor descends into the catalog or the page tree.
 void drop_field_tree(interface::fl_ctx& ctx)
 {
     const load::doc& d = ctx.doc;
@@ -276,17 +289,20 @@ void drop_field_tree(interface::fl_ctx& ctx)
     if (collect_ref_list(d, form_dict_text(ctx.form), ctx.form.form_start, fields_key, fields,
                          unlimited) <= 0)
         return;
+    std::vector<std::uint8_t> visited(ctx.drop.size(), 0);
     std::vector<std::int32_t> stack;
-    for (std::int32_t field : fields) push_unvisited(ctx, stack, field);
+    for (std::int32_t field : fields) push_unvisited(visited, stack, field);
     std::vector<std::int32_t> kids;
     while (!stack.empty()) {
         const std::int32_t n = stack.back();
         stack.pop_back();
+        if (is_structural(d, n)) continue;
+        mark_drop(ctx, n);
         const load::obj_entry* e = d.objs.find(n);
         if (e == nullptr) continue;
         kids.clear();
         if (load::parse_kids(d, *e, kids, unlimited) <= 0) continue;
-        for (std::int32_t kid : kids) push_unvisited(ctx, stack, kid);
+        for (std::int32_t kid : kids) push_unvisited(visited, stack, kid);
     }
 }
 

@@ -511,3 +511,20 @@ TEST(FlPlan, UnreadablePageFailsWithItsCause)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FlPlan, FieldsNamingThePageTreeNeverDropIt)
+{
+    // Regression (found by fuzzing): a damaged "Fields" array and a field whose "Kids" name the
+    // catalog, the page-tree root and the page used to leave the output without its pages.
+    planned p(page_doc("", {{5, "<< /Fields [1 0 R 2 0 R 6 0 R] >>"}, {6, "<< /T (f) /Kids [3 0 R 7 0 R] >>"},
+                            {7, "<< /FT /Tx /Parent 6 0 R >>"}},
+                       "/AcroForm 5 0 R"),
+              3);
+    ASSERT_EQ(p.plan_rc, 0);
+    for (int structural : {1, 2, 3}) EXPECT_FALSE(p.dropped(structural)) << structural;
+    for (int field : {5, 6, 7}) EXPECT_TRUE(p.dropped(field)) << field;
+}
+
+}  // namespace
