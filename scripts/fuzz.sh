@@ -38,18 +38,18 @@ else
     trap 'rm -rf "$work"' EXIT
 fi
 
-# Seeds for a target: the generated seeds of its kind, saved regressions, and for the PDF targets
-# a deterministic sample of small corpus files.
+# Seeds for a target: the generated seeds of its kind and, for the PDF targets, a deterministic
+# sample of small corpus files.
 fill_corpus() {
     local target=$1 dir=$2
     mkdir -p "$dir"
     if [ "$target" = inflate ]; then
         cp -n "$root"/fuzz/seeds/inflate/* "$dir"/ 2>/dev/null || true
-        cp -n "$root"/fuzz/regressions/inflate/* "$dir"/ 2>/dev/null || true
         return
     fi
+    # Saved regressions are left out: one still unfixed would stop the campaign at once, and
+    # the replay test runs them anyway.
     cp -n "$root"/fuzz/seeds/pdf/* "$dir"/ 2>/dev/null || true
-    cp -n "$root"/fuzz/regressions/load/* "$root"/fuzz/regressions/flatten/* "$dir"/ 2>/dev/null || true
     if [ -d "$corpus" ]; then
         find "$corpus" -maxdepth 1 -name '*.pdf' -size -"$sample_max_bytes"c | LC_ALL=C sort |
             awk -v n="$sample_count" '{ a[NR] = $0 } END { step = NR / n; if (step < 1) step = 1;
@@ -64,7 +64,11 @@ for target in "${targets[@]}"; do
     crashes=$root/fuzz/crashes-$target
     mkdir -p "$crashes"
     echo "== fuzz_$target for ${seconds}s on $(ls "$dir" | wc -l) inputs"
+    # One worker process (-fork=1) that is restarted after a crash, so that a known fault does
+    # not end the run; every crash is still saved.
     "$build/fuzz/fuzz_$target" -max_len=1000000 -rss_limit_mb=4096 -timeout=30 \
-        -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$crashes/" "$dir" \
-        2>&1 | tee "$work/$target.log" | grep -E '^(==|#[0-9]+ +DONE|stat::|rule broken|SUMMARY)|ERROR' || true
+        -max_total_time="$seconds" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+        -artifact_prefix="$crashes/" "$dir" 2>&1 | tee "$work/$target.log" |
+        grep -E '^(==|#[0-9]+ +DONE|rule broken|SUMMARY|INFO: fuzzed for|INFO: exiting)|ERROR' || true
+    echo "saved crashes: $(ls "$crashes" | wc -l) in $crashes"
 done

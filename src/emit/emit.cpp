@@ -8,6 +8,7 @@
 #include "emit/writer.h"
 #include "interface/error.h"
 #include "interface/fl_ctx.h"
+#include "scan/reference.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
@@ -38,11 +39,32 @@ bool has_usable_appearance(const load::doc& d, const plan::plan_item& item)
     return ap != nullptr && ap->is_stream;
 }
 
-// New objects go above every number the input uses, also numbers of objects the table left out.
+// The non-stream text of an object: where its references stand.
+std::string_view reference_text(const load::doc& d, const load::obj_entry& e)
+{
+    if (e.in_objstm) return {e.text, static_cast<std::size_t>(e.text_len)};
+    const std::int32_t end = e.stream_pos > 0 ? e.stream_pos : e.obj_end > 0 ? e.obj_end : d.len;
+    if (e.hdr_pos < 0 || end <= e.hdr_pos) return {};
+    return d.file().substr(static_cast<std::size_t>(e.hdr_pos), static_cast<std::size_t>(end - e.hdr_pos));
+}
+
+// The highest number any object refers to, at most the file length: a reference to a missing
+// object means null, and must not come to name a new object of the output.
+std::int32_t highest_referenced(const load::doc& d)
+{
+    std::int32_t top = 0;
+    for (const load::obj_entry& e : d.objs.entries)
+        top = std::max(top, scan::highest_reference(reference_text(d, e), d.len));
+    return top;
+}
+
+// New objects go above every number the input uses or refers to, also numbers of objects the
+// table left out.
 void number_objects(writer& w)
 {
     interface::fl_ctx& ctx = w.ctx;
-    ctx.next_obj = std::max(ctx.doc.max_obj, ctx.doc.max_header_num) + 1;
+    ctx.next_obj =
+        std::max({ctx.doc.max_obj, ctx.doc.max_header_num, highest_referenced(ctx.doc)}) + 1;
     for (plan::page_plan& p : ctx.plans)
         if (p.needs_content) p.content_obj = ctx.next_obj++;
     const auto item_total = static_cast<std::int32_t>(ctx.items.size());

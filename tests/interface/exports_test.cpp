@@ -159,6 +159,22 @@ TEST(Exports, HostLocaleDoesNotReachTheOutput)
     EXPECT_EQ(pdf.find("10,5"), std::string::npos);
 }
 
+TEST(Exports, NewObjectsNeverTakeTheNumberOfAMissingReference)
+{
+    // Regression (found by fuzzing): object 9 is referenced but missing, so the reference means
+    // null; the font and graphics state must not be numbered 6..9 and give it a meaning.
+    temp_dir dir;
+    std::string in = dir.write(
+        "dangling.pdf", one_page_doc("/Annots [5 0 R]", "/OpenAction 9 0 R")
+                            .object(5, "<< /Type /Annot /Subtype /Square /Rect [1 1 9 9] >>")
+                            .build());
+    std::string out = dir.file("out.pdf");
+    ASSERT_EQ(kestrin_all(in.c_str(), out.c_str()), 0) << last_error();
+    std::string pdf = kestrin::test::read_file(out);
+    EXPECT_EQ(pdf.find("\n9 0 obj"), std::string::npos);
+    EXPECT_NE(pdf.find("\n10 0 obj"), std::string::npos);
+}
+
 TEST(Exports, OnlyTheEightFunctionsAreExported)
 {
     std::string out;

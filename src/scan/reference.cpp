@@ -1,0 +1,64 @@
+#include "scan/reference.h"
+
+#include <cstring>
+
+#include "scan/chars.h"
+
+namespace kestrin::scan {
+
+namespace {
+
+// Index of the first byte of the digit run that ends just before end (exclusive), or end when
+// there is none.
+std::int32_t digits_before(std::string_view text, std::int32_t end)
+{
+    std::int32_t p = end;
+    while (p > 0 && is_digit(static_cast<unsigned char>(text[static_cast<std::size_t>(p - 1)]))) --p;
+    return p;
+}
+
+std::int32_t ws_before(std::string_view text, std::int32_t end)
+{
+    std::int32_t p = end;
+    while (p > 0 && is_pdf_ws(static_cast<unsigned char>(text[static_cast<std::size_t>(p - 1)]))) --p;
+    return p;
+}
+
+// N of the reference whose "R" stands at r, or -1. Walks back over "N ws G ws" as the value
+// readers accept them: white space between N and G, optional white space before "R".
+std::int64_t reference_ending_at(std::string_view text, std::int32_t r)
+{
+    const std::int32_t gen_end = ws_before(text, r);
+    const std::int32_t gen_start = digits_before(text, gen_end);
+    if (gen_start == gen_end) return -1;
+    const std::int32_t num_end = ws_before(text, gen_start);
+    if (num_end == gen_start) return -1;
+    const std::int32_t num_start = digits_before(text, num_end);
+    if (num_start == num_end || num_end - num_start > 9) return -1;
+    if (num_start > 0 && is_alnum(static_cast<unsigned char>(text[static_cast<std::size_t>(num_start - 1)])))
+        return -1;
+    std::int64_t n = 0;
+    for (std::int32_t i = num_start; i < num_end; ++i) n = n * 10 + (text[static_cast<std::size_t>(i)] - '0');
+    return n;
+}
+
+}  // namespace
+
+std::int32_t highest_reference(std::string_view text, std::int32_t cap)
+{
+    std::int64_t best = 0;
+    const char* base = text.data();
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const void* hit = std::memchr(base + from, 'R', text.size() - from);
+        if (hit == nullptr) break;
+        const auto r = static_cast<std::int32_t>(static_cast<const char*>(hit) - base);
+        from = static_cast<std::size_t>(r) + 1;
+        if (from < text.size() && is_alnum(static_cast<unsigned char>(text[from]))) continue;
+        const std::int64_t n = reference_ending_at(text, r);
+        if (n > best && n <= cap) best = n;
+    }
+    return static_cast<std::int32_t>(best);
+}
+
+}  // namespace kestrin::scan
