@@ -11,13 +11,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> saved_inputs(const std::string& target)
+// Saved inputs of the given folders under fuzz/ (regressions and seeds).
+std::vector<fs::path> saved_inputs(std::initializer_list<const char*> folders)
 {
     std::vector<fs::path> files;
-    fs::path dir = fs::path(KESTRIN_FUZZ_DIR) / "regressions" / target;
-    if (!fs::is_directory(dir)) return files;
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.is_regular_file() && e.path().filename().string()[0] != '.') files.push_back(e.path());
+    for (const char* folder : folders) {
+        fs::path dir = fs::path(KESTRIN_FUZZ_DIR) / folder;
+        if (!fs::is_directory(dir)) continue;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.is_regular_file() && e.path().filename().string()[0] != '.') files.push_back(e.path());
+    }
     return files;
 }
 
@@ -27,7 +30,9 @@ const std::uint8_t* raw(const std::string& s) { return reinterpret_cast<const st
 
 TEST(FuzzReplay, InflateInputs)
 {
-    for (const auto& p : saved_inputs("inflate")) {
+    const auto inputs = saved_inputs({"regressions/inflate", "seeds/inflate"});
+    EXPECT_FALSE(inputs.empty());
+    for (const auto& p : inputs) {
         std::string data = bytes_of(p);
         EXPECT_EQ(kestrin::fuzz::check_inflate(raw(data), data.size()), "") << p;
     }
@@ -35,14 +40,14 @@ TEST(FuzzReplay, InflateInputs)
 
 TEST(FuzzReplay, LoadAndFlattenInputs)
 {
-    for (const char* target : {"load", "flatten"}) {
-        for (const auto& p : saved_inputs(target)) {
-            std::string data = bytes_of(p);
-            EXPECT_EQ(kestrin::fuzz::check_load(raw(data), data.size()), "") << p;
-            for (int mode = 1; mode <= 3; ++mode)
-                EXPECT_EQ(kestrin::fuzz::check_flatten(raw(data), data.size(), mode), "")
-                    << p << " mode " << mode;
-        }
+    const auto inputs = saved_inputs({"regressions/load", "regressions/flatten", "seeds/pdf"});
+    EXPECT_FALSE(inputs.empty());
+    for (const auto& p : inputs) {
+        std::string data = bytes_of(p);
+        EXPECT_EQ(kestrin::fuzz::check_load(raw(data), data.size()), "") << p;
+        for (int mode = 1; mode <= 3; ++mode)
+            EXPECT_EQ(kestrin::fuzz::check_flatten(raw(data), data.size(), mode), "")
+                << p << " mode " << mode;
     }
 }
 
