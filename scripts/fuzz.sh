@@ -16,7 +16,9 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(inflate load flatten_forms flatten_annotations flatten_all)
 
 build=$root/build-fuzz
-corpus=${KESTRIN_CORPUS_DIR:-$root/../shared/corpus}/files
+corpus_dir=${KESTRIN_CORPUS_DIR:-$root/../shared/corpus}
+[ -d "$corpus_dir" ] || corpus_dir=/work/shared/corpus
+corpus=$corpus_dir/files
 # Real-world files above this size make each execution slow without finding more.
 sample_max_bytes=65536
 sample_count=40

@@ -1,4 +1,5 @@
 """The scale-out recipe: a local Dask cluster of two worker processes flattens corpus files."""
+import os
 import pathlib
 import shutil
 
@@ -10,7 +11,7 @@ from kestrin import distributed
 distributed_mod = pytest.importorskip("dask.distributed")
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-CORPUS = ROOT.parent / "shared" / "corpus" / "files"
+CORPUS = pathlib.Path(os.environ.get("KESTRIN_CORPUS_DIR", ROOT.parent / "shared" / "corpus")) / "files"
 
 
 def corpus_sample(count):
