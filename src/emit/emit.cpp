@@ -8,6 +8,7 @@
 #include "emit/writer.h"
 #include "interface/error.h"
 #include "interface/fl_ctx.h"
+#include "scan/frame.h"
 #include "scan/reference.h"
 #include "scan/token.h"
 #include "scan/value.h"
@@ -19,6 +20,7 @@ namespace {
 constexpr std::string_view header = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
 constexpr std::string_view end_object = "\nendobj\n";
 constexpr std::string_view key_acroform = "AcroForm";
+constexpr std::string_view key_length = "Length";
 constexpr std::int32_t max_xref_gen = 65535;
 constexpr double max_coordinate = 1e9;
 // The output is handed to its file in pieces of about this size, so that it is never held whole.
@@ -133,21 +135,52 @@ bool write_page(writer& w, const load::obj_entry& e)
     return true;
 }
 
+// The "Length" the dictionary [start, end) declares, resolving a reference as the loader does;
+// -1 when none can be read.
+std::int32_t declared_length(const load::doc& d, std::string_view text, std::int32_t start,
+                             std::int32_t end)
+{
+    std::int32_t direct = -1, ref = -1;
+    scan::parse_length(text, start, end, direct, ref);
+    if (direct >= 0 || ref <= 0) return direct;
+    const load::obj_entry* e = d.objs.find(ref);
+    if (e == nullptr || e->is_stream) return -1;
+    std::int32_t pos = 0;
+    return scan::parse_int_at(object_body(d, *e), pos);
+}
+
+// The stream's dictionary as written: unchanged, unless its "Length" disagrees with the data the
+// loader measured (a wrong or unresolvable length); then the measured length replaces it, so that
+// readers of the output take exactly the bytes written.
+std::string stream_dictionary(const load::doc& d, std::string_view dict, std::int32_t data_len)
+{
+    const auto end = static_cast<std::int32_t>(dict.size());
+    if (declared_length(d, dict, 0, end) == data_len) return std::string(dict);
+    std::string text(dict);
+    scan::strip_dict_entry(text, key_length);
+    char scratch[32];
+    scan::dict_append_before_close(text, fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len)));
+    return text;
+}
+
 void write_stream_copy(writer& w, const load::obj_entry& e)
 {
     const load::doc& d = w.ctx.doc;
     begin_object(w, e.num, out_gen(e));
+    const bool has_data = e.data_start >= 0 && e.data_end > e.data_start && e.data_end <= d.len;
+    const std::int32_t data_len = has_data ? e.data_end - e.data_start : 0;
     const load::dict_span span = d.span_of(e);
     const std::int32_t dict_end = span ? scan::skip_pdf_value(span.text, span.start) : -1;
     if (dict_end > span.start)
-        append(w, span.text.substr(static_cast<std::size_t>(span.start),
-                                   static_cast<std::size_t>(dict_end - span.start)));
+        append(w, stream_dictionary(d, span.text.substr(static_cast<std::size_t>(span.start),
+                                                        static_cast<std::size_t>(dict_end - span.start)),
+                                    data_len));
     else
         append(w, "<< >>");
     append(w, "\nstream\n");
-    if (e.data_start >= 0 && e.data_end > e.data_start && e.data_end <= d.len)
+    if (has_data)
         append(w, d.file().substr(static_cast<std::size_t>(e.data_start),
-                                  static_cast<std::size_t>(e.data_end - e.data_start)));
+                                  static_cast<std::size_t>(data_len)));
     append(w, "\nendstream\nendobj\n");
 }
 
