@@ -40,8 +40,39 @@ std::string_view default_resources(const interface::fl_ctx& ctx)
     return entry_value(scan::cut_at(text, end), start, key_default_resources);
 }
 
-void append_dictionary(writer& w, const load::obj_entry& ap, const appearance_frame& f,
-                       bool stored)
+// The entries of an appearance stream's dictionary that this step reads, found in one walk.
+struct appearance_entries {
+    std::string_view bbox, matrix, resources, filter, decode_parms;
+};
+
+appearance_entries read_entries(const load::dict_span& span)
+{
+    static constexpr std::array<std::string_view, 5> keys{key_bbox, key_matrix, key_resources,
+                                                          key_filter, key_decode_parms};
+    if (!span) return {};
+    std::array<std::int32_t, keys.size()> at{};
+    scan::find_names_top(span.text, span.start, scan::text_limit(span.text), keys, at);
+    auto value = [&](std::size_t i) { return load::value_after_key(span.text, at[i], keys[i]); };
+    return {value(0), value(1), value(2), value(3), value(4)};
+}
+
+appearance_frame frame_from(const load::doc& d, const appearance_entries& entries, double w,
+                            double h)
+{
+    appearance_frame f;
+    f.bbox = {0, 0, w, h};
+    if (std::optional<std::string> a = load::array_of_value(d, entries.bbox, key_bbox)) {
+        if (std::optional<scan::box> b = scan::box_xywh_named(*a, 0, key_bbox)) f.bbox = *b;
+    }
+    std::array<double, 6> m{};
+    if (std::optional<std::string> a = load::array_of_value(d, entries.matrix, key_matrix)) {
+        if (scan::array_named(*a, 0, key_matrix, m) == 6) f.matrix = m;
+    }
+    return f;
+}
+
+void append_dictionary(writer& w, const load::dict_span& span, const appearance_entries& entries,
+                       const appearance_frame& f, bool stored)
 {
     char scratch[256];
     const scan::box& b = f.bbox;
@@ -49,15 +80,14 @@ void append_dictionary(writer& w, const load::obj_entry& ap, const appearance_fr
                                "<< /Type /XObject /Subtype /Form /BBox [%f %f %f %f]",
                                clamp_num(b.x), clamp_num(b.y), clamp_num(b.x + b.w),
                                clamp_num(b.y + b.h)));
-    const load::dict_span span = w.ctx.doc.span_of(ap);
     if (!span) return;
-    append_entry(w.out, key_matrix, entry_value(span.text, span.start, key_matrix));
-    std::string_view resources = entry_value(span.text, span.start, key_resources);
+    append_entry(w.out, key_matrix, entries.matrix);
+    std::string_view resources = entries.resources;
     if (resources.empty()) resources = default_resources(w.ctx);
     append_entry(w.out, key_resources, resources);
     if (!stored) return;
-    append_entry(w.out, key_filter, entry_value(span.text, span.start, key_filter));
-    append_entry(w.out, key_decode_parms, entry_value(span.text, span.start, key_decode_parms));
+    append_entry(w.out, key_filter, entries.filter);
+    append_entry(w.out, key_decode_parms, entries.decode_parms);
 }
 
 void write_xobject(writer& w, std::size_t index, buf& scratch)
@@ -67,7 +97,9 @@ void write_xobject(writer& w, std::size_t index, buf& scratch)
     const load::obj_entry* ap = ctx.doc.objs.find(x.ap_obj);
     if (ap == nullptr) return;
     const plan::plan_item& item = ctx.items[static_cast<std::size_t>(w.xobj_item[index])];
-    const appearance_frame f = frame_of(ctx.doc, *ap, item.w, item.h);
+    const load::dict_span span = ctx.doc.span_of(*ap);
+    const appearance_entries entries = read_entries(span);
+    const appearance_frame f = frame_from(ctx.doc, entries, item.w, item.h);
     buf_clear(scratch);
     const decode::stream_content c = decode::decoded_stream(ctx.doc, *ap, scratch);
     note_failure(w, scratch);
@@ -76,7 +108,7 @@ void write_xobject(writer& w, std::size_t index, buf& scratch)
 
     char line[256];
     begin_object(w, x.obj, 0);
-    append_dictionary(w, *ap, f, stored);
+    append_dictionary(w, span, entries, f, stored);
     if (stored) {
         buf_append(w.out, fmt_into(line, sizeof line, " /Length %ld >>\nstream\n",
                                    static_cast<long>(content.size())));
@@ -99,18 +131,7 @@ void write_xobject(writer& w, std::size_t index, buf& scratch)
 
 appearance_frame frame_of(const load::doc& d, const load::obj_entry& ap, double w, double h)
 {
-    appearance_frame f;
-    f.bbox = {0, 0, w, h};
-    const load::dict_span span = d.span_of(ap);
-    if (!span) return f;
-    if (std::optional<std::string> a = array_entry(d, span.text, span.start, key_bbox)) {
-        if (std::optional<scan::box> b = scan::box_xywh_named(*a, 0, key_bbox)) f.bbox = *b;
-    }
-    std::array<double, 6> m{};
-    if (std::optional<std::string> a = array_entry(d, span.text, span.start, key_matrix)) {
-        if (scan::array_named(*a, 0, key_matrix, m) == 6) f.matrix = m;
-    }
-    return f;
+    return frame_from(d, read_entries(d.span_of(ap)), w, h);
 }
 
 void write_xobjects(writer& w)

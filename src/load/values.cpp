@@ -20,21 +20,23 @@ std::string_view object_body(const doc& d, const obj_entry& e)
     return file.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
 }
 
-std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key)
+std::string_view value_after_key(std::string_view text, std::int32_t key_pos, std::string_view key)
 {
-    const std::int32_t limit = scan::text_limit(text);
-    const std::int32_t k = scan::find_name_top(text, start, limit, key);
-    if (k < 0) return {};
-    const std::int32_t value = scan::skip_ws(text, k + 1 + scan::text_limit(key));
+    if (key_pos < 0) return {};
+    const std::int32_t value = scan::skip_ws(text, key_pos + 1 + scan::text_limit(key));
     const std::int32_t end = scan::skip_pdf_value(text, value);
     if (end <= value) return {};
     return text.substr(static_cast<std::size_t>(value), static_cast<std::size_t>(end - value));
 }
 
-std::optional<std::string> array_entry(const doc& d, std::string_view text,
-                                       std::int32_t start, std::string_view key)
+std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key)
 {
-    std::string_view value = entry_value(text, start, key);
+    return value_after_key(text, scan::find_name_top(text, start, scan::text_limit(text), key), key);
+}
+
+std::optional<std::string> array_of_value(const doc& d, std::string_view value,
+                                          std::string_view key)
+{
     if (!value.empty() && scan::is_digit(static_cast<unsigned char>(value.front()))) {
         std::int32_t pos = 0;
         const obj_entry* e = d.objs.find(scan::parse_int_at(value, pos));
@@ -42,6 +44,12 @@ std::optional<std::string> array_entry(const doc& d, std::string_view text,
     }
     if (value.empty() || value.front() != '[') return std::nullopt;
     return "/" + std::string(key) + " " + std::string(value);
+}
+
+std::optional<std::string> array_entry(const doc& d, std::string_view text,
+                                       std::int32_t start, std::string_view key)
+{
+    return array_of_value(d, entry_value(text, start, key), key);
 }
 
 }  // namespace kestrin::load

@@ -16,6 +16,13 @@ std::string_view object_body(const doc& d, const obj_entry& e);
 // Value text of the top-level key of the dictionary span [start, text.size()), or empty.
 std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key);
 
+// Value text after the key "/key" found at key_pos (-1: none), or empty.
+std::string_view value_after_key(std::string_view text, std::int32_t key_pos, std::string_view key);
+
+// "/key [...]" for a value that is an array or a reference to an array object, or nullopt.
+std::optional<std::string> array_of_value(const doc& d, std::string_view value,
+                                          std::string_view key);
+
 // "/key [...]" for the top-level array value of key, following a reference to an array object, so
 // that the number readers can take it; nullopt when there is no array.
 std::optional<std::string> array_entry(const doc& d, std::string_view text, std::int32_t start,

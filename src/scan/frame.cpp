@@ -72,6 +72,15 @@ bool number_length(std::string_view text, std::int32_t pos, std::int32_t& direct
     return true;
 }
 
+// True when the bytes "/Page" stand somewhere in [start, text.size()).
+bool has_page_name(std::string_view text, std::int32_t start)
+{
+    const std::int32_t n = text_limit(name_page);
+    for (std::int32_t p = find_char(text, start, '/'); p >= 0; p = find_char(text, p + 1, '/'))
+        if (has_room(p + 1, n, text_limit(text)) && bytes_at(text, p + 1, n) == name_page) return true;
+    return false;
+}
+
 }  // namespace
 
 std::int32_t find_dict_close(std::string_view text, std::int32_t start, std::int32_t stop)
@@ -115,6 +124,9 @@ int obj_type(std::string_view span, std::int32_t start)
 {
     if (start < 0) return 0;
     const std::int32_t lim = text_limit(span);
+    // Most dictionaries asked about are no page objects: without the bytes of a "/Page" value the
+    // walk below could only answer 0, and this search is much cheaper than the walk.
+    if (!has_page_name(span, start)) return 0;
     top_walk walk{start, 0};
     for (;;) {
         const std::int32_t key = next_name_top(span, lim, key_type, walk);

@@ -148,6 +148,11 @@ std::int32_t find_kw(std::string_view text, std::int32_t start, std::string_view
     return -1;
 }
 
+std::int32_t find_char(std::string_view text, std::int32_t start, char c)
+{
+    return find_byte(text, start < 0 ? 0 : start, text_limit(text) - 1, c);
+}
+
 bool kw_at(std::string_view text, std::int32_t pos, std::string_view kw)
 {
     const std::int32_t len = text_limit(text);
@@ -200,6 +205,33 @@ std::int32_t find_name_top(std::string_view text, std::int32_t start, std::int32
 {
     top_walk walk{start, 0};
     return next_name_top(text, stop, name, walk);
+}
+
+void find_names_top(std::string_view text, std::int32_t start, std::int32_t stop,
+                    std::span<const std::string_view> names, std::span<std::int32_t> found)
+{
+    const std::int32_t lim = text_limit(cut_at(text, stop));
+    std::size_t missing = names.size() < found.size() ? names.size() : found.size();
+    for (std::size_t i = 0; i < missing; ++i) found[i] = -1;
+    top_walk walk{start < 0 ? 0 : start, 0};
+    while (missing > 0 && walk.pos < lim) {
+        const char c = text[static_cast<std::size_t>(walk.pos)];
+        if (!is_top_mark(static_cast<unsigned char>(c))) {
+            ++walk.pos;
+            continue;
+        }
+        if (c == '/' && walk.depth <= 1) {
+            for (std::size_t i = 0; i < found.size() && i < names.size(); ++i) {
+                if (found[i] >= 0 || text_limit(names[i]) >= lim - walk.pos) continue;
+                if (!key_at(text, lim, walk.pos, names[i])) continue;
+                found[i] = walk.pos;
+                --missing;
+            }
+        }
+        const std::int32_t next = step_top(text, lim, walk);
+        if (next < 0) break;
+        walk.pos = next;
+    }
 }
 
 std::int32_t parse_int_at(std::string_view text, std::int32_t& pos)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "scan/chars.h"
@@ -57,6 +58,9 @@ std::int32_t find_kw(std::string_view text, std::int32_t start, std::string_view
 // True when a whole-word occurrence of kw begins exactly at pos.
 bool kw_at(std::string_view text, std::int32_t pos, std::string_view kw);
 
+// First index at or after start (negative start counts as 0) holding c, or -1.
+std::int32_t find_char(std::string_view text, std::int32_t start, char c);
+
 // Index of the '/' of the first key "/name" in [start, min(size, stop)) not followed by a
 // name-continuation byte, or -1. Purely textual: nesting, strings and streams are not respected.
 std::int32_t find_name(std::string_view text, std::int32_t start, std::int32_t stop,
@@ -66,6 +70,11 @@ std::int32_t find_name(std::string_view text, std::int32_t start, std::int32_t s
 // or 1.
 std::int32_t find_name_top(std::string_view text, std::int32_t start, std::int32_t stop,
                            std::string_view name);
+
+// find_name_top for several keys in one walk: found[i] becomes what find_name_top would give for
+// names[i]. Both spans have the same size.
+void find_names_top(std::string_view text, std::int32_t start, std::int32_t stop,
+                    std::span<const std::string_view> names, std::span<std::int32_t> found);
 
 // A find_name_top walk that can be resumed past a key the caller rejected, keeping its depth.
 struct top_walk {

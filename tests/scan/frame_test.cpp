@@ -104,6 +104,10 @@ TEST(ObjType, ReadsTheTopLevelTypeName)
         {"1 0 obj\n<< /Type /Pages >>", 8, 2},                    // start at the dictionary
         {"<< /Type /Page >>", -1, 0},                             // no dictionary
         {prefix("<< /Type /PageLabel >>", 14), 0, 1},             // "Label" is past the view
+        {"<< /Type /Page- >>", 0, 1},                             // "-" continues names only
+        {"/Page << /Type /X >>", 6, 0},                           // "/Page" before the start
+        {"<< /Type /Page >>", 9, 0},                              // start past the key
+        {"<< /A (/Pages) /Type /Catalog >>", 0, 0},               // "/Page" bytes, no page type
     };
     for (const auto& c : cases)
         EXPECT_EQ(obj_type(c.span, c.start), c.expected) << '"' << c.span << '"';

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <string>
 #include <string_view>
@@ -167,6 +168,51 @@ TEST(FindNameTop, OnlyTopLevelKeysOutsideStringsAndComments)
     for (const auto& c : cases)
         EXPECT_EQ(find_name_top(c.text, c.start, c.stop, c.name), c.expected)
             << '"' << c.text << "\" [" << c.start << ", " << c.stop << ")";
+}
+
+// One walk for several keys gives, for each key, what a walk for that key alone gives.
+TEST(FindNamesTop, AgreesWithOneWalkPerKey)
+{
+    constexpr std::array<std::string_view, 4> names{"Type", "A", "S", "Types"};
+    const std::string_view texts[] = {
+        "<< /A << /Type /X >> /Type /Page >>",        // nested keys at depth 2
+        "<< /S (/Type) /Type /Page /A 1 >>",          // key inside a string
+        "<< % /Type\n /Type /Page /S /A >>",          // key inside a comment; /A as a value
+        "<< /A </Type> /Type /X /Types 2 >>",         // hex string skipped whole
+        ">> >> << << /Type /A",                       // depth never drops below 0
+        "<< /S (abc /Type",                           // string open at the limit
+        "<< /A <12 /Type",                            // hex string without ">"
+        "<< /Type\0/Page"sv,                          // NUL after the key
+        "/Type /A /S /Types",                         // every key at depth 0
+        "",                                           // nothing to walk
+    };
+    for (std::string_view text : texts) {
+        for (std::int32_t start : {0, 3, 7}) {
+            for (std::int32_t stop : {4, 12, 100}) {
+                std::array<std::int32_t, names.size()> found{};
+                find_names_top(text, start, stop, names, found);
+                for (std::size_t i = 0; i < names.size(); ++i)
+                    EXPECT_EQ(found[i], find_name_top(text, start, stop, names[i]))
+                        << '"' << text << "\" " << names[i] << " [" << start << ", " << stop << ")";
+            }
+        }
+    }
+}
+
+TEST(FindChar, FirstByteFromTheStart)
+{
+    const pos_case cases[] = {
+        {"ab/c/", 0, 2},     // the first one
+        {"ab/c/", 3, 4},     // from the start on
+        {"ab/c/", -5, 2},    // negative start counts as 0
+        {"abc", 0, -1},      // none
+        {"ab/", 3, -1},      // start at the limit
+        {"ab/", 9, -1},      // start past the limit
+        {"", 0, -1},         // empty text
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(find_char(c.text, c.pos, '/'), c.expected) << '"' << c.text << "\" " << c.pos;
+    EXPECT_EQ(find_char(prefix("ab/", 2), 0, '/'), -1);  // the byte past the view is not seen
 }
 
 struct int_case {
