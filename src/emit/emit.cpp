@@ -107,6 +107,48 @@ void write_text_object(writer& w, const load::obj_entry& e, std::string_view tex
     append(w, end_object);
 }
 
+// Dictionaries left open at the end of text, counted as the dictionary framing counts them.
+std::int32_t open_dictionaries(std::string_view text)
+{
+    std::int32_t depth = 0;
+    const auto n = static_cast<std::int32_t>(text.size());
+    for (std::int32_t i = 0; i < n; ++i) {
+        const char c = text[static_cast<std::size_t>(i)];
+        const bool pair = i + 1 < n && text[static_cast<std::size_t>(i + 1)] == c;
+        if (c == '<' && pair) {
+            ++depth;
+            ++i;
+        } else if (c == '>' && pair) {
+            depth = std::max(0, depth - 1);
+            ++i;
+        } else if (c == '(') {
+            const std::int32_t end = scan::skip_pdf_value(text, i);
+            if (end < 0) return depth;
+            i = end - 1;
+        }
+    }
+    return depth;
+}
+
+// The text of a plain object as copied. A damaged file may hold another object's header inside
+// this one's text: the copy ends before it and closes what it leaves open, so that the output
+// frames every object the way the loader framed the input.
+std::string_view own_text(const load::obj_entry& e, std::string_view body, std::string& scratch)
+{
+    const std::int32_t nested = load::first_header_in(body, 0);
+    if (nested < 0) return body;
+    scratch.assign(body.substr(0, static_cast<std::size_t>(nested)));
+    if (e.dict_pos >= 0)
+        for (std::int32_t open = open_dictionaries(scratch); open > 0; --open) scratch += ">>";
+    return scratch;
+}
+
+void write_plain_object(writer& w, const load::obj_entry& e)
+{
+    std::string scratch;
+    write_text_object(w, e, own_text(e, object_body(w.ctx.doc, e), scratch));
+}
+
 // The catalog loses its form once the form's fields are flattened.
 bool write_catalog(writer& w, const load::obj_entry& e)
 {
@@ -117,6 +159,13 @@ bool write_catalog(writer& w, const load::obj_entry& e)
     if (!span) return false;
     std::optional<std::string> text = scan::dict_text_at(span.text, span.start);
     if (!text) return false;
+    // Entries a damaged catalog holds after its closing ">>" (its page type, say) still count
+    // when it is read, so they stay in the copy.
+    std::string scratch;
+    const std::string_view body =
+        own_text(e, span.text.substr(static_cast<std::size_t>(span.start)), scratch);
+    if (scan::skip_ws(body, static_cast<std::int32_t>(text->size())) < static_cast<std::int32_t>(body.size()))
+        text = std::string(body);
     scan::strip_dict_entry(*text, key_acroform);
     write_text_object(w, e, *text);
     return true;
@@ -197,7 +246,7 @@ void write_input_object(writer& w, const load::obj_entry& e)
     else if (e.is_stream)
         write_stream_copy(w, e);
     else
-        write_text_object(w, e, object_body(ctx.doc, e));
+        write_plain_object(w, e);
 }
 
 void write_fixed_objects(writer& w)

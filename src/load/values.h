@@ -28,4 +28,8 @@ std::optional<std::string> array_of_value(const doc& d, std::string_view value,
 std::optional<std::string> array_entry(const doc& d, std::string_view text, std::int32_t start,
                                        std::string_view key);
 
+// Index of the first digit of the first object header "N G obj" that starts at or after from in
+// text, or -1. Damaged files nest headers inside other objects' text.
+std::int32_t first_header_in(std::string_view text, std::int32_t from);
+
 }  // namespace kestrin::load
