@@ -130,16 +130,55 @@ std::int32_t open_dictionaries(std::string_view text)
     return depth;
 }
 
+// Index just past the literal string that opens at pos, or the end of text.
+std::int32_t string_end(std::string_view text, std::int32_t pos)
+{
+    const std::int32_t end = scan::skip_pdf_value(text, pos);
+    return end < 0 ? static_cast<std::int32_t>(text.size()) : end;
+}
+
+// A copy of body with the nested headers outside strings blanked out, from the first at nested.
+std::string blank_headers(std::string_view body, load::header_span nested)
+{
+    std::string text(body);
+    const auto n = static_cast<std::int32_t>(text.size());
+    for (std::int32_t i = 0; i < n && nested.start >= 0;) {
+        if (i == nested.start) {
+            std::fill(text.begin() + i, text.begin() + nested.end, ' ');
+            i = nested.end;
+        } else if (text[static_cast<std::size_t>(i)] == '(') {
+            i = string_end(text, i);
+        } else {
+            ++i;
+        }
+        if (i > nested.start) nested = load::first_header_in(body, i);
+    }
+    return text;
+}
+
+void close_dictionaries(std::string& text)
+{
+    for (std::int32_t open = open_dictionaries(text); open > 0; --open) text += ">>";
+}
+
 // The text of a plain object as copied. A damaged file may hold another object's header inside
-// this one's text: the copy ends before it and closes what it leaves open, so that the output
-// frames every object the way the loader framed the input.
+// this one's text (an object without its "endobj"): the copy ends before that header and closes
+// the dictionaries it leaves open, so that the output frames every object the way the loader
+// framed the input. When the text after the header gave the object its page type, the header is
+// blanked out instead, keeping that text.
 std::string_view own_text(const load::obj_entry& e, std::string_view body, std::string& scratch)
 {
-    const std::int32_t nested = load::first_header_in(body, 0);
-    if (nested < 0) return body;
-    scratch.assign(body.substr(0, static_cast<std::size_t>(nested)));
-    if (e.dict_pos >= 0)
-        for (std::int32_t open = open_dictionaries(scratch); open > 0; --open) scratch += ">>";
+    const load::header_span nested = load::first_header_in(body, 0);
+    if (nested.start < 0) return body;
+    // Without a dictionary the object ends at the header: blanking it could bring a later "<<"
+    // to the front and turn the copy into a dictionary or a stream.
+    if (e.dict_pos < 0) return body.substr(0, static_cast<std::size_t>(nested.start));
+    scratch.assign(body.substr(0, static_cast<std::size_t>(nested.start)));
+    close_dictionaries(scratch);
+    if (scan::obj_type(scratch, 0) != scan::obj_type(body, 0)) {
+        scratch = blank_headers(body, nested);
+        close_dictionaries(scratch);
+    }
     return scratch;
 }
 
@@ -233,6 +272,18 @@ void write_stream_copy(writer& w, const load::obj_entry& e)
     append(w, "\nendstream\nendobj\n");
 }
 
+// A member of an object stream is typed on its whole text, a plain object only from its "<<" on.
+// A damaged member that counts as a page or page-tree node without starting with "<<" is
+// written inside a dictionary of its own, so that it keeps its type in the output.
+void write_member_object(writer& w, const load::obj_entry& e)
+{
+    const std::string_view text(e.text, static_cast<std::size_t>(e.text_len));
+    const std::int32_t first = scan::skip_ws(text, 0);
+    const bool opens_dict = text.substr(static_cast<std::size_t>(first)).starts_with("<<");
+    if (opens_dict || scan::obj_type(text, 0) == 0) return write_text_object(w, e, text);
+    write_text_object(w, e, "<< " + std::string(text) + " >>");
+}
+
 void write_input_object(writer& w, const load::obj_entry& e)
 {
     const interface::fl_ctx& ctx = w.ctx;
@@ -242,7 +293,7 @@ void write_input_object(writer& w, const load::obj_entry& e)
     if (const std::string* ov = ctx.ov.find(e.num)) return write_text_object(w, e, *ov);
     if (write_catalog(w, e) || write_page(w, e)) return;
     if (e.in_objstm)
-        write_text_object(w, e, std::string_view(e.text, static_cast<std::size_t>(e.text_len)));
+        write_member_object(w, e);
     else if (e.is_stream)
         write_stream_copy(w, e);
     else

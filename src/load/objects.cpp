@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "load/stages.h"
+#include "load/values.h"
 #include "scan/frame.h"
 #include "scan/token.h"
 
@@ -173,12 +174,12 @@ std::int32_t header_number_cap(const doc& d) { return std::min(d.len, max_object
 
 }  // namespace
 
-std::int32_t first_header_in(std::string_view text, std::int32_t from)
+header_span first_header_in(std::string_view text, std::int32_t from)
 {
     obj_entry e;
     for (std::int32_t p = scan::find_kw(text, from, kw_obj); p >= 0; p = scan::find_kw(text, p + 3, kw_obj))
-        if (read_header(text, p, e) && e.hdr_pos >= from) return e.hdr_pos;
-    return -1;
+        if (read_header(text, p, e) && e.hdr_pos >= from) return {e.hdr_pos, p + 3};
+    return {};
 }
 
 std::int32_t first_mark_from(const std::vector<std::int32_t>& marks, std::int32_t pos)

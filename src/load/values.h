@@ -28,8 +28,13 @@ std::optional<std::string> array_of_value(const doc& d, std::string_view value,
 std::optional<std::string> array_entry(const doc& d, std::string_view text, std::int32_t start,
                                        std::string_view key);
 
-// Index of the first digit of the first object header "N G obj" that starts at or after from in
-// text, or -1. Damaged files nest headers inside other objects' text.
-std::int32_t first_header_in(std::string_view text, std::int32_t from);
+// The first object header "N G obj" that starts at or after from in text: from the first digit of
+// N to just past "obj"; start -1 when there is none. Damaged files nest headers inside other
+// objects' text.
+struct header_span {
+    std::int32_t start = -1;
+    std::int32_t end = -1;
+};
+header_span first_header_in(std::string_view text, std::int32_t from);
 
 }  // namespace kestrin::load
