@@ -272,12 +272,57 @@ void write_stream_copy(writer& w, const load::obj_entry& e)
     append(w, "\nendstream\nendobj\n");
 }
 
-// A member of an object stream is typed on its whole text, a plain object only from its "<<" on.
-// A damaged member that counts as a page or page-tree node without starting with "<<" is
-// written inside a dictionary of its own, so that it keeps its type in the output.
+// Whether text holds a keyword that frames objects in a file ("obj", "endobj",
+// "stream", "endstream"). Inside an object stream such bytes are inert.
+bool holds_framing_keyword(std::string_view text)
+{
+    constexpr std::string_view keywords[] = {"obj", "endobj", "stream", "endstream"};
+    for (std::string_view kw : keywords)
+        if (scan::find_kw(text, 0, kw) >= 0) return true;
+    return false;
+}
+
+// text with every framing keyword outside strings and comments blanked out.
+std::string blank_framing_keywords(std::string_view text)
+{
+    constexpr std::string_view keywords[] = {"endstream", "endobj", "stream", "obj"};
+    std::string out(text);
+    const auto n = static_cast<std::int32_t>(out.size());
+    for (std::int32_t i = 0; i < n;) {
+        if (out[static_cast<std::size_t>(i)] == '(') {
+            i = string_end(out, i);
+            continue;
+        }
+        if (out[static_cast<std::size_t>(i)] == '%') {
+            while (i < n && out[static_cast<std::size_t>(i)] != '\n' && out[static_cast<std::size_t>(i)] != '\r') ++i;
+            continue;
+        }
+        bool blanked = false;
+        for (std::string_view kw : keywords) {
+            if (!scan::kw_at(out, i, kw)) continue;
+            std::fill(out.begin() + i, out.begin() + i + static_cast<std::int32_t>(kw.size()), ' ');
+            i += static_cast<std::int32_t>(kw.size());
+            blanked = true;
+            break;
+        }
+        if (!blanked) ++i;
+    }
+    return out;
+}
+
+// A member of an object stream as written out as a plain object. A damaged member may hold
+// framing keywords, inert inside the object stream but not in a file: they are blanked out. A
+// member is typed on its whole text, a plain object only from its "<<" on: one that counts as a
+// page or page-tree node without starting with "<<" is written inside a dictionary of its own,
+// so that it keeps its type.
 void write_member_object(writer& w, const load::obj_entry& e)
 {
-    const std::string_view text(e.text, static_cast<std::size_t>(e.text_len));
+    std::string_view text(e.text, static_cast<std::size_t>(e.text_len));
+    std::string cleaned;
+    if (holds_framing_keyword(text)) {
+        cleaned = blank_framing_keywords(text);
+        text = cleaned;
+    }
     const std::int32_t first = scan::skip_ws(text, 0);
     const bool opens_dict = text.substr(static_cast<std::size_t>(first)).starts_with("<<");
     if (opens_dict || scan::obj_type(text, 0) == 0) return write_text_object(w, e, text);
