@@ -272,14 +272,11 @@ void write_stream_copy(writer& w, const load::obj_entry& e)
     append(w, "\nendstream\nendobj\n");
 }
 
-// Whether text holds a keyword that frames objects in a file ("obj", "endobj",
-// "stream", "endstream"). Inside an object stream such bytes are inert.
-bool holds_framing_keyword(std::string_view text)
+// Whether text may hold a keyword that frames objects in a file ("obj", "endobj", "stream",
+// "endstream"; the longer two contain the shorter). Inside an object stream such bytes are inert.
+bool may_hold_framing_keyword(std::string_view text)
 {
-    constexpr std::string_view keywords[] = {"obj", "endobj", "stream", "endstream"};
-    for (std::string_view kw : keywords)
-        if (scan::find_kw(text, 0, kw) >= 0) return true;
-    return false;
+    return text.find("obj") != std::string_view::npos || text.find("stream") != std::string_view::npos;
 }
 
 // text with every framing keyword outside strings and comments blanked out.
@@ -319,7 +316,7 @@ void write_member_object(writer& w, const load::obj_entry& e)
 {
     std::string_view text(e.text, static_cast<std::size_t>(e.text_len));
     std::string cleaned;
-    if (holds_framing_keyword(text)) {
+    if (may_hold_framing_keyword(text)) {
         cleaned = blank_framing_keywords(text);
         text = cleaned;
     }
