@@ -107,27 +107,47 @@ void write_text_object(writer& w, const load::obj_entry& e, std::string_view tex
     append(w, end_object);
 }
 
-// Dictionaries left open at the end of text, counted as the dictionary framing counts them.
-std::int32_t open_dictionaries(std::string_view text)
+// What the dictionary framing leaves open at the end of text: dictionaries, and the parentheses
+// of an unterminated literal string. Counted as the framing counts them, which stops at the first
+// close of the outermost dictionary (then nothing is open).
+struct open_parts {
+    std::int32_t dictionaries = 0;
+    std::int32_t parentheses = 0;
+    bool escape = false;  // the text ends inside a string on a lone backslash
+};
+
+open_parts open_in(std::string_view text)
 {
-    std::int32_t depth = 0;
+    open_parts open;
     const auto n = static_cast<std::int32_t>(text.size());
-    for (std::int32_t i = 0; i < n; ++i) {
+    for (std::int32_t i = 0; i < n;) {
         const char c = text[static_cast<std::size_t>(i)];
-        const bool pair = i + 1 < n && text[static_cast<std::size_t>(i + 1)] == c;
-        if (c == '<' && pair) {
-            ++depth;
-            ++i;
-        } else if (c == '>' && pair) {
-            depth = std::max(0, depth - 1);
-            ++i;
-        } else if (c == '(') {
-            const std::int32_t end = scan::skip_pdf_value(text, i);
-            if (end < 0) return depth;
-            i = end - 1;
+        if (c == '(') {
+            open.parentheses = 1;
+            for (++i; i < n && open.parentheses > 0; ++i) {
+                const char s = text[static_cast<std::size_t>(i)];
+                if (s == '\\') {
+                    open.escape = i + 1 == n;
+                    ++i;
+                } else if (s == '(') {
+                    ++open.parentheses;
+                } else if (s == ')') {
+                    --open.parentheses;
+                }
+            }
+            if (open.parentheses > 0) return open;
+            continue;
         }
+        const bool pair = (c == '<' || c == '>') && i + 1 < n && text[static_cast<std::size_t>(i + 1)] == c;
+        if (!pair) {
+            ++i;
+            continue;
+        }
+        if (c == '>' && open.dictionaries == 1) return {};
+        open.dictionaries += c == '<' ? 1 : -1;
+        i += 2;
     }
-    return depth;
+    return open;
 }
 
 // Index just past the literal string that opens at pos, or the end of text.
@@ -156,9 +176,28 @@ std::string blank_headers(std::string_view body, load::header_span nested)
     return text;
 }
 
+// Appends what closes the dictionaries text leaves open (and a string left open inside them).
 void close_dictionaries(std::string& text)
 {
-    for (std::int32_t open = open_dictionaries(text); open > 0; --open) text += ">>";
+    const open_parts open = open_in(text);
+    if (open.dictionaries <= 0) return;
+    // A space first: a lone "<" or ">" at the end must not pair with the closers.
+    text += open.escape ? "  " : " ";
+    text.append(static_cast<std::size_t>(open.parentheses), ')');
+    for (std::int32_t k = 0; k < open.dictionaries; ++k) text += ">>";
+}
+
+// body, or a copy that closes the dictionary it opens: an object whose dictionary is not closed
+// in its own text would, copied as it is, run on into the objects written after it and could take
+// a later object's stream for its own.
+std::string_view closed_text(std::string_view body, std::string& scratch)
+{
+    const std::int32_t first = scan::skip_ws(body, 0);
+    if (!body.substr(static_cast<std::size_t>(first)).starts_with("<<")) return body;
+    if (scan::find_dict_close(body, first, static_cast<std::int32_t>(body.size())) >= 0) return body;
+    scratch.assign(body);
+    close_dictionaries(scratch);
+    return scratch;
 }
 
 // The text of a plain object as copied. A damaged file may hold another object's header inside
@@ -169,7 +208,7 @@ void close_dictionaries(std::string& text)
 std::string_view own_text(const load::obj_entry& e, std::string_view body, std::string& scratch)
 {
     const load::header_span nested = load::first_header_in(body, 0);
-    if (nested.start < 0) return body;
+    if (nested.start < 0) return e.dict_pos < 0 ? body : closed_text(body, scratch);
     // Without a dictionary the object ends at the header: blanking it could bring a later "<<"
     // to the front and turn the copy into a dictionary or a stream.
     if (e.dict_pos < 0) return body.substr(0, static_cast<std::size_t>(nested.start));
@@ -206,7 +245,7 @@ bool write_catalog(writer& w, const load::obj_entry& e)
     if (scan::skip_ws(body, static_cast<std::int32_t>(text->size())) < static_cast<std::int32_t>(body.size()))
         text = std::string(body);
     scan::strip_dict_entry(*text, key_acroform);
-    write_text_object(w, e, *text);
+    write_text_object(w, e, disarmed(*text, scratch));
     return true;
 }
 
@@ -217,7 +256,8 @@ bool write_page(writer& w, const load::obj_entry& e)
     if (it == w.plan_of_page.end()) return false;
     plan::page_plan& p = w.ctx.plans[static_cast<std::size_t>(it->second)];
     if (!p.has_page_text) return false;
-    write_text_object(w, e, p.page_text);
+    std::string scratch;
+    write_text_object(w, e, disarmed(p.page_text, scratch));
     p.page_text = std::string();
     p.has_page_text = false;
     return true;
@@ -259,11 +299,13 @@ void write_stream_copy(writer& w, const load::obj_entry& e)
     const std::int32_t data_len = has_data ? e.data_end - e.data_start : 0;
     const load::dict_span span = d.span_of(e);
     const std::int32_t dict_end = span ? scan::skip_pdf_value(span.text, span.start) : -1;
-    if (dict_end > span.start)
-        append(w, stream_dictionary(d, span.text.substr(static_cast<std::size_t>(span.start),
-                                                        static_cast<std::size_t>(dict_end - span.start)),
-                                    data_len));
-    else
+    if (dict_end > span.start) {
+        const std::string dict = stream_dictionary(
+            d, span.text.substr(static_cast<std::size_t>(span.start), static_cast<std::size_t>(dict_end - span.start)),
+            data_len);
+        std::string scratch;
+        append(w, disarmed(dict, scratch));
+    } else
         append(w, "<< >>");
     append(w, "\nstream\n");
     if (has_data)
@@ -272,46 +314,108 @@ void write_stream_copy(writer& w, const load::obj_entry& e)
     append(w, "\nendstream\nendobj\n");
 }
 
-// Whether text may hold a keyword that frames objects in a file ("obj", "endobj", "stream",
-// "endstream"; the longer two contain the shorter). Inside an object stream such bytes are inert.
+// Whether text may hold a keyword that frames objects in a file (the longer two contain the
+// shorter). Inside an object stream such bytes are inert.
 bool may_hold_framing_keyword(std::string_view text)
 {
     return text.find("obj") != std::string_view::npos || text.find("stream") != std::string_view::npos;
 }
 
-// text with every framing keyword outside strings and comments blanked out.
+constexpr std::string_view framing_keywords[] = {"endstream", "endobj", "stream", "obj"};
+
+// Length of the framing keyword at pos, or 0.
+std::int32_t framing_keyword_at(std::string_view text, std::int32_t pos)
+{
+    for (std::string_view kw : framing_keywords)
+        if (scan::kw_at(text, pos, kw)) return static_cast<std::int32_t>(kw.size());
+    return 0;
+}
+
+// The three octal digits of a byte, as a string escape writes them.
+void append_octal(std::string& out, char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    out += static_cast<char>('0' + (b >> 6));
+    out += static_cast<char>('0' + ((b >> 3) & 7));
+    out += static_cast<char>('0' + (b & 7));
+}
+
+// Copies the literal string [open, close] to out with every framing keyword in it broken by an
+// octal escape of its first byte, which leaves the string's value unchanged.
+void append_disarmed_string(std::string& out, std::string_view text, std::int32_t open, std::int32_t close)
+{
+    for (std::int32_t i = open; i <= close;) {
+        const bool escaped = text[static_cast<std::size_t>(i)] == '\\' && i + 1 < close;
+        const std::int32_t at = escaped ? i + 1 : i;
+        if (escaped) out += '\\';
+        const std::int32_t kw = at < close ? framing_keyword_at(text, at) : 0;
+        if (kw > 0) {
+            if (!escaped) out += '\\';
+            append_octal(out, text[static_cast<std::size_t>(at)]);
+            out.append(text.substr(static_cast<std::size_t>(at) + 1, static_cast<std::size_t>(kw) - 1));
+            i = at + kw;
+        } else {
+            out += text[static_cast<std::size_t>(at)];
+            i = at + 1;
+        }
+    }
+}
+
+// text with no framing keyword left: blanked out where they stand in the open (comments included),
+// escaped inside literal strings. An unterminated string is no string to a reader of the file.
 std::string blank_framing_keywords(std::string_view text)
 {
-    constexpr std::string_view keywords[] = {"endstream", "endobj", "stream", "obj"};
-    std::string out(text);
-    const auto n = static_cast<std::int32_t>(out.size());
+    std::string out;
+    out.reserve(text.size() + 16);
+    const auto n = static_cast<std::int32_t>(text.size());
     for (std::int32_t i = 0; i < n;) {
-        if (out[static_cast<std::size_t>(i)] == '(') {
-            i = string_end(out, i);
+        if (text[static_cast<std::size_t>(i)] == '(') {
+            const std::int32_t end = scan::skip_pdf_value(text, i);
+            if (end > i) {
+                append_disarmed_string(out, text, i, end - 1);
+                i = end;
+                continue;
+            }
+        }
+        if (const std::int32_t kw = framing_keyword_at(text, i); kw > 0) {
+            out.append(static_cast<std::size_t>(kw), ' ');
+            i += kw;
             continue;
         }
-        if (out[static_cast<std::size_t>(i)] == '%') {
-            while (i < n && out[static_cast<std::size_t>(i)] != '\n' && out[static_cast<std::size_t>(i)] != '\r') ++i;
-            continue;
-        }
-        bool blanked = false;
-        for (std::string_view kw : keywords) {
-            if (!scan::kw_at(out, i, kw)) continue;
-            std::fill(out.begin() + i, out.begin() + i + static_cast<std::int32_t>(kw.size()), ' ');
-            i += static_cast<std::int32_t>(kw.size());
-            blanked = true;
-            break;
-        }
-        if (!blanked) ++i;
+        out += text[static_cast<std::size_t>(i++)];
     }
     return out;
 }
 
-// A member of an object stream as written out as a plain object. A damaged member may hold
-// framing keywords, inert inside the object stream but not in a file: they are blanked out. A
-// member is typed on its whole text, a plain object only from its "<<" on: one that counts as a
-// page or page-tree node without starting with "<<" is written inside a dictionary of its own,
-// so that it keeps its type.
+}  // namespace
+
+std::string_view disarmed(std::string_view text, std::string& scratch)
+{
+    if (!may_hold_framing_keyword(text)) return text;
+    scratch = blank_framing_keywords(text);
+    return scratch;
+}
+
+namespace {
+
+// A typed member that does not start with "<<", as a plain object of the same type: inside a
+// dictionary of its own when its type comes from keys outside any dictionary, else from its
+// first "<<" on. A type neither form keeps is lost, as it would be to any reader of the file.
+std::string typed_member_text(std::string_view text, int type)
+{
+    std::string wrapped = "<< " + std::string(text) + " >>";
+    if (scan::obj_type(wrapped, 0) == type) return wrapped;
+    const std::size_t dict = text.find("<<");
+    if (dict == std::string_view::npos) return wrapped;
+    std::string from_dict(text.substr(dict));
+    close_dictionaries(from_dict);
+    return scan::obj_type(from_dict, 0) == type ? from_dict : wrapped;
+}
+
+// A member of an object stream as written out as a plain object. A member may hold framing
+// keywords, inert inside the object stream but not in a file: they are disarmed. A member is
+// typed on its whole text, a plain object only from its "<<" on, so a typed member that does not
+// start with "<<" is reshaped to keep its type.
 void write_member_object(writer& w, const load::obj_entry& e)
 {
     std::string_view text(e.text, static_cast<std::size_t>(e.text_len));
@@ -322,8 +426,11 @@ void write_member_object(writer& w, const load::obj_entry& e)
     }
     const std::int32_t first = scan::skip_ws(text, 0);
     const bool opens_dict = text.substr(static_cast<std::size_t>(first)).starts_with("<<");
-    if (opens_dict || scan::obj_type(text, 0) == 0) return write_text_object(w, e, text);
-    write_text_object(w, e, "<< " + std::string(text) + " >>");
+    std::string closed;
+    if (opens_dict) return write_text_object(w, e, closed_text(text, closed));
+    const int type = scan::obj_type(text, 0);
+    if (type == 0) return write_text_object(w, e, text);
+    write_text_object(w, e, typed_member_text(text, type));
 }
 
 void write_input_object(writer& w, const load::obj_entry& e)
@@ -332,7 +439,10 @@ void write_input_object(writer& w, const load::obj_entry& e)
     if (e.num < 1 || static_cast<std::size_t>(e.num) >= w.offsets.size()) return;
     if (static_cast<std::size_t>(e.num) < ctx.drop.size() && ctx.drop[static_cast<std::size_t>(e.num)])
         return;
-    if (const std::string* ov = ctx.ov.find(e.num)) return write_text_object(w, e, *ov);
+    if (const std::string* ov = ctx.ov.find(e.num)) {
+        std::string scratch;
+        return write_text_object(w, e, disarmed(*ov, scratch));
+    }
     if (write_catalog(w, e) || write_page(w, e)) return;
     if (e.in_objstm)
         write_member_object(w, e);

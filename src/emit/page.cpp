@@ -6,6 +6,7 @@
 #include "emit/resources.h"
 #include "emit/writer.h"
 #include "interface/fl_ctx.h"
+#include "scan/frame.h"
 #include "scan/value.h"
 
 namespace kestrin::emit {
@@ -14,6 +15,7 @@ namespace {
 
 constexpr std::string_view key_contents = "Contents";
 constexpr std::string_view key_annots = "Annots";
+constexpr int page_type = 1;  // obj_type's answer for a page
 
 std::string new_ref(std::int32_t num)
 {
@@ -89,6 +91,9 @@ void build_page_text(writer& w, std::int32_t page)
     }
     const std::vector<res_pair> pairs = resource_pairs(w, page, p);
     p.page_text = page_add_resources(ctx, w.merges, std::move(*text), *e, pairs);
+    // A damaged page may name its type only after its dictionary's first ">>", where a reader
+    // still finds it; the rebuilt dictionary says it inside.
+    if (scan::obj_type(p.page_text, 0) != page_type) scan::dict_append_before_close(p.page_text, " /Type /Page");
     p.has_page_text = true;
 }
 

@@ -64,6 +64,11 @@ std::string ref_text(const load::doc& d, std::int32_t num);
 // Records the offset of object num and appends its line "N G obj\n".
 void begin_object(writer& w, std::int32_t num, std::int32_t gen);
 
+// Text of a dictionary or value as it may stand in an output object: when it holds keywords that
+// frame objects ("N G obj", "endobj", "stream", "endstream"), a copy with them blanked out, or
+// escaped inside strings so that no value changes. A damaged input can put such bytes anywhere.
+std::string_view disarmed(std::string_view text, std::string& scratch);
+
 // Empties a scratch buffer for reuse, keeping its storage.
 void buf_clear(buf& b);
 

@@ -25,7 +25,8 @@ void append_entry(buf& out, std::string_view key, std::string_view value)
     buf_append(out, " /");
     buf_append(out, key);
     buf_append(out, " ");
-    buf_append(out, value);
+    std::string scratch;
+    buf_append(out, disarmed(value, scratch));
 }
 
 // The form's default resources, so that an appearance without resources of its own keeps its

@@ -138,8 +138,35 @@ TEST(WriterFile, InputObjectsAreCopiedExactly)
     EXPECT_GT(w.size, 50);
 }
 
-// A changed page whose dictionary cannot be copied is written as it was, never left free.
-TEST(WriterFile, UnreadablePageDictionaryIsCopiedUnchanged)
+// Keywords that frame objects in a file are inert inside an object stream: written out, a member
+// keeps none of them, and those in its strings are escaped without changing the string.
+TEST(WriterFile, MembersLoseFramingKeywordsButKeepTheirValues)
+{
+    struct copy_case {
+        const char* what;
+        int num;
+        std::string expected;  // the object as written, up to "endobj"
+    };
+    const copy_case cases[] = {
+        {"keywords in a member's string", 20,
+         "20 0 obj\n<< /Contents (1 0 \\157bj \\145ndobj \\163tream\\(\\145ndstream) >>\n"},
+        {"escaped keyword start", 21, "21 0 obj\n<< /T (\\157bj) >>\n"},
+        {"keywords in a member's comment", 22, "22 0 obj\n<< /A 1 %" + std::string(11, ' ') + "\n/B 2 >>\n"},
+    };
+    temp_dir dir;
+    pdf_builder b = page_with("4 0 R");
+    b.stream(4, "", "0 0 m");
+    b.object_stream(30, {{20, "<< /Contents (1 0 obj endobj stream\\(endstream) >>"},
+                         {21, "<< /T (\\obj) >>"},
+                         {22, "<< /A 1 % obj endobj\n/B 2 >>"}});
+    const written_pdf w = flatten_annotations(dir, b.build());
+    ASSERT_EQ(w.problem, "");
+    for (const copy_case& c : cases) EXPECT_EQ(w.object(c.num), c.expected) << c.what;
+}
+
+// A changed page whose dictionary cannot be copied is written as it was (only closed), never
+// left free.
+TEST(WriterFile, UnreadablePageDictionaryIsCopiedAsItWas)
 {
     temp_dir dir;
     pdf_builder b;
@@ -153,7 +180,8 @@ TEST(WriterFile, UnreadablePageDictionaryIsCopiedUnchanged)
     ASSERT_EQ(kestrin_annotations(in.c_str(), out.c_str()), 0) << kestrin_last_error();
     const written_pdf w = read_written(out);
     ASSERT_EQ(w.problem, "");
-    EXPECT_EQ(w.object(3), "3 0 obj\n<< /Type /Page /Parent 2 0 R /Annots [6 0 R] /T (open >>\n");
+    // Closed, though: a string left open would run on into the objects written after it.
+    EXPECT_EQ(w.object(3), "3 0 obj\n<< /Type /Page /Parent 2 0 R /Annots [6 0 R] /T (open >>\n )>>");
 }
 
 std::string sample_pdf()
