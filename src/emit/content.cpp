@@ -223,8 +223,19 @@ void append_old_content(writer& w, const old_content& old, buf& content)
 
 scan::box item_rect(const plan::plan_item& item) { return {item.x, item.y, item.w, item.h}; }
 
+// The frame the XObject was written with; an XObject whose appearance is missing was not written,
+// and is placed by the annotation's own rectangle.
+appearance_frame frame_for(const writer& w, const xobj_entry& x, const plan::plan_item& item)
+{
+    const auto index = static_cast<std::size_t>(&x - w.ctx.xobjs.data());
+    if (index < w.frames.size() && w.frames[index]) return *w.frames[index];
+    appearance_frame f;
+    f.bbox = {0, 0, item.w, item.h};
+    return f;
+}
+
 void place_xobject(writer& w, buf& content, const plan::plan_item& item, const xobj_entry& x,
-                   const load::dict_span& annot)
+                   const appearance_frame& f, const load::dict_span& annot)
 {
     std::array<double, 6> m{};
     const std::optional<std::string> matrix =
@@ -234,23 +245,20 @@ void place_xobject(writer& w, buf& content, const plan::plan_item& item, const x
               clamp_num(m[2]), clamp_num(m[3]), clamp_num(m[4]), clamp_num(m[5]), x.obj);
         return;
     }
-    const load::obj_entry* ap = w.ctx.doc.objs.find(x.ap_obj);
-    appearance_frame f;
-    f.bbox = {0, 0, item.w, item.h};
-    if (ap != nullptr) f = frame_of(w.ctx.doc, *ap, item.w, item.h);
     const placement p = place_frame(f, item_rect(item));
     em_sn(content, "q %f 0 0 %f %f %f cm /Fl%d Do Q\n", clamp_num(p.sx), clamp_num(p.sy),
           clamp_num(p.tx), clamp_num(p.ty), x.obj);
 }
 
-void draw_item(writer& w, std::int32_t page, const plan::plan_item& item, buf& content)
+void draw_item(writer& w, std::int32_t i, buf& content)
 {
+    const plan::plan_item& item = w.ctx.items[static_cast<std::size_t>(i)];
     if (item.hidden) return;
     const load::obj_entry* annot = w.ctx.doc.objs.find(item.obj);
     if (annot == nullptr) return;
     const load::dict_span span = w.ctx.doc.span_of(*annot);
-    if (const xobj_entry* x = find_xobj(w, page, item.obj))
-        place_xobject(w, content, item, *x, span);
+    if (const xobj_entry* x = xobj_of(w, i))
+        place_xobject(w, content, item, *x, frame_for(w, *x, item), span);
     else if (span)
         draw_fallback(content, item, span.text, span.start);
 }
@@ -269,7 +277,7 @@ void write_content(writer& w, std::int32_t page)
     for (std::int32_t k = 0; k < p.item_count; ++k) {
         const std::int32_t i = p.first_item + k;
         if (i < 0 || i >= item_total) break;
-        draw_item(w, page, ctx.items[static_cast<std::size_t>(i)], content);
+        draw_item(w, i, content);
     }
     note_failure(w, content);
     char scratch[128];

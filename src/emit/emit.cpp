@@ -26,12 +26,6 @@ constexpr double max_coordinate = 1e9;
 // The output is handed to its file in pieces of about this size, so that it is never held whole.
 constexpr std::uint64_t flush_size = std::uint64_t{4} << 20;
 
-std::uint64_t xobj_key(std::int32_t page, std::int32_t annot)
-{
-    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(page)) << 32) |
-           static_cast<std::uint32_t>(annot);
-}
-
 void append(writer& w, std::string_view bytes) { buf_append(w.out, bytes); }
 
 bool has_usable_appearance(const load::doc& d, const plan::plan_item& item)
@@ -60,6 +54,44 @@ std::int32_t highest_referenced(const load::doc& d)
     return top;
 }
 
+void add_xobj(writer& w, const xobj_entry& x, std::int32_t item)
+{
+    w.ctx.xobjs.push_back(x);
+    w.xobj_item.push_back(item);
+}
+
+// One XObject per usable item; an annotation listed twice on a page is placed through the first.
+// (page_of, first_of) remember, per annotation object, the last page it was seen on and the
+// XObject it got there.
+void number_xobjects(writer& w)
+{
+    interface::fl_ctx& ctx = w.ctx;
+    const auto item_total = static_cast<std::int32_t>(ctx.items.size());
+    w.xobj_of_item.assign(ctx.items.size(), -1);
+    const auto numbers = static_cast<std::size_t>(std::max(ctx.doc.max_obj, 0)) + 1;
+    std::vector<std::int32_t> page_of(numbers, -1), first_of(numbers, -1);
+    for (std::size_t page = 0; page < ctx.plans.size(); ++page) {
+        const plan::page_plan& p = ctx.plans[page];
+        for (std::int32_t k = 0; k < p.item_count; ++k) {
+            const std::int32_t i = p.first_item + k;
+            if (i < 0 || i >= item_total) break;
+            const plan::plan_item& item = ctx.items[static_cast<std::size_t>(i)];
+            if (!has_usable_appearance(ctx.doc, item)) continue;
+            auto first = static_cast<std::int32_t>(ctx.xobjs.size());
+            if (item.obj >= 0 && static_cast<std::size_t>(item.obj) < numbers) {
+                const auto slot = static_cast<std::size_t>(item.obj);
+                if (page_of[slot] == static_cast<std::int32_t>(page)) first = first_of[slot];
+                page_of[slot] = static_cast<std::int32_t>(page);
+                first_of[slot] = first;
+            }
+            add_xobj(w, {ctx.next_obj++, xobj_kind_appearance, static_cast<std::int32_t>(page),
+                         item.ap_obj, item.obj},
+                     i);
+            w.xobj_of_item[static_cast<std::size_t>(i)] = first;
+        }
+    }
+}
+
 // New objects go above every number the input uses or refers to, also numbers of objects the
 // table left out.
 void number_objects(writer& w)
@@ -69,19 +101,7 @@ void number_objects(writer& w)
         std::max({ctx.doc.max_obj, ctx.doc.max_header_num, highest_referenced(ctx.doc)}) + 1;
     for (plan::page_plan& p : ctx.plans)
         if (p.needs_content) p.content_obj = ctx.next_obj++;
-    const auto item_total = static_cast<std::int32_t>(ctx.items.size());
-    for (std::size_t page = 0; page < ctx.plans.size(); ++page) {
-        const plan::page_plan& p = ctx.plans[page];
-        for (std::int32_t k = 0; k < p.item_count; ++k) {
-            const std::int32_t i = p.first_item + k;
-            if (i < 0 || i >= item_total) break;
-            const plan::plan_item& item = ctx.items[static_cast<std::size_t>(i)];
-            if (!has_usable_appearance(ctx.doc, item)) continue;
-            add_xobj(w, {ctx.next_obj++, xobj_kind_appearance, static_cast<std::int32_t>(page),
-                         item.ap_obj, item.obj},
-                     i);
-        }
-    }
+    number_xobjects(w);
     ctx.font_obj = ctx.next_obj++;
     ctx.gs_obj = ctx.next_obj++;
 }
@@ -538,17 +558,11 @@ void build_output(writer& w)
 
 }  // namespace
 
-const xobj_entry* find_xobj(const writer& w, std::int32_t page, std::int32_t annot)
+const xobj_entry* xobj_of(const writer& w, std::int32_t item)
 {
-    auto it = w.xobj_of.find(xobj_key(page, annot));
-    return it == w.xobj_of.end() ? nullptr : &w.ctx.xobjs[static_cast<std::size_t>(it->second)];
-}
-
-void add_xobj(writer& w, const xobj_entry& x, std::int32_t item)
-{
-    w.xobj_of.emplace(xobj_key(x.page, x.annot_obj), static_cast<std::int32_t>(w.ctx.xobjs.size()));
-    w.ctx.xobjs.push_back(x);
-    w.xobj_item.push_back(item);
+    if (item < 0 || static_cast<std::size_t>(item) >= w.xobj_of_item.size()) return nullptr;
+    const std::int32_t x = w.xobj_of_item[static_cast<std::size_t>(item)];
+    return x < 0 ? nullptr : &w.ctx.xobjs[static_cast<std::size_t>(x)];
 }
 
 std::int32_t out_gen(const load::obj_entry& e) { return std::clamp(e.gen, 0, max_xref_gen); }

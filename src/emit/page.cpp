@@ -42,7 +42,7 @@ std::string annots_entry(const load::doc& d, const std::vector<std::int32_t>& ke
     return entry + "]";
 }
 
-std::vector<res_pair> resource_pairs(const writer& w, std::int32_t page, const plan::page_plan& p)
+std::vector<res_pair> resource_pairs(const writer& w, const plan::page_plan& p)
 {
     char scratch[64];
     const interface::fl_ctx& ctx = w.ctx;
@@ -52,7 +52,7 @@ std::vector<res_pair> resource_pairs(const writer& w, std::int32_t page, const p
     for (std::int32_t k = 0; k < p.item_count; ++k) {
         const std::int32_t i = p.first_item + k;
         if (i < 0 || i >= item_total) break;
-        const xobj_entry* x = find_xobj(w, page, ctx.items[static_cast<std::size_t>(i)].obj);
+        const xobj_entry* x = xobj_of(w, i);
         // An annotation listed twice is placed twice through one XObject, named once.
         if (x == nullptr || !named.insert(x->obj).second) continue;
         pairs.push_back({key_xobject, std::string(fmt_into(scratch, sizeof scratch, "/Fl%ld %ld 0 R",
@@ -89,7 +89,7 @@ void build_page_text(writer& w, std::int32_t page)
         scan::strip_dict_entry(*text, key_annots);
         if (!p.kept.empty()) scan::dict_append_before_close(*text, annots_entry(ctx.doc, p.kept));
     }
-    const std::vector<res_pair> pairs = resource_pairs(w, page, p);
+    const std::vector<res_pair> pairs = resource_pairs(w, p);
     p.page_text = page_add_resources(ctx, w.merges, std::move(*text), *e, pairs);
     // A damaged page may name its type only after its dictionary's first ">>", where a reader
     // still finds it; the rebuilt dictionary says it inside.

@@ -24,6 +24,13 @@ struct fl_ctx;
 
 namespace kestrin::emit {
 
+// The frame of an appearance: its box (BBox, else 0 0 w h of the annotation's rectangle, so that
+// nothing is clipped) and its Matrix (identity when absent or unreadable).
+struct appearance_frame {
+    scan::box bbox;
+    std::array<double, 6> matrix{1, 0, 0, 1, 0, 0};
+};
+
 // The old content of a changed page, as the page step found it.
 struct old_content {
     std::vector<std::int32_t> pieces;  // stream objects of "Contents", in order
@@ -39,8 +46,9 @@ struct writer {
     buf out;
     std::vector<std::int32_t> offsets;  // object number -> byte offset in out, -1 when unused
     std::unordered_map<std::int32_t, std::int32_t> plan_of_page;  // page object -> first plan
-    std::unordered_map<std::uint64_t, std::int32_t> xobj_of;      // (page, annot) -> xobjs index
-    std::vector<std::int32_t> xobj_item;                          // xobjs index -> items index
+    std::vector<std::int32_t> xobj_item;     // xobjs index -> items index
+    std::vector<std::int32_t> xobj_of_item;  // items index -> xobjs index placing it, or -1
+    std::vector<std::optional<appearance_frame>> frames;  // xobjs index -> its frame once written
     std::vector<old_content> contents;                            // one per plan
     pending_merges merges;  // entries for resources and category objects, until every page is done
     std::int32_t q_obj = 0;  // shared stream "q\n" before undecodable old content; 0 when unused
@@ -51,9 +59,8 @@ struct writer {
 
 inline constexpr std::int32_t xobj_kind_appearance = 2;
 
-// The first XObject made for annotation annot on page, or null.
-const xobj_entry* find_xobj(const writer& w, std::int32_t page, std::int32_t annot);
-void add_xobj(writer& w, const xobj_entry& x, std::int32_t item);
+// The XObject placing item i (the first made for its annotation on its page), or null.
+const xobj_entry* xobj_of(const writer& w, std::int32_t item);
 
 // Generation written for an input object: its own, within the range a cross-reference entry holds.
 std::int32_t out_gen(const load::obj_entry& e);
@@ -82,14 +89,6 @@ using load::object_body;
 // Coordinates written to the output: non-finite becomes 0, magnitudes are cut to 1e9, so that
 // every number has a short fixed notation and no formatted piece is cut.
 double clamp_num(double v);
-
-// The frame of an appearance: its box (BBox, else 0 0 w h of the annotation's rectangle, so that
-// nothing is clipped) and its Matrix (identity when absent or unreadable).
-struct appearance_frame {
-    scan::box bbox;
-    std::array<double, 6> matrix{1, 0, 0, 1, 0, 0};
-};
-appearance_frame frame_of(const load::doc& d, const load::obj_entry& ap, double w, double h);
 
 // Scale and translation mapping the frame's box, transformed by its matrix, onto the rectangle.
 struct placement {

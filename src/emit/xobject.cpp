@@ -101,6 +101,7 @@ void write_xobject(writer& w, std::size_t index, buf& scratch)
     const load::dict_span span = ctx.doc.span_of(*ap);
     const appearance_entries entries = read_entries(span);
     const appearance_frame f = frame_from(ctx.doc, entries, item.w, item.h);
+    w.frames[index] = f;
     buf_clear(scratch);
     const decode::stream_content c = decode::decoded_stream(ctx.doc, *ap, scratch);
     note_failure(w, scratch);
@@ -130,14 +131,10 @@ void write_xobject(writer& w, std::size_t index, buf& scratch)
 
 }  // namespace
 
-appearance_frame frame_of(const load::doc& d, const load::obj_entry& ap, double w, double h)
-{
-    return frame_from(d, read_entries(d.span_of(ap)), w, h);
-}
-
 void write_xobjects(writer& w)
 {
     buf scratch;
+    w.frames.assign(w.ctx.xobjs.size(), std::nullopt);
     for (std::size_t i = 0; i < w.ctx.xobjs.size(); ++i) write_xobject(w, i, scratch);
 }
 
