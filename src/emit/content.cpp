@@ -19,6 +19,9 @@ namespace {
 constexpr std::string_view key_contents = "Contents";
 constexpr std::string_view key_matrix = "Matrix";
 constexpr std::string_view key_filter = "Filter";
+// Old content kept between the page step and the content step, at most: beyond it the content
+// is decoded again when written, so that memory stays near the size of one page's content.
+constexpr std::uint64_t max_held_blocks = std::uint64_t{64} << 20;
 
 bool is_delimiter(unsigned char c)
 {
@@ -183,19 +186,9 @@ std::string_view inline_stream_data(const load::doc& d, std::string_view text, s
     return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
 }
 
-bool any_undecodable(writer& w, const std::vector<std::int32_t>& pieces)
-{
-    buf scratch;
-    for (std::int32_t num : pieces) {
-        buf_clear(scratch);
-        const decode::stream_content c = decode::decoded_stream(w.ctx.doc, *w.ctx.doc.objs.find(num), scratch);
-        note_failure(w, scratch);
-        if (c.form == decode::content_form::undecodable) return true;
-    }
-    return false;
-}
-
-void append_old_content(writer& w, const old_content& old, buf& content)
+// The old content wrapped in our "q" and balanced, into content; false when some piece is in a
+// form we do not decode.
+bool append_old_content(writer& w, const old_content& old, buf& content)
 {
     buf scratch;
     bool first = true;
@@ -209,16 +202,30 @@ void append_old_content(writer& w, const old_content& old, buf& content)
         buf_clear(scratch);
         const decode::stream_content c = decode::decoded_stream(w.ctx.doc, *w.ctx.doc.objs.find(num), scratch);
         note_failure(w, scratch);
+        if (c.form == decode::content_form::undecodable) return false;
         if (c.form == decode::content_form::stored || c.form == decode::content_form::decoded) add(c.bytes);
     }
     add(old.inline_data);
-    if (first || content.len < 2) return;
+    if (first || content.len < 2) return true;
     // The old content ran inside our "q": close what it left open, then ours, so the drawings
     // start from the page's default graphics state.
     const std::int32_t open = open_q_count(content.view().substr(2));
     buf_append(content, "\n");
     for (std::int32_t i = 0; i < open; ++i) buf_append(content, "Q\n");
     buf_append(content, "Q\n");
+    return true;
+}
+
+// Decodes the old content once: it decides whether the content stays by reference, and its block
+// is kept for the content step while the writer holds less than max_held_blocks.
+void settle_old_content(writer& w, old_content& old)
+{
+    buf block;
+    old.by_reference = !append_old_content(w, old, block);
+    note_failure(w, block);
+    if (old.by_reference || block.failed || block.len > max_held_blocks - w.held_blocks) return;
+    old.block.emplace(block.view());
+    w.held_blocks += block.len;
 }
 
 scan::box item_rect(const plan::plan_item& item) { return {item.x, item.y, item.w, item.h}; }
@@ -271,6 +278,8 @@ void write_content(writer& w, std::int32_t page)
     buf content;
     if (old.by_reference)
         buf_append(content, "\nQ\n");
+    else if (old.block)
+        buf_append(content, *old.block);
     else
         append_old_content(w, old, content);
     const auto item_total = static_cast<std::int32_t>(ctx.items.size());
@@ -359,7 +368,7 @@ old_content collect_old_content(writer& w, const load::obj_entry& page)
     } else if (c == '<') {
         old.inline_data = inline_stream_data(d, span.text, value);
     }
-    old.by_reference = any_undecodable(w, old.pieces);
+    settle_old_content(w, old);
     return old;
 }
 

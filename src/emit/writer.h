@@ -37,6 +37,9 @@ struct old_content {
     std::string_view inline_data;      // stored data of a stream written inline in "Contents"
     // Some piece is in a form we do not decode: every piece stays referenced from the page.
     bool by_reference = false;
+    // The old content as the new stream starts, kept from the page step so that it is decoded
+    // once; absent when it is by reference or the writer holds too much already.
+    std::optional<std::string> block;
 };
 
 struct writer {
@@ -50,6 +53,7 @@ struct writer {
     std::vector<std::int32_t> xobj_of_item;  // items index -> xobjs index placing it, or -1
     std::vector<std::optional<appearance_frame>> frames;  // xobjs index -> its frame once written
     std::vector<old_content> contents;                            // one per plan
+    std::uint64_t held_blocks = 0;                                // bytes of their blocks
     pending_merges merges;  // entries for resources and category objects, until every page is done
     std::int32_t q_obj = 0;  // shared stream "q\n" before undecodable old content; 0 when unused
     // Where finished objects go once out has grown past a few MiB; null when the output is built
