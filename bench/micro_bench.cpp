@@ -278,3 +278,96 @@ void BM_inflate_file_object_streams(benchmark::State& state)
 BENCHMARK(BM_inflate_file_object_streams)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Search primitives on short dictionaries: the way the planner and the writer call them, many
+// times on each annotation, page and form dictionary of the benchmark file.
+
+#include <span>
+
+#include "scan/frame.h"
+
+namespace {
+
+namespace scan = kestrin::scan;
+using kestrin::load::dict_span;
+
+// The dictionary text of every object of the benchmark file that has one.
+const std::vector<dict_span>& bench_dicts()
+{
+    static kestrin::load::doc d;
+    static const std::vector<dict_span> spans = [] {
+        std::vector<dict_span> out;
+        if (kestrin::load::doc_load(bench_file().c_str(), d) != 0) std::abort();
+        for (const kestrin::load::obj_entry& e : d.objs.entries)
+            if (const dict_span s = d.span_of(e)) out.push_back(s);
+        return out;
+    }();
+    return spans;
+}
+
+void count_items(benchmark::State& state, std::size_t per_iteration)
+{
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(per_iteration));
+}
+
+void BM_find_name_dicts(benchmark::State& state)
+{
+    constexpr std::string_view keys[] = {"Subtype", "Rect", "AP", "Parent", "MK", "FT"};
+    const auto& dicts = bench_dicts();
+    for (auto _ : state) {
+        std::int32_t hits = 0;
+        for (const dict_span& s : dicts)
+            for (std::string_view key : keys)
+                hits += scan::find_name(s.text, s.start, scan::text_limit(s.text), key) >= 0;
+        benchmark::DoNotOptimize(hits);
+    }
+    count_items(state, dicts.size() * std::size(keys));
+}
+BENCHMARK(BM_find_name_dicts);
+
+void BM_obj_type_dicts(benchmark::State& state)
+{
+    const auto& dicts = bench_dicts();
+    for (auto _ : state) {
+        int pages = 0;
+        for (const dict_span& s : dicts) pages += scan::obj_type(s.text, s.start) == 1;
+        benchmark::DoNotOptimize(pages);
+    }
+    count_items(state, dicts.size());
+}
+BENCHMARK(BM_obj_type_dicts);
+
+void BM_find_dict_close_dicts(benchmark::State& state)
+{
+    const auto& dicts = bench_dicts();
+    for (auto _ : state) {
+        std::int64_t sum = 0;
+        for (const dict_span& s : dicts)
+            sum += scan::find_dict_close(s.text, s.start, scan::text_limit(s.text));
+        benchmark::DoNotOptimize(sum);
+    }
+    count_items(state, dicts.size());
+}
+BENCHMARK(BM_find_dict_close_dicts);
+
+// Keys of which most dictionaries hold only some, as the writer asks for them.
+void BM_find_names_top_dicts(benchmark::State& state)
+{
+    constexpr std::string_view keys[] = {"Type", "Subtype", "Resources", "BBox"};
+    const auto& dicts = bench_dicts();
+    std::int32_t found[std::size(keys)];
+    for (auto _ : state) {
+        std::int64_t sum = 0;
+        for (const dict_span& s : dicts) {
+            scan::find_names_top(s.text, s.start, scan::text_limit(s.text), keys, found);
+            sum += found[0] + found[3];
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    count_items(state, dicts.size());
+}
+BENCHMARK(BM_find_names_top_dicts);
+
+}  // namespace

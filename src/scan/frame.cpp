@@ -1,5 +1,8 @@
 #include "scan/frame.h"
 
+#include <array>
+
+#include "scan/search.h"
 #include "scan/token.h"
 
 namespace kestrin::scan {
@@ -10,6 +13,7 @@ constexpr std::string_view key_type = "Type";
 constexpr std::string_view key_length = "Length";
 constexpr std::string_view kw_stream = "stream";
 constexpr std::string_view name_page = "Page";
+constexpr std::array<char, 3> nesting_marks = {'(', '<', '>'};
 
 // Page type of the name value after a "/Type" key ending at pos: 1 Page, 2 Pages, 0 another name
 // starting with "Page" (which ends the search), -1 any other value (the search goes on).
@@ -76,8 +80,11 @@ bool number_length(std::string_view text, std::int32_t pos, std::int32_t& direct
 bool has_page_name(std::string_view text, std::int32_t start)
 {
     const std::int32_t n = text_limit(name_page);
-    for (std::int32_t p = find_char(text, start, '/'); p >= 0; p = find_char(text, p + 1, '/'))
-        if (has_room(p + 1, n, text_limit(text)) && bytes_at(text, p + 1, n) == name_page) return true;
+    const std::int32_t last = text_limit(text) - 1 - n;
+    const probes pr = key_probes(name_page);
+    for (std::int32_t p = find_probes(text, start, last, pr); p >= 0;
+         p = find_probes(text, p + 1, last, pr))
+        if (bytes_at(text, p + 1, n) == name_page) return true;
     return false;
 }
 
@@ -88,16 +95,12 @@ std::int32_t find_dict_close(std::string_view text, std::int32_t start, std::int
     const std::string_view t = cut_at(text, stop);
     const std::int32_t lim = text_limit(t);
     std::int32_t depth = 0;
-    std::int32_t p = start < 0 ? 0 : start;
-    while (p < lim) {
+    for (std::int32_t p = find_any(t, start, lim, nesting_marks); p < lim;
+         p = find_any(t, p, lim, nesting_marks)) {
         const char c = t[static_cast<std::size_t>(p)];
         if (c == '(') {
             p = skip_literal_string(t, p + 1);
             if (p < 0) return -1;
-            continue;
-        }
-        if (c != '<' && c != '>') {
-            ++p;
             continue;
         }
         if (p + 1 >= lim) return -1;

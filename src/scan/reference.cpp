@@ -1,12 +1,16 @@
 #include "scan/reference.h"
 
-#include <cstring>
+#include <array>
 
 #include "scan/chars.h"
+#include "scan/search.h"
+#include "scan/token.h"
 
 namespace kestrin::scan {
 
 namespace {
+
+constexpr std::array<char, 1> ref_mark = {'R'};
 
 // Index of the first byte of the digit run that ends just before end (exclusive), or end when
 // there is none.
@@ -47,14 +51,10 @@ std::int64_t reference_ending_at(std::string_view text, std::int32_t r)
 std::int32_t highest_reference(std::string_view text, std::int32_t cap)
 {
     std::int64_t best = 0;
-    const char* base = text.data();
-    std::size_t from = 0;
-    while (from < text.size()) {
-        const void* hit = std::memchr(base + from, 'R', text.size() - from);
-        if (hit == nullptr) break;
-        const auto r = static_cast<std::int32_t>(static_cast<const char*>(hit) - base);
-        from = static_cast<std::size_t>(r) + 1;
-        if (from < text.size() && is_alnum(static_cast<unsigned char>(text[from]))) continue;
+    const std::int32_t len = text_limit(text);
+    for (std::int32_t r = find_any(text, 0, len, ref_mark); r < len;
+         r = find_any(text, r + 1, len, ref_mark)) {
+        if (r + 1 < len && is_alnum(byte_at(text, r + 1))) continue;
         const std::int64_t n = reference_ending_at(text, r);
         if (n > best && n <= cap) best = n;
     }

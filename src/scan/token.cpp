@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "scan/search.h"
+
 namespace kestrin::scan {
 
 namespace {
@@ -12,22 +14,19 @@ namespace {
 bool whole_word_at(std::string_view text, std::int32_t len, std::int32_t i, std::string_view word)
 {
     const std::int32_t n = text_limit(word);
-    if (bytes_at(text, i, n) != word) return false;
+    if (!same_bytes(text.data() + i, word)) return false;
     if (i > 0 && is_alnum(byte_at(text, i - 1))) return false;
     return n == len - i || !is_alnum(byte_at(text, i + n));
 }
 
 // True when "/name" stands at p (room already checked) and no name-continuation byte follows it
-// before lim.
-// The first byte after the '/' is compared before the rest: most keys differ there, and this runs
-// once per '/' of every dictionary searched.
+// before lim. The top-level walks call this once per '/' of every dictionary they search.
 bool key_at(std::string_view text, std::int32_t lim, std::int32_t p, std::string_view name)
 {
     const std::int32_t n = text_limit(name);
     const char* at = text.data() + p;
     if (at[0] != '/') return false;
-    if (n > 0 && (at[1] != name[0] || std::memcmp(at + 2, name.data() + 1, name.size() - 1) != 0))
-        return false;
+    if (!same_bytes(at + 1, name)) return false;
     return n + 1 == lim - p || !is_name_cont(byte_at(text, p + 1 + n));
 }
 
@@ -41,27 +40,18 @@ std::int32_t find_byte(std::string_view text, std::int32_t from, std::int32_t la
     return static_cast<std::int32_t>(static_cast<const char*>(hit) - text.data());
 }
 
+constexpr std::array<char, 2> eol_bytes = {'\r', '\n'};
+constexpr std::array<char, 1> hex_close = {'>'};
+constexpr std::array<char, 3> string_marks = {'\\', '(', ')'};
+// Bytes at which a top-level key walk does more than step over the byte.
+constexpr std::array<char, 5> top_marks = {'/', '%', '(', '<', '>'};
+
 // Index of the first CR or LF at or after pos before lim, or -1.
 std::int32_t find_eol(std::string_view text, std::int32_t pos, std::int32_t lim)
 {
-    for (; pos < lim; ++pos) {
-        const char c = text[static_cast<std::size_t>(pos)];
-        if (c == '\r' || c == '\n') return pos;
-    }
-    return -1;
+    const std::int32_t eol = find_any(text, pos, lim, eol_bytes);
+    return eol < lim ? eol : -1;
 }
-
-// Bytes at which a top-level key walk does more than step over the byte.
-constexpr std::array<bool, 256> make_top_marks()
-{
-    std::array<bool, 256> t{};
-    for (unsigned char c : {'/', '%', '(', '<', '>'}) t[c] = true;
-    return t;
-}
-
-constexpr std::array<bool, 256> top_marks = make_top_marks();
-
-constexpr bool is_top_mark(unsigned char c) { return top_marks[c]; }
 
 // One step of a top-level key walk from walk.pos: the next position, or -1 when the
 // construct at pos is cut off by lim.
@@ -79,8 +69,8 @@ std::int32_t step_top(std::string_view text, std::int32_t lim, top_walk& walk)
         return p + 2;
     }
     if (c == '<') {
-        const std::int32_t close = find_byte(text, p + 1, lim - 1, '>');
-        return close < 0 ? -1 : close + 1;
+        const std::int32_t close = find_any(text, p + 1, lim, hex_close);
+        return close < lim ? close + 1 : -1;
     }
     if (next != '>') return p + 1;
     if (walk.depth > 0) --walk.depth;
@@ -104,13 +94,45 @@ std::int32_t signed_value(std::uint32_t value, bool negative)
     return static_cast<std::int32_t>(negative ? 0u - value : value);
 }
 
+// found[i] while names[i] occurs in the text but has not been met at the top level yet.
+constexpr std::int32_t pending = -2;
+
+// Marks pending the names that occur in [start, lim) at all and the others -1, and counts the
+// former: the walk looks only for those, and ends as soon as it has met them all.
+std::size_t mark_pending(std::string_view text, std::int32_t start, std::int32_t lim,
+                         std::span<const std::string_view> names, std::span<std::int32_t> found)
+{
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        found[i] = find_name(text, start, lim, names[i]) >= 0 ? pending : -1;
+        count += found[i] == pending ? 1 : 0;
+    }
+    return count;
+}
+
+// Records the '/' at p for each pending name whose key stands there; the count recorded.
+std::size_t take_keys_at(std::string_view text, std::int32_t lim, std::int32_t p,
+                         std::span<const std::string_view> names, std::span<std::int32_t> found)
+{
+    std::size_t taken = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (found[i] != pending || text_limit(names[i]) >= lim - p) continue;
+        if (!key_at(text, lim, p, names[i])) continue;
+        found[i] = p;
+        ++taken;
+    }
+    return taken;
+}
+
 }  // namespace
 
 std::int32_t skip_literal_string(std::string_view text, std::int32_t pos)
 {
     const std::int32_t len = text_limit(text);
     std::int32_t depth = 1;
-    while (pos >= 0 && pos < len) {
+    if (pos < 0) return -1;
+    for (pos = find_any(text, pos, len, string_marks); pos < len;
+         pos = find_any(text, pos, len, string_marks)) {
         const char c = text[static_cast<std::size_t>(pos)];
         if (c == '\\') {
             if (pos + 1 >= len) return -1;
@@ -138,9 +160,10 @@ std::int32_t find_kw(std::string_view text, std::int32_t start, std::string_view
     const std::int32_t n = text_limit(kw);
     if (n == 0 || n > len) return -1;
     const std::int32_t last = len - n;
+    const probes pr = word_probes(kw);
     std::int32_t i = start < 0 ? 0 : start;
     while (i <= last) {
-        i = find_byte(text, i, last, kw[0]);
+        i = find_probes(text, i, last, pr);
         if (i < 0) return -1;
         if (whole_word_at(text, len, i, kw)) return i;
         ++i;
@@ -168,9 +191,10 @@ std::int32_t find_name(std::string_view text, std::int32_t start, std::int32_t s
     const std::int32_t n = text_limit(name);
     if (n >= lim) return -1;
     const std::int32_t last = lim - 1 - n;
+    const probes pr = key_probes(name);
     std::int32_t p = start < 0 ? 0 : start;
     while (p <= last) {
-        p = find_byte(text, p, last, '/');
+        p = find_probes(text, p, last, pr);
         if (p < 0) return -1;
         if (key_at(text, lim, p, name)) return p;
         ++p;
@@ -184,12 +208,14 @@ std::int32_t next_name_top(std::string_view text, std::int32_t stop, std::string
     const std::int32_t lim = text_limit(cut_at(text, stop));
     const std::int32_t n = text_limit(name);
     if (walk.pos < 0) walk.pos = 0;
-    while (walk.pos < lim) {
+    // Without a textual occurrence there is nothing for the walk to find.
+    if (find_name(text, walk.pos, lim, name) < 0) {
+        walk.pos = lim;
+        return -1;
+    }
+    for (walk.pos = find_any(text, walk.pos, lim, top_marks); walk.pos < lim;
+         walk.pos = find_any(text, walk.pos, lim, top_marks)) {
         const char c = text[static_cast<std::size_t>(walk.pos)];
-        if (!is_top_mark(static_cast<unsigned char>(c))) {
-            ++walk.pos;
-            continue;
-        }
         if (c == '/' && walk.depth <= 1 && n < lim - walk.pos && key_at(text, lim, walk.pos, name))
             return walk.pos;
         const std::int32_t next = step_top(text, lim, walk);
@@ -211,27 +237,22 @@ void find_names_top(std::string_view text, std::int32_t start, std::int32_t stop
                     std::span<const std::string_view> names, std::span<std::int32_t> found)
 {
     const std::int32_t lim = text_limit(cut_at(text, stop));
-    std::size_t missing = names.size() < found.size() ? names.size() : found.size();
-    for (std::size_t i = 0; i < missing; ++i) found[i] = -1;
+    const std::size_t count = names.size() < found.size() ? names.size() : found.size();
+    names = names.first(count);
+    found = found.first(count);
+    std::size_t missing = mark_pending(text, start, lim, names, found);
     top_walk walk{start < 0 ? 0 : start, 0};
-    while (missing > 0 && walk.pos < lim) {
-        const char c = text[static_cast<std::size_t>(walk.pos)];
-        if (!is_top_mark(static_cast<unsigned char>(c))) {
-            ++walk.pos;
-            continue;
-        }
-        if (c == '/' && walk.depth <= 1) {
-            for (std::size_t i = 0; i < found.size() && i < names.size(); ++i) {
-                if (found[i] >= 0 || text_limit(names[i]) >= lim - walk.pos) continue;
-                if (!key_at(text, lim, walk.pos, names[i])) continue;
-                found[i] = walk.pos;
-                --missing;
-            }
-        }
+    while (missing > 0) {
+        walk.pos = find_any(text, walk.pos, lim, top_marks);
+        if (walk.pos >= lim) break;
+        if (text[static_cast<std::size_t>(walk.pos)] == '/' && walk.depth <= 1)
+            missing -= take_keys_at(text, lim, walk.pos, names, found);
         const std::int32_t next = step_top(text, lim, walk);
         if (next < 0) break;
         walk.pos = next;
     }
+    for (std::int32_t& at : found)
+        if (at == pending) at = -1;
 }
 
 std::int32_t parse_int_at(std::string_view text, std::int32_t& pos)

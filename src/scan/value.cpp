@@ -1,8 +1,10 @@
 #include "scan/value.h"
 
+#include <array>
 #include <cmath>
 #include <limits>
 
+#include "scan/search.h"
 #include "scan/token.h"
 
 namespace kestrin::scan {
@@ -11,6 +13,8 @@ namespace {
 
 constexpr std::string_view dict_open = "<<";
 constexpr std::string_view dict_close = ">>";
+constexpr std::array<char, 3> nesting_marks = {'(', '<', '>'};
+constexpr std::array<char, 1> hex_close = {'>'};
 
 char char_at(std::string_view text, std::int32_t i) { return text[static_cast<std::size_t>(i)]; }
 
@@ -42,7 +46,10 @@ std::int32_t dict_end(std::string_view text, std::int32_t pos)
     const std::int32_t len = text_limit(text);
     std::int32_t depth = 0;
     std::int32_t i = pos;
-    while (i >= 0 && i + 1 < len) {
+    // Only a mark with a byte after it is examined, so marks are searched before len - 1.
+    while (i >= 0) {
+        i = find_any(text, i, len - 1, nesting_marks);
+        if (i >= len - 1) return -1;
         const char c = char_at(text, i);
         const char next = char_at(text, i + 1);
         if (c == '<' && next == '<') {
@@ -63,9 +70,8 @@ std::int32_t dict_end(std::string_view text, std::int32_t pos)
 std::int32_t hex_string_end(std::string_view text, std::int32_t pos)
 {
     const std::int32_t len = text_limit(text);
-    for (std::int32_t i = pos + 1; i < len; ++i)
-        if (char_at(text, i) == '>') return i + 1;
-    return -1;
+    const std::int32_t close = find_any(text, pos + 1, len, hex_close);
+    return close < len ? close + 1 : -1;
 }
 
 std::int32_t array_end(std::string_view text, std::int32_t pos)
