@@ -115,8 +115,9 @@ void index_plans(writer& w)
 
 void sort_objects(load::doc& d)
 {
-    std::stable_sort(d.objs.entries.begin(), d.objs.entries.end(),
-                     [](const load::obj_entry& a, const load::obj_entry& b) { return a.num < b.num; });
+    const auto by_number = [](const load::obj_entry& a, const load::obj_entry& b) { return a.num < b.num; };
+    if (std::is_sorted(d.objs.entries.begin(), d.objs.entries.end(), by_number)) return;
+    std::stable_sort(d.objs.entries.begin(), d.objs.entries.end(), by_number);
     d.objs.reindex();
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -194,6 +195,12 @@ void scan_objects(doc& d, keyword_marks& marks)
     collect_marks(file, marks);
     std::int32_t cap = header_number_cap(d);
     dict_framer framer(file, marks);
+    // Nearly every object ends with "endobj": one reservation instead of repeated growth, never
+    // larger than the keywords found.
+    try {
+        d.objs.entries.reserve(std::min(marks.obj.size(), marks.endobj.size()));
+    } catch (const std::bad_alloc&) {
+    }
     for (std::int32_t p : marks.obj) {
         obj_entry e;
         if (!read_header(file, p, e)) continue;
