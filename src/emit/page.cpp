@@ -28,18 +28,18 @@ std::string new_ref(std::int32_t num)
 std::string contents_entry(const writer& w, const plan::page_plan& p, const old_content& old)
 {
     std::string entry = " /Contents ";
-    if (!old.by_reference) return entry + new_ref(p.content_obj);
-    entry += "[" + new_ref(w.q_obj);
-    for (std::int32_t piece : old.pieces) entry += " " + ref_text(w.ctx.doc, piece);
-    return entry + " " + new_ref(p.content_obj) + "]";
+    if (!old.by_reference) return entry.append(new_ref(p.content_obj));
+    entry.append("[").append(new_ref(w.q_obj));
+    for (std::int32_t piece : old.pieces) entry.append(" ").append(ref_text(w.ctx.doc, piece));
+    return entry.append(" ").append(new_ref(p.content_obj)).append("]");
 }
 
 // " /Annots [ a 0 R  b 0 R]": one space after the bracket, two between references.
 std::string annots_entry(const load::doc& d, const std::vector<std::int32_t>& kept)
 {
     std::string entry = " /Annots [";
-    for (std::size_t i = 0; i < kept.size(); ++i) entry += (i == 0 ? " " : "  ") + ref_text(d, kept[i]);
-    return entry + "]";
+    for (std::size_t i = 0; i < kept.size(); ++i) entry.append(i == 0 ? " " : "  ").append(ref_text(d, kept[i]));
+    return entry.append("]");
 }
 
 std::vector<res_pair> resource_pairs(const writer& w, const plan::page_plan& p)

@@ -43,7 +43,8 @@ std::optional<std::string> array_of_value(const doc& d, std::string_view value,
         value = e != nullptr && !e->is_stream ? object_body(d, *e) : std::string_view();
     }
     if (value.empty() || value.front() != '[') return std::nullopt;
-    return "/" + std::string(key) + " " + std::string(value);
+    std::string entry = "/";
+    return entry.append(key).append(" ").append(value);
 }
 
 std::optional<std::string> array_entry(const doc& d, std::string_view text,

@@ -449,7 +449,7 @@ std::vector<std::pair<std::string, std::string>> mutations(const std::string& na
         for (int f = 0; f < flips_per_variant; ++f) {
             std::size_t pos = rng() % size;
             flipped[pos] = static_cast<char>(flipped[pos] ^ static_cast<char>(1 + rng() % 255));
-            where += " " + std::to_string(pos);
+            where.append(" ").append(std::to_string(pos));
         }
         out.emplace_back(name + " flipped at" + where, std::move(flipped));
     }
