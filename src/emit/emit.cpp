@@ -21,6 +21,7 @@ constexpr std::string_view header = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
 constexpr std::string_view end_object = "\nendobj\n";
 constexpr std::string_view key_acroform = "AcroForm";
 constexpr std::string_view key_length = "Length";
+constexpr int page_tree_node_type = 2;  // obj_type's answer for "/Type /Pages"
 constexpr std::int32_t max_xref_gen = 65535;
 constexpr double max_coordinate = 1e9;
 // The output is handed to its file in pieces of about this size, so that it is never held whole.
@@ -421,16 +422,19 @@ namespace {
 
 // A typed member that does not start with "<<", as a plain object of the same type: inside a
 // dictionary of its own when its type comes from keys outside any dictionary, else from its
-// first "<<" on. A type neither form keeps is lost, as it would be to any reader of the file.
+// first "<<" on, else inside a dictionary that states the type first.
 std::string typed_member_text(std::string_view text, int type)
 {
-    std::string wrapped = "<< " + std::string(text) + " >>";
+    std::string wrapped = "<< ";
+    wrapped.append(text).append(" >>");
     if (scan::obj_type(wrapped, 0) == type) return wrapped;
-    const std::size_t dict = text.find("<<");
-    if (dict == std::string_view::npos) return wrapped;
-    std::string from_dict(text.substr(dict));
-    close_dictionaries(from_dict);
-    return scan::obj_type(from_dict, 0) == type ? from_dict : wrapped;
+    if (const std::size_t dict = text.find("<<"); dict != std::string_view::npos) {
+        std::string from_dict(text.substr(dict));
+        close_dictionaries(from_dict);
+        if (scan::obj_type(from_dict, 0) == type) return from_dict;
+    }
+    std::string stated = type == page_tree_node_type ? "<< /Type /Pages " : "<< /Type /Page ";
+    return stated.append(text).append(" >>");
 }
 
 // A member of an object stream as written out as a plain object. A member may hold framing

@@ -68,6 +68,15 @@ std::vector<res_pair> resource_pairs(const writer& w, const plan::page_plan& p)
     return pairs;
 }
 
+// A damaged page may name its type where the rebuilt dictionary loses it (after the first ">>",
+// or inside what a reader takes for an unterminated string); the copy then states it first.
+void keep_page_type(std::string& text)
+{
+    if (scan::obj_type(text, 0) == page_type) return;
+    const std::size_t open = text.find("<<");
+    if (open != std::string::npos) text.insert(open + 2, " /Type /Page");
+}
+
 void build_page_text(writer& w, std::int32_t page)
 {
     interface::fl_ctx& ctx = w.ctx;
@@ -91,9 +100,7 @@ void build_page_text(writer& w, std::int32_t page)
     }
     const std::vector<res_pair> pairs = resource_pairs(w, p);
     p.page_text = page_add_resources(ctx, w.merges, std::move(*text), *e, pairs);
-    // A damaged page may name its type only after its dictionary's first ">>", where a reader
-    // still finds it; the rebuilt dictionary says it inside.
-    if (scan::obj_type(p.page_text, 0) != page_type) scan::dict_append_before_close(p.page_text, " /Type /Page");
+    keep_page_type(p.page_text);
     p.has_page_text = true;
 }
 
