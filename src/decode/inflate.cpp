@@ -57,15 +57,18 @@ constexpr auto reversed = make_reversed();
 struct huff_table {
     std::int16_t count[max_bits + 1];   // codes per length; count[0]: symbols without a code
     std::int16_t symbol[fixed_lcodes];  // symbols in code order
-    // By the next root_bits input bits: symbol | length << 16 for a code of up to root_bits
-    // bits, 0 when the code is longer or no code matches.
+    // By the next input bits, bit_buf & mask: symbol | length << 16 for a code of up to
+    // root_bits bits, 0 when the code is longer or no code matches. Only the first mask + 1
+    // entries are filled: as many as the longest code, up to root_bits bits, tells apart.
     std::uint32_t fast[1u << root_bits];
+    std::uint32_t mask;
     // Canonical decoding state after root_bits bits without a match: first code, symbol index.
     std::int32_t root_first;
     std::int32_t root_index;
 };
 
-enum class block_result { done, format_error, out_of_input, output_full };
+// near_limit: the fast loop stopped close to the end of the input.
+enum class block_result { done, format_error, out_of_input, output_full, near_limit };
 
 struct inflate_state {
     std::uint8_t* out;
@@ -130,7 +133,8 @@ constexpr int sym_short = -2;    // the input ends before the code is complete
 
 // Bit-by-bit canonical decoding of the first avail bits of bits, resumed after the table's
 // root_bits when more bits than that are held. Returns the symbol and sets length, or a sym_ value.
-int decode_slow(const huff_table& h, std::uint64_t bits, int avail, int& length)
+// Rare (long codes, bad data), so kept out of line, away from the registers of the hot loops.
+[[gnu::noinline]] int decode_slow(const huff_table& h, std::uint64_t bits, int avail, int& length)
 {
     int len = 1;
     int code = 0;
@@ -166,7 +170,7 @@ inline int decode_symbol(inflate_state& s, const huff_table& h)
 {
     // With fewer than 15 bits held after a refill the input is exhausted, which decode_slow needs.
     if (s.bit_count < max_bits) refill(s);
-    const std::uint32_t entry = h.fast[s.bit_buf & root_mask];
+    const std::uint32_t entry = h.fast[s.bit_buf & h.mask];
     const int len = static_cast<int>(entry >> 16);
     if (len != 0 && len <= s.bit_count) {
         drop_bits(s, len);
@@ -179,27 +183,29 @@ inline int decode_symbol(inflate_state& s, const huff_table& h)
 }
 
 // Bits of the look-up table that tell its entries apart: the longest code, at most root_bits.
-// Entries differing only above these bits are equal, since no code reaches them.
+// Entries differing only above these bits would be equal, since no code reaches them.
 int distinct_bits(const huff_table& h)
 {
+    for (int len = max_bits; len > root_bits; --len)
+        if (h.count[len] != 0) return root_bits;
     int bits = root_bits;
     while (bits > 1 && h.count[bits] == 0) --bits;
-    for (int len = root_bits + 1; len <= max_bits; ++len)
-        if (h.count[len] != 0) return root_bits;
     return bits;
 }
 
-// Fills the look-up table and the resume state from count and symbol. Small codes (the code
-// length code, most distance codes, any code of a tiny stream) fill only the first 2^bits entries
-// and copy them up, which keeps the set-up of a short block cheap.
-void build_fast(huff_table& h)
+// Fills the look-up table and the resume state from count and symbol. Only the first 2^bits
+// entries exist for a code of at most bits bits, which keeps the set-up of a small code (the
+// code length code, most distance codes, any code of a tiny stream) cheap. A complete code
+// without longer codes fills every entry, so only the others are cleared first.
+void build_fast(huff_table& h, bool complete)
 {
     const int bits = distinct_bits(h);
     const std::uint32_t used = 1u << bits;
-    std::memset(h.fast, 0, used * sizeof h.fast[0]);
+    h.mask = used - 1;
+    if (!complete || bits == root_bits) std::memset(h.fast, 0, used * sizeof h.fast[0]);
     int code = 0;
     int index = 0;
-    for (int len = 1; len <= root_bits; ++len) {
+    for (int len = 1; len <= bits; ++len) {
         for (int k = 0; k < h.count[len]; ++k) {
             const std::uint32_t entry = static_cast<std::uint32_t>(h.symbol[index + k]) |
                                         static_cast<std::uint32_t>(len) << 16;
@@ -210,18 +216,31 @@ void build_fast(huff_table& h)
         index += h.count[len];
         code = (code + h.count[len]) << 1;
     }
-    for (std::uint32_t filled = used; filled <= root_mask; filled *= 2)
-        std::memcpy(h.fast + filled, h.fast, filled * sizeof h.fast[0]);
+    for (int len = bits + 1; len <= root_bits; ++len) code <<= 1;
     h.root_first = code;
     h.root_index = index;
+}
+
+// Counts the codes of each length (lengths are 0..15). Four interleaved tallies, because the
+// increments of one tally wait on each other and equal lengths come in long runs.
+void count_lengths(huff_table& h, const std::int16_t* length, int n)
+{
+    constexpr int ways = 4;
+    std::int16_t tally[ways][max_bits + 1] = {};
+    int sym = 0;
+    for (; n - sym >= ways; sym += ways)
+        for (int k = 0; k < ways; ++k) ++tally[k][length[sym + k]];
+    for (; sym < n; ++sym) ++tally[0][length[sym]];
+    for (int len = 0; len <= max_bits; ++len)
+        h.count[len] = static_cast<std::int16_t>(tally[0][len] + tally[1][len] + tally[2][len] +
+                                                 tally[3][len]);
 }
 
 // Builds h from n code lengths. 0 when the code is complete (also when every length is 0),
 // negative when over-subscribed (h is then unusable), positive when incomplete.
 int construct(huff_table& h, const std::int16_t* length, int n)
 {
-    for (auto& c : h.count) c = 0;
-    for (int sym = 0; sym < n; ++sym) ++h.count[length[sym]];
+    count_lengths(h, length, n);
     int left = 1;
     if (h.count[0] != n) {
         for (int len = 1; len <= max_bits; ++len) {
@@ -237,7 +256,7 @@ int construct(huff_table& h, const std::int16_t* length, int n)
     } else {
         left = 0;
     }
-    build_fast(h);
+    build_fast(h, left == 0 && h.count[0] != n);
     return left;
 }
 
@@ -273,13 +292,25 @@ block_result symbol_failure(int symbol)
 }
 
 // Copies a match from dist bytes back; overlapping matches repeat what they have just written.
+// Nothing is written past the match: the room after it may belong to the caller.
 inline void copy_match(std::uint8_t* to, std::uint32_t dist, std::uint32_t len)
 {
     const std::uint8_t* from = to - dist;
-    if (dist >= 8) {
-        // Each 8-byte piece reads only bytes written before it.
+    if (dist >= 8 && len >= 8) {
+        std::uint8_t* const end = to + len;
+        // Each 8-byte piece reads only bytes written before it; the last piece ends with the
+        // match and rewrites up to 7 bytes with the values they already hold.
         for (; len >= 8; len -= 8, to += 8, from += 8) std::memcpy(to, from, 8);
-    } else if (dist == 1) {
+        if (len != 0) std::memcpy(end - 8, end - 8 - dist, 8);
+        return;
+    }
+    if (dist >= 8 && len >= 4) {
+        // Source and destination apart, 4 to 7 bytes: two 4-byte pieces from both ends.
+        std::memcpy(to, from, 4);
+        std::memcpy(to + len - 4, from + len - 4, 4);
+        return;
+    }
+    if (dist == 1) {
         std::memset(to, *from, len);
         return;
     }
@@ -303,9 +334,95 @@ inline block_result match(inflate_state& s, int len_sym, const huff_table& distc
     return block_result::done;
 }
 
+// Bits a literal/length symbol with its whole match may take: 15 + 5 + 15 + 13.
+constexpr int whole_match_bits = 48;
+
+// The symbol of a table entry looked up with at least max_bits bits held: never sym_short.
+inline int decode_entry(inflate_state& f, const huff_table& h, std::uint32_t entry)
+{
+    if (entry != 0) {
+        drop_bits(f, static_cast<int>(entry >> 16));
+        return static_cast<int>(entry & 0xffff);
+    }
+    int length = 0;
+    const int symbol = decode_slow(h, f.bit_buf, f.bit_count, length);
+    if (symbol >= 0) drop_bits(f, length);
+    return symbol;
+}
+
+inline int decode_held(inflate_state& f, const huff_table& h)
+{
+    return decode_entry(f, h, h.fast[f.bit_buf & h.mask]);
+}
+
+// The next n bits (n <= 13) when they are held.
+inline std::uint32_t held_bits(inflate_state& f, int n)
+{
+    const auto value = static_cast<std::uint32_t>(f.bit_buf & ((std::uint64_t{1} << n) - 1));
+    drop_bits(f, n);
+    return value;
+}
+
+// Decodes as codes does while whole_match_bits are held at the start of each symbol, so that no
+// symbol runs out of input and the input needs no check within one. The state lives in a local
+// copy to stay in registers. After a literal the next entry is looked up before the refill,
+// which only adds bits above those held. near_limit when it stops near the end of the input.
+block_result codes_fast(inflate_state& s, const huff_table& lencode, const huff_table& distcode)
+{
+    inflate_state f = s;
+    std::uint8_t* const out_begin = f.out;
+    std::uint8_t* const out_end = f.out + f.out_cap;
+    std::uint8_t* out = f.out + f.out_count;
+    block_result r = block_result::near_limit;
+    refill(f);
+    std::uint32_t entry = lencode.fast[f.bit_buf & lencode.mask];
+    while (f.bit_count >= whole_match_bits) {
+        const int symbol = decode_entry(f, lencode, entry);
+        if (symbol < end_of_block) {
+            if (symbol < 0 || out == out_end) {
+                r = symbol < 0 ? block_result::format_error : block_result::output_full;
+                break;
+            }
+            *out++ = static_cast<std::uint8_t>(symbol);
+            entry = lencode.fast[f.bit_buf & lencode.mask];
+            refill(f);
+            continue;
+        }
+        const int len_sym = symbol - 257;
+        if (symbol == end_of_block || len_sym >= static_cast<int>(lens.size())) {
+            r = symbol == end_of_block ? block_result::done : block_result::format_error;
+            break;
+        }
+        const std::uint32_t len = lens[len_sym] + held_bits(f, lext[len_sym]);
+        const int dist_sym = decode_held(f, distcode);
+        if (dist_sym < 0) {
+            r = block_result::format_error;
+            break;
+        }
+        const std::uint32_t dist = dists[dist_sym] + held_bits(f, dext[dist_sym]);
+        if (dist > static_cast<std::uint32_t>(out - out_begin)) {
+            r = block_result::format_error;  // too far back
+            break;
+        }
+        if (static_cast<std::uint32_t>(out_end - out) < len) {
+            r = block_result::output_full;
+            break;
+        }
+        copy_match(out, dist, len);
+        out += len;
+        refill(f);
+        entry = lencode.fast[f.bit_buf & lencode.mask];
+    }
+    f.out_count = static_cast<std::uint32_t>(out - out_begin);
+    s = f;
+    return r;
+}
+
 // Decodes literals and matches until the end-of-block symbol.
 block_result codes(inflate_state& s, const huff_table& lencode, const huff_table& distcode)
 {
+    const block_result fast = codes_fast(s, lencode, distcode);
+    if (fast != block_result::near_limit) return fast;
     for (;;) {
         // One refill covers a whole symbol with its match: 15 + 5 + 15 + 13 bits.
         refill(s);
