@@ -1,6 +1,7 @@
 #include "emit/format.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -99,18 +100,26 @@ constexpr int short_precision = 6;
 constexpr double short_magnitude = 1e12;
 constexpr std::array<std::uint64_t, short_precision + 1> powers_of_ten = {
     1, 10, 100, 1000, 10000, 100000, 1000000};
+constexpr std::array<std::uint64_t, short_precision + 1> powers_of_five = {
+    1, 5, 25, 125, 625, 3125, 15625};
 
 // |v| * 10^precision rounded to the nearest integer, ties to even, from the exact binary value:
 // the rounding printf does. v is finite and below short_magnitude.
 std::uint64_t scaled_rounded(double magnitude, int precision)
 {
     if (magnitude == 0) return 0;
-    int exp = 0;
-    const double fraction = std::frexp(magnitude, &exp);
-    const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
-    unsigned __int128 scaled = mantissa;
-    for (int i = 0; i < precision; ++i) scaled *= 5;
-    const int shift = 53 - exp - precision;  // value * 10^p = scaled / 2^shift
+    // magnitude = mantissa * 2^exponent, read from the bits rather than through frexp.
+    const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+    const auto biased = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    int exponent = -1074;
+    if (biased != 0) {
+        mantissa |= std::uint64_t{1} << 52;
+        exponent = biased - 1075;
+    }
+    const unsigned __int128 scaled =
+        static_cast<unsigned __int128>(mantissa) * powers_of_five[static_cast<std::size_t>(precision)];
+    const int shift = -exponent - precision;  // value * 10^p = scaled / 2^shift
     if (shift <= 0) return static_cast<std::uint64_t>(scaled << -shift);
     if (shift >= 100) return 0;  // far below one half
     const unsigned __int128 one = 1;
