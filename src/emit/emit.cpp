@@ -114,11 +114,29 @@ void index_plans(writer& w)
         w.plan_of_page.emplace(w.ctx.plans[i].page_obj, static_cast<std::int32_t>(i));
 }
 
+// Entries with distinct numbers placed by number in one pass, or false when numbers repeat.
+bool place_by_number(load::doc& d)
+{
+    std::vector<load::obj_entry>& entries = d.objs.entries;
+    std::vector<std::int32_t> at(static_cast<std::size_t>(std::max(d.max_obj, 0)) + 1, -1);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::int32_t num = entries[i].num;
+        if (num < 0 || num > d.max_obj || at[static_cast<std::size_t>(num)] >= 0) return false;
+        at[static_cast<std::size_t>(num)] = static_cast<std::int32_t>(i);
+    }
+    std::vector<load::obj_entry> placed;
+    placed.reserve(entries.size());
+    for (std::int32_t i : at)
+        if (i >= 0) placed.push_back(entries[static_cast<std::size_t>(i)]);
+    entries = std::move(placed);
+    return true;
+}
+
 void sort_objects(load::doc& d)
 {
     const auto by_number = [](const load::obj_entry& a, const load::obj_entry& b) { return a.num < b.num; };
     if (std::is_sorted(d.objs.entries.begin(), d.objs.entries.end(), by_number)) return;
-    std::stable_sort(d.objs.entries.begin(), d.objs.entries.end(), by_number);
+    if (!place_by_number(d)) std::stable_sort(d.objs.entries.begin(), d.objs.entries.end(), by_number);
     d.objs.reindex();
 }
 
