@@ -10,6 +10,7 @@
 #include "interface/fl_ctx.h"
 #include "scan/frame.h"
 #include "scan/reference.h"
+#include "scan/search.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
@@ -356,9 +357,19 @@ void write_stream_copy(writer& w, const load::obj_entry& e)
 
 // Whether text may hold a keyword that frames objects in a file (the longer two contain the
 // shorter). Inside an object stream such bytes are inert.
+bool holds_bytes(std::string_view text, std::string_view word)
+{
+    const auto last = static_cast<std::int32_t>(text.size()) - static_cast<std::int32_t>(word.size());
+    const scan::probes probes = scan::word_probes(word);
+    for (std::int32_t p = scan::find_probes(text, 0, last, probes); p >= 0;
+         p = scan::find_probes(text, p + 1, last, probes))
+        if (scan::same_bytes(text.data() + p, word)) return true;
+    return false;
+}
+
 bool may_hold_framing_keyword(std::string_view text)
 {
-    return text.find("obj") != std::string_view::npos || text.find("stream") != std::string_view::npos;
+    return holds_bytes(text, "obj") || holds_bytes(text, "stream");
 }
 
 constexpr std::string_view framing_keywords[] = {"endstream", "endobj", "stream", "obj"};

@@ -143,7 +143,6 @@ void select_objects(doc& d)
 {
     std::int32_t top = largest_number(d.objs);
     std::vector<char> objstm = object_stream_marks(d);
-    std::vector<obj_entry> kept;
     // The range check refuses such a table anyway; index arrays are never sized beyond the file.
     if (top > std::min(d.len, max_object_number + 1)) {
         d.max_obj = top;
@@ -151,15 +150,17 @@ void select_objects(doc& d)
         return;
     }
     last_positions last = record_last(d, objstm, top);
+    // Kept entries move down in place, in table order.
+    std::size_t kept = 0;
     for (std::int32_t i = 0; i < d.objs.count(); ++i) {
         const obj_entry& e = d.objs.entries[static_cast<std::size_t>(i)];
         if (e.num > max_object_number) continue;
         std::size_t slot = static_cast<std::size_t>(e.num);
         bool keep = e.in_objstm ? last.direct[slot] < 0 && last.packed[slot] == i
                                 : !objstm[static_cast<std::size_t>(i)] && last.direct[slot] == i;
-        if (keep) kept.push_back(e);
+        if (keep) d.objs.entries[kept++] = e;
     }
-    d.objs.entries = std::move(kept);
+    d.objs.entries.resize(kept);
     d.max_obj = largest_number(d.objs);
     d.max_header_num = std::max(d.max_header_num, d.max_obj);
     d.objs.reindex();
