@@ -2,7 +2,7 @@
 // number, and the catalog and information dictionary.
 #include <algorithm>
 #include <cstdint>
-#include <limits>
+#include <queue>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -15,33 +15,32 @@ namespace kestrin::load {
 
 namespace {
 
-// Stream data ranges sorted by start, with the running maximum of their ends, so that "does any
-// stream's data hold this offset" is one binary search.
-class data_ranges {
-public:
-    explicit data_ranges(const objvec& v)
-    {
-        for (const obj_entry& e : v.entries)
-            if (e.is_stream && e.data_start >= 0 && e.data_start < e.data_end)
-                ranges_.emplace_back(e.data_start, e.data_end);
-        std::sort(ranges_.begin(), ranges_.end());
-        max_end_.reserve(ranges_.size());
-        std::int32_t top = 0;
-        for (const auto& r : ranges_) max_end_.push_back(top = std::max(top, r.second));
+// Marks the entries whose header lies inside the stream data of an object. Such a header is no
+// object, so the stream data it seems to have hides nothing: otherwise bytes inside one stream
+// (an embedded file, say) could hide real objects that follow it.
+std::vector<char> inside_stream_data(const objvec& v)
+{
+    std::vector<std::int32_t> order(v.entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::int32_t>(i);
+    const auto header = [&](std::int32_t i) { return v.entries[static_cast<std::size_t>(i)].hdr_pos; };
+    std::stable_sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) { return header(a) < header(b); });
+    std::vector<char> inside(v.entries.size(), 0);
+    // Data ranges of objects met so far that have not begun yet, the earliest start on top.
+    using range = std::pair<std::int32_t, std::int32_t>;
+    std::priority_queue<range, std::vector<range>, std::greater<>> pending;
+    std::int32_t covered_until = 0;  // the largest end of the ranges that have begun
+    for (std::int32_t i : order) {
+        const obj_entry& e = v.entries[static_cast<std::size_t>(i)];
+        for (; !pending.empty() && pending.top().first <= e.hdr_pos; pending.pop())
+            covered_until = std::max(covered_until, pending.top().second);
+        if (covered_until > e.hdr_pos) {
+            inside[static_cast<std::size_t>(i)] = 1;
+            continue;
+        }
+        if (e.is_stream && e.data_start >= 0 && e.data_start < e.data_end) pending.emplace(e.data_start, e.data_end);
     }
-    bool holds(std::int32_t pos) const
-    {
-        auto it = std::upper_bound(ranges_.begin(), ranges_.end(),
-                                   std::make_pair(pos, std::numeric_limits<std::int32_t>::max()));
-        if (it == ranges_.begin()) return false;
-        std::size_t last = static_cast<std::size_t>(it - ranges_.begin()) - 1;
-        return max_end_[last] > pos;
-    }
-
-private:
-    std::vector<std::pair<std::int32_t, std::int32_t>> ranges_;
-    std::vector<std::int32_t> max_end_;
-};
+    return inside;
+}
 
 // Last position of every number among direct entries and among object-stream entries.
 struct last_positions {
@@ -132,11 +131,15 @@ bool names_catalog(const doc& d, const catalog_keys& keys, const obj_entry& e)
 
 void prune_objects(doc& d)
 {
-    data_ranges ranges(d.objs);
+    const std::vector<char> inside = inside_stream_data(d.objs);
     // Removal keeps the table order: selection lets the later of two definitions win.
-    std::erase_if(d.objs.entries, [&](const obj_entry& e) {
-        return (e.is_stream && e.endobj_pos < 0) || ranges.holds(e.hdr_pos);
-    });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < d.objs.entries.size(); ++i) {
+        const obj_entry& e = d.objs.entries[i];
+        if ((e.is_stream && e.endobj_pos < 0) || inside[i]) continue;
+        d.objs.entries[kept++] = e;
+    }
+    d.objs.entries.resize(kept);
 }
 
 void select_objects(doc& d)

@@ -1,6 +1,7 @@
 // The object table: header scan, stream extents, pruning, selection, checks, catalog and info.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "load_fixture.h"
@@ -189,6 +190,30 @@ TEST(Pruning, HeadersInsideStreamDataAreNotObjects)
     ASSERT_EQ(l.rc, 0) << l.error;
     EXPECT_EQ(l.obj(5), nullptr);
     EXPECT_EQ(l.d.objs.count(), 2);
+}
+
+// A header inside stream data is no object, so the stream data it seems to have hides nothing,
+// even when its length reaches past the stream holding it: objects 6 and 7 after it stay.
+TEST(Pruning, AHeaderInsideStreamDataHidesNothing)
+{
+    auto build = [](const std::string& length) {
+        pdf_builder b;
+        b.object(1, "<< /Type /Catalog >>");
+        b.stream(4, "", "5 0 obj << /Length " + length + " >>\nstream\n");
+        b.object(6, "<< /A 1 >>");
+        b.stream(7, "/B 2", "data");
+        return b.build();
+    };
+    // The inner length is fixed to four digits, so that it ends at object 7's "endstream".
+    const std::string probe = build("0000");
+    const std::size_t inner_data = probe.find("stream\n", probe.find("5 0 obj")) + 7;
+    const std::size_t end = probe.find("endstream", probe.find("7 0 obj"));
+    char length[8];
+    std::snprintf(length, sizeof length, "%04zu", end - inner_data);
+    loaded_doc l(build(length));
+    ASSERT_EQ(l.rc, 0) << l.error;
+    EXPECT_EQ(l.obj(5), nullptr);
+    for (int num : {6, 7}) EXPECT_NE(l.obj(num), nullptr) << num;
 }
 
 TEST(Pruning, RemovalKeepsTheLaterDefinitionWinning)
