@@ -326,9 +326,16 @@ std::string stream_dictionary(const load::doc& d, std::string_view dict, std::in
     const auto end = static_cast<std::int32_t>(dict.size());
     if (declared_length(d, dict, 0, end) == data_len) return std::string(dict);
     std::string text(dict);
-    scan::strip_dict_entry(text, key_length);
+    // Every "Length" goes: a reader takes the first one it can read, which must be the new one.
+    for (std::size_t before = 0; before != text.size();) {
+        before = text.size();
+        scan::strip_dict_entry(text, key_length);
+    }
     char scratch[32];
-    scan::dict_append_before_close(text, fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len)));
+    const std::string_view length = fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len));
+    scan::dict_append_before_close(text, length);
+    if (declared_length(d, text, 0, static_cast<std::int32_t>(text.size())) != data_len && text.starts_with("<<"))
+        text.insert(2, length);
     return text;
 }
 

@@ -177,7 +177,7 @@ TEST(Exports, NewObjectsNeverTakeTheNumberOfAMissingReference)
 
 TEST(Exports, StreamLengthsInTheOutputMatchTheDataWritten)
 {
-    // A stream whose "Length" overstates its data is copied with the length of the data the
+    // A stream whose "Length" misstates its data is copied with the length of the data the
     // loader measured; correct direct and indirect lengths stay as written.
     temp_dir dir;
     std::string in = dir.write(
@@ -185,12 +185,15 @@ TEST(Exports, StreamLengthsInTheOutputMatchTheDataWritten)
                            .object(5, "<< /Length 500 >>\nstream\nshort data\nendstream")
                            .object(6, "<< /Length 7 0 R >>\nstream\n0123456789\nendstream")
                            .object(7, "10")
+                           .object(8, "<< /Length 2 /Length 3 >>\nstream\nabcd\nendstream")
                            .build());
     std::string out = dir.file("out.pdf");
     ASSERT_EQ(kestrin_all(in.c_str(), out.c_str()), 0) << last_error();
     std::string pdf = kestrin::test::read_file(out);
     EXPECT_NE(pdf.find("5 0 obj\n<<  /Length 10>>\nstream\nshort data\nendstream"), std::string::npos) << pdf;
     EXPECT_NE(pdf.find("6 0 obj\n<< /Length 7 0 R >>\nstream\n0123456789\nendstream"), std::string::npos);
+    // Two wrong lengths: both go, or a reader would take the one left.
+    EXPECT_NE(pdf.find("8 0 obj\n<<  /Length 4>>\nstream\nabcd\nendstream"), std::string::npos) << pdf;
     std::string report;
     EXPECT_EQ(kestrin::test::run_command("qpdf --check '" + out + "'", &report), 0) << report;
 }
