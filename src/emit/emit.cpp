@@ -286,7 +286,9 @@ bool write_catalog(writer& w, const load::obj_entry& e)
     if (scan::skip_ws(body, static_cast<std::int32_t>(text->size())) < static_cast<std::int32_t>(body.size()))
         text = std::string(body);
     scan::strip_dict_entry(*text, key_acroform);
-    write_text_object(w, e, disarmed(*text, scratch));
+    std::string written(disarmed(*text, scratch));
+    keep_type(written, scan::obj_type(span.text, span.start));
+    write_text_object(w, e, written);
     return true;
 }
 
@@ -446,6 +448,14 @@ std::string blank_framing_keywords(std::string_view text)
 }
 
 }  // namespace
+
+void keep_type(std::string& text, int type)
+{
+    if (type == 0 || scan::obj_type(text, 0) == type) return;
+    const std::size_t open = text.find("<<");
+    if (open != std::string::npos)
+        text.insert(open + 2, type == page_tree_node_type ? " /Type /Pages" : " /Type /Page");
+}
 
 std::string_view disarmed(std::string_view text, std::string& scratch)
 {

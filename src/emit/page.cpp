@@ -6,7 +6,6 @@
 #include "emit/resources.h"
 #include "emit/writer.h"
 #include "interface/fl_ctx.h"
-#include "scan/frame.h"
 #include "scan/value.h"
 
 namespace kestrin::emit {
@@ -68,15 +67,6 @@ std::vector<res_pair> resource_pairs(const writer& w, const plan::page_plan& p)
     return pairs;
 }
 
-// A damaged page may name its type where the rebuilt dictionary loses it (after the first ">>",
-// or inside what a reader takes for an unterminated string); the copy then states it first.
-void keep_page_type(std::string& text)
-{
-    if (scan::obj_type(text, 0) == page_type) return;
-    const std::size_t open = text.find("<<");
-    if (open != std::string::npos) text.insert(open + 2, " /Type /Page");
-}
-
 void build_page_text(writer& w, std::int32_t page)
 {
     interface::fl_ctx& ctx = w.ctx;
@@ -100,7 +90,9 @@ void build_page_text(writer& w, std::int32_t page)
     }
     const std::vector<res_pair> pairs = resource_pairs(w, p);
     p.page_text = page_add_resources(ctx, w.merges, std::move(*text), *e, pairs);
-    keep_page_type(p.page_text);
+    // A damaged page may name its type where the rebuilt dictionary loses it (after the first
+    // ">>", or inside what a reader takes for an unterminated string).
+    keep_type(p.page_text, page_type);
     p.has_page_text = true;
 }
 

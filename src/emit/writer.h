@@ -80,6 +80,10 @@ void begin_object(writer& w, std::int32_t num, std::int32_t gen);
 // escaped inside strings so that no value changes. A damaged input can put such bytes anywhere.
 std::string_view disarmed(std::string_view text, std::string& scratch);
 
+// For a copy of an object the page tree counts (type 1 a page, 2 a node): when a reader would no
+// longer find that type in text (a damaged dictionary that was rebuilt or cut), it is stated first.
+void keep_type(std::string& text, int type);
+
 // Empties a scratch buffer for reuse, keeping its storage.
 void buf_clear(buf& b);
 
