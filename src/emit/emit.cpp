@@ -479,8 +479,8 @@ std::string typed_member_text(std::string_view text, int type)
         close_dictionaries(from_dict);
         if (scan::obj_type(from_dict, 0) == type) return from_dict;
     }
-    std::string stated = type == page_tree_node_type ? "<< /Type /Pages " : "<< /Type /Page ";
-    return stated.append(text).append(" >>");
+    keep_type(wrapped, type);
+    return wrapped;
 }
 
 // A member of an object stream as written out as a plain object. A member may hold framing
