@@ -291,8 +291,8 @@ void write_content(writer& w, std::int32_t page)
     note_failure(w, content);
     char scratch[128];
     begin_object(w, p.content_obj, 0);
-    buf_append(w.out, fmt_into(scratch, sizeof scratch, "<< /Length %ld >>\nstream\n",
-                               static_cast<long>(content.len)));
+    buf_append(w.out, fmt_into(scratch, sizeof scratch, "<< /Length %ld >>", static_cast<long>(content.len)));
+    begin_stream_data(w);
     buf_append(w.out, content.view());
     buf_append(w.out, "\nendstream\nendobj\n");
 }

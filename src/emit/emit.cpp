@@ -22,7 +22,6 @@ constexpr std::string_view header = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
 constexpr std::string_view end_object = "\nendobj\n";
 constexpr std::string_view key_acroform = "AcroForm";
 constexpr std::string_view key_length = "Length";
-constexpr int page_tree_node_type = 2;  // obj_type's answer for "/Type /Pages"
 constexpr std::int32_t max_xref_gen = 65535;
 constexpr double max_coordinate = 1e9;
 // The output is handed to its file in pieces of about this size, so that it is never held whole.
@@ -148,49 +147,6 @@ void write_text_object(writer& w, const load::obj_entry& e, std::string_view tex
     append(w, end_object);
 }
 
-// What the dictionary framing leaves open at the end of text: dictionaries, and the parentheses
-// of an unterminated literal string. Counted as the framing counts them, which stops at the first
-// close of the outermost dictionary (then nothing is open).
-struct open_parts {
-    std::int32_t dictionaries = 0;
-    std::int32_t parentheses = 0;
-    bool escape = false;  // the text ends inside a string on a lone backslash
-};
-
-open_parts open_in(std::string_view text)
-{
-    open_parts open;
-    const auto n = static_cast<std::int32_t>(text.size());
-    for (std::int32_t i = 0; i < n;) {
-        const char c = text[static_cast<std::size_t>(i)];
-        if (c == '(') {
-            open.parentheses = 1;
-            for (++i; i < n && open.parentheses > 0; ++i) {
-                const char s = text[static_cast<std::size_t>(i)];
-                if (s == '\\') {
-                    open.escape = i + 1 == n;
-                    ++i;
-                } else if (s == '(') {
-                    ++open.parentheses;
-                } else if (s == ')') {
-                    --open.parentheses;
-                }
-            }
-            if (open.parentheses > 0) return open;
-            continue;
-        }
-        const bool pair = (c == '<' || c == '>') && i + 1 < n && text[static_cast<std::size_t>(i + 1)] == c;
-        if (!pair) {
-            ++i;
-            continue;
-        }
-        if (c == '>' && open.dictionaries == 1) return {};
-        open.dictionaries += c == '<' ? 1 : -1;
-        i += 2;
-    }
-    return open;
-}
-
 // Index just past the literal string that opens at pos, or the end of text.
 std::int32_t string_end(std::string_view text, std::int32_t pos)
 {
@@ -215,30 +171,6 @@ std::string blank_headers(std::string_view body, load::header_span nested)
         if (i > nested.start) nested = load::first_header_in(body, i);
     }
     return text;
-}
-
-// Appends what closes the dictionaries text leaves open (and a string left open inside them).
-void close_dictionaries(std::string& text)
-{
-    const open_parts open = open_in(text);
-    if (open.dictionaries <= 0) return;
-    // A space first: a lone "<" or ">" at the end must not pair with the closers.
-    text += open.escape ? "  " : " ";
-    text.append(static_cast<std::size_t>(open.parentheses), ')');
-    for (std::int32_t k = 0; k < open.dictionaries; ++k) text += ">>";
-}
-
-// body, or a copy that closes the dictionary it opens: an object whose dictionary is not closed
-// in its own text would, copied as it is, run on into the objects written after it and could take
-// a later object's stream for its own.
-std::string_view closed_text(std::string_view body, std::string& scratch)
-{
-    const std::int32_t first = scan::skip_ws(body, 0);
-    if (!body.substr(static_cast<std::size_t>(first)).starts_with("<<")) return body;
-    if (scan::find_dict_close(body, first, static_cast<std::int32_t>(body.size())) >= 0) return body;
-    scratch.assign(body);
-    close_dictionaries(scratch);
-    return scratch;
 }
 
 // The text of a plain object as copied. A damaged file may hold another object's header inside
@@ -306,29 +238,23 @@ bool write_page(writer& w, const load::obj_entry& e)
     return true;
 }
 
-// The "Length" the dictionary [start, end) declares, resolving a reference as the loader does;
-// -1 when none can be read.
-std::int32_t declared_length(const load::doc& d, std::string_view text, std::int32_t start,
-                             std::int32_t end)
+// The first "Length" of a stream dictionary when it is written directly, else -1.
+std::int32_t direct_length(std::string_view dict)
 {
     std::int32_t direct = -1, ref = -1;
-    scan::parse_length(text, start, end, direct, ref);
-    if (direct >= 0 || ref <= 0) return direct;
-    const load::obj_entry* e = d.objs.find(ref);
-    if (e == nullptr || e->is_stream) return -1;
-    std::int32_t pos = 0;
-    return scan::parse_int_at(object_body(d, *e), pos);
+    scan::parse_length(dict, 0, static_cast<std::int32_t>(dict.size()), direct, ref);
+    return direct;
 }
 
-// The stream's dictionary as written: unchanged, unless its "Length" disagrees with the data the
-// loader measured (a wrong or unresolvable length); then the measured length replaces it, so that
-// readers of the output take exactly the bytes written.
-std::string stream_dictionary(const load::doc& d, std::string_view dict, std::int32_t data_len)
+// The stream's dictionary as written: unchanged when its first "Length" is the measured length,
+// written directly. Otherwise every "Length" gives way to the measured one, first in the
+// dictionary: a reader takes the first it can read. A length by reference is replaced too, since
+// a reader resolves it against the first object bearing that number, which in a damaged file may
+// lie inside another stream's data.
+std::string stream_dictionary(std::string_view dict, std::int32_t data_len)
 {
-    const auto end = static_cast<std::int32_t>(dict.size());
-    if (declared_length(d, dict, 0, end) == data_len) return std::string(dict);
+    if (direct_length(dict) == data_len) return std::string(dict);
     std::string text(dict);
-    // Every "Length" goes: a reader takes the first one it can read, which must be the new one.
     for (std::size_t before = 0; before != text.size();) {
         before = text.size();
         scan::strip_dict_entry(text, key_length);
@@ -336,8 +262,7 @@ std::string stream_dictionary(const load::doc& d, std::string_view dict, std::in
     char scratch[32];
     const std::string_view length = fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len));
     scan::dict_append_before_close(text, length);
-    if (declared_length(d, text, 0, static_cast<std::int32_t>(text.size())) != data_len && text.starts_with("<<"))
-        text.insert(2, length);
+    if (direct_length(text) != data_len && text.starts_with("<<")) text.insert(2, length);
     return text;
 }
 
@@ -351,120 +276,18 @@ void write_stream_copy(writer& w, const load::obj_entry& e)
     const std::int32_t dict_end = span ? scan::skip_pdf_value(span.text, span.start) : -1;
     if (dict_end > span.start) {
         const std::string dict = stream_dictionary(
-            d, span.text.substr(static_cast<std::size_t>(span.start), static_cast<std::size_t>(dict_end - span.start)),
+            span.text.substr(static_cast<std::size_t>(span.start), static_cast<std::size_t>(dict_end - span.start)),
             data_len);
         std::string scratch;
         append(w, disarmed(dict, scratch));
     } else
         append(w, "<< >>");
-    append(w, "\nstream\n");
+    begin_stream_data(w);
     if (has_data)
         append(w, d.file().substr(static_cast<std::size_t>(e.data_start),
                                   static_cast<std::size_t>(data_len)));
     append(w, "\nendstream\nendobj\n");
 }
-
-// Whether text may hold a keyword that frames objects in a file (the longer two contain the
-// shorter). Inside an object stream such bytes are inert.
-bool holds_bytes(std::string_view text, std::string_view word)
-{
-    const auto last = static_cast<std::int32_t>(text.size()) - static_cast<std::int32_t>(word.size());
-    const scan::probes probes = scan::word_probes(word);
-    for (std::int32_t p = scan::find_probes(text, 0, last, probes); p >= 0;
-         p = scan::find_probes(text, p + 1, last, probes))
-        if (scan::same_bytes(text.data() + p, word)) return true;
-    return false;
-}
-
-bool may_hold_framing_keyword(std::string_view text)
-{
-    return holds_bytes(text, "obj") || holds_bytes(text, "stream");
-}
-
-constexpr std::string_view framing_keywords[] = {"endstream", "endobj", "stream", "obj"};
-
-// Length of the framing keyword at pos, or 0.
-std::int32_t framing_keyword_at(std::string_view text, std::int32_t pos)
-{
-    for (std::string_view kw : framing_keywords)
-        if (scan::kw_at(text, pos, kw)) return static_cast<std::int32_t>(kw.size());
-    return 0;
-}
-
-// The three octal digits of a byte, as a string escape writes them.
-void append_octal(std::string& out, char c)
-{
-    const auto b = static_cast<unsigned char>(c);
-    out += static_cast<char>('0' + (b >> 6));
-    out += static_cast<char>('0' + ((b >> 3) & 7));
-    out += static_cast<char>('0' + (b & 7));
-}
-
-// Copies the literal string [open, close] to out with every framing keyword in it broken by an
-// octal escape of its first byte, which leaves the string's value unchanged.
-void append_disarmed_string(std::string& out, std::string_view text, std::int32_t open, std::int32_t close)
-{
-    for (std::int32_t i = open; i <= close;) {
-        const bool escaped = text[static_cast<std::size_t>(i)] == '\\' && i + 1 < close;
-        const std::int32_t at = escaped ? i + 1 : i;
-        if (escaped) out += '\\';
-        const std::int32_t kw = at < close ? framing_keyword_at(text, at) : 0;
-        if (kw > 0) {
-            if (!escaped) out += '\\';
-            append_octal(out, text[static_cast<std::size_t>(at)]);
-            out.append(text.substr(static_cast<std::size_t>(at) + 1, static_cast<std::size_t>(kw) - 1));
-            i = at + kw;
-        } else {
-            out += text[static_cast<std::size_t>(at)];
-            i = at + 1;
-        }
-    }
-}
-
-// text with no framing keyword left: blanked out where they stand in the open (comments included),
-// escaped inside literal strings. An unterminated string is no string to a reader of the file.
-std::string blank_framing_keywords(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size() + 16);
-    const auto n = static_cast<std::int32_t>(text.size());
-    for (std::int32_t i = 0; i < n;) {
-        if (text[static_cast<std::size_t>(i)] == '(') {
-            const std::int32_t end = scan::skip_pdf_value(text, i);
-            if (end > i) {
-                append_disarmed_string(out, text, i, end - 1);
-                i = end;
-                continue;
-            }
-        }
-        if (const std::int32_t kw = framing_keyword_at(text, i); kw > 0) {
-            out.append(static_cast<std::size_t>(kw), ' ');
-            i += kw;
-            continue;
-        }
-        out += text[static_cast<std::size_t>(i++)];
-    }
-    return out;
-}
-
-}  // namespace
-
-void keep_type(std::string& text, int type)
-{
-    if (type == 0 || scan::obj_type(text, 0) == type) return;
-    const std::size_t open = text.find("<<");
-    if (open != std::string::npos)
-        text.insert(open + 2, type == page_tree_node_type ? " /Type /Pages" : " /Type /Page");
-}
-
-std::string_view disarmed(std::string_view text, std::string& scratch)
-{
-    if (!may_hold_framing_keyword(text)) return text;
-    scratch = blank_framing_keywords(text);
-    return scratch;
-}
-
-namespace {
 
 // A typed member that does not start with "<<", as a plain object of the same type: inside a
 // dictionary of its own when its type comes from keys outside any dictionary, else from its
@@ -534,7 +357,9 @@ void write_fixed_objects(writer& w)
     append(w, end_object);
     if (w.q_obj > 0) {
         begin_object(w, w.q_obj, 0);
-        append(w, "<< /Length 2 >>\nstream\nq\n\nendstream");
+        append(w, "<< /Length 2 >>");
+        begin_stream_data(w);
+        append(w, "q\n\nendstream");
         append(w, end_object);
     }
 }
@@ -601,6 +426,7 @@ void build_output(writer& w)
     write_xobjects(w);
     write_fixed_objects(w);
     write_contents(w);
+    seal_object(w);
     flush_output(w);
     const auto xref_offset = static_cast<std::int64_t>(output_position(w));
     write_xref(w);
@@ -629,10 +455,13 @@ std::string ref_text(const load::doc& d, std::int32_t num)
 void begin_object(writer& w, std::int32_t num, std::int32_t gen)
 {
     char room[obj_header_room];
+    seal_object(w);
     flush_output(w);
     if (num > 0 && static_cast<std::size_t>(num) < w.offsets.size())
         w.offsets[static_cast<std::size_t>(num)] = static_cast<std::int32_t>(output_position(w));
+    w.current = {true, w.out.len, 0, -1, num, gen};
     append(w, obj_header(room, num, gen));
+    w.current.body = w.out.len;
 }
 
 void buf_clear(buf& b)

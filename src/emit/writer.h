@@ -42,6 +42,16 @@ struct old_content {
     std::optional<std::string> block;
 };
 
+// The object being written: once it is complete it is checked the way the loader will frame it.
+struct open_object {
+    bool open = false;
+    std::uint64_t start = 0;      // index in out of its header
+    std::uint64_t body = 0;       // index in out just past its header
+    std::int64_t stream_kw = -1;  // index in out of its keyword "stream"; -1 for a plain object
+    std::int32_t num = 0;
+    std::int32_t gen = 0;
+};
+
 struct writer {
     explicit writer(interface::fl_ctx& c) : ctx(c) {}
 
@@ -55,6 +65,7 @@ struct writer {
     std::vector<old_content> contents;                            // one per plan
     std::uint64_t held_blocks = 0;                                // bytes of their blocks
     pending_merges merges;  // entries for resources and category objects, until every page is done
+    open_object current;
     std::int32_t q_obj = 0;  // shared stream "q\n" before undecodable old content; 0 when unused
     // Where finished objects go once out has grown past a few MiB; null when the output is built
     // whole and written at the end.
@@ -72,8 +83,42 @@ std::int32_t out_gen(const load::obj_entry& e);
 // "N G R" for input object num (generation 0 when num is not in the table).
 std::string ref_text(const load::doc& d, std::int32_t num);
 
-// Records the offset of object num and appends its line "N G obj\n".
+// Finishes the object before (see seal_object), records the offset of object num and appends its
+// line "N G obj\n".
 void begin_object(writer& w, std::int32_t num, std::int32_t gen);
+
+// Appends "\nstream\n" after the dictionary of the open object: its data follows, then
+// "\nendstream\nendobj\n".
+void begin_stream_data(writer& w);
+
+// Checks the open object, complete now, as the loader will frame it in the output: it must take
+// exactly the object written and keep the page-tree type the input gave it. An object that fails
+// is written again in a normalised form: every framing keyword disarmed, its dictionary closed,
+// its type stated and its stream's length written directly first. This holds whatever text a
+// damaged input brings; the checks are cheap for objects that need no change.
+void seal_object(writer& w);
+
+// How the loader frames an object written as text (header at 0, body from index body, keyword
+// "stream" at stream_kw or -1, ending "\nendobj\n" or "\nendstream\nendobj\n"): true when it
+// takes exactly that object, its stream data included, whatever is written around it.
+bool frames_as_written(std::string_view text, std::int32_t body, std::int32_t stream_kw);
+
+// Whether text holds bytes of a framing keyword ("obj" or "stream"): a cheap test before the
+// exact ones.
+bool may_hold_framing_keyword(std::string_view text);
+
+// Whether text holds a framing keyword as a whole word, as the loader finds them.
+bool holds_framing_keyword(std::string_view text);
+
+// text with no framing keyword left: blanked out where they stand in the open (comments
+// included), escaped inside literal strings.
+std::string blank_framing_keywords(std::string_view text);
+
+// Appends what closes the dictionaries text leaves open (and a string left open inside them).
+void close_dictionaries(std::string& text);
+
+// body, or a copy in scratch that closes the dictionary body opens and leaves open.
+std::string_view closed_text(std::string_view body, std::string& scratch);
 
 // Text of a dictionary or value as it may stand in an output object: when it holds keywords that
 // frame objects ("N G obj", "endobj", "stream", "endstream"), a copy with them blanked out, or

@@ -112,8 +112,8 @@ void write_xobject(writer& w, std::size_t index, buf& scratch)
     begin_object(w, x.obj, 0);
     append_dictionary(w, span, entries, f, stored);
     if (stored) {
-        buf_append(w.out, fmt_into(line, sizeof line, " /Length %ld >>\nstream\n",
-                                   static_cast<long>(content.size())));
+        buf_append(w.out, fmt_into(line, sizeof line, " /Length %ld >>", static_cast<long>(content.size())));
+        begin_stream_data(w);
         buf_append(w.out, content);
         buf_append(w.out, "\nendstream\nendobj\n");
         return;
@@ -122,8 +122,9 @@ void write_xobject(writer& w, std::size_t index, buf& scratch)
     const std::string_view clip = fmt_into(line, sizeof line, "q %f %f %f %f re W n\n", clamp_num(b.x),
                                            clamp_num(b.y), clamp_num(b.w), clamp_num(b.h));
     char length[64];
-    buf_append(w.out, fmt_into(length, sizeof length, " /Length %ld >>\nstream\n",
+    buf_append(w.out, fmt_into(length, sizeof length, " /Length %ld >>",
                                static_cast<long>(clip.size() + content.size() + 2)));
+    begin_stream_data(w);
     buf_append(w.out, clip);
     buf_append(w.out, content);
     buf_append(w.out, "\nQ\nendstream\nendobj\n");

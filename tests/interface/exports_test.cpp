@@ -178,7 +178,8 @@ TEST(Exports, NewObjectsNeverTakeTheNumberOfAMissingReference)
 TEST(Exports, StreamLengthsInTheOutputMatchTheDataWritten)
 {
     // A stream whose "Length" misstates its data is copied with the length of the data the
-    // loader measured; correct direct and indirect lengths stay as written.
+    // loader measured; a correct direct length stays as written, a length by reference is
+    // written directly.
     temp_dir dir;
     std::string in = dir.write(
         "lengths.pdf", one_page_doc()
@@ -186,12 +187,14 @@ TEST(Exports, StreamLengthsInTheOutputMatchTheDataWritten)
                            .object(6, "<< /Length 7 0 R >>\nstream\n0123456789\nendstream")
                            .object(7, "10")
                            .object(8, "<< /Length 2 /Length 3 >>\nstream\nabcd\nendstream")
+                           .object(9, "<< /Length 3 >>\nstream\nxyz\nendstream")
                            .build());
     std::string out = dir.file("out.pdf");
     ASSERT_EQ(kestrin_all(in.c_str(), out.c_str()), 0) << last_error();
     std::string pdf = kestrin::test::read_file(out);
     EXPECT_NE(pdf.find("5 0 obj\n<<  /Length 10>>\nstream\nshort data\nendstream"), std::string::npos) << pdf;
-    EXPECT_NE(pdf.find("6 0 obj\n<< /Length 7 0 R >>\nstream\n0123456789\nendstream"), std::string::npos);
+    EXPECT_NE(pdf.find("6 0 obj\n<<  /Length 10>>\nstream\n0123456789\nendstream"), std::string::npos) << pdf;
+    EXPECT_NE(pdf.find("9 0 obj\n<< /Length 3 >>\nstream\nxyz\nendstream"), std::string::npos) << pdf;
     // Two wrong lengths: both go, or a reader would take the one left.
     EXPECT_NE(pdf.find("8 0 obj\n<<  /Length 4>>\nstream\nabcd\nendstream"), std::string::npos) << pdf;
     std::string report;

@@ -1,0 +1,218 @@
+// The check of every finished object against the way the loader frames objects, and the
+// normalised form of an object that fails it. The loader finds objects by scanning for their
+// headers and keywords rather than through the cross-reference table, so a damaged input's text,
+// copied to a new place, could frame differently there: each object is held to rules under which
+// it frames the same wherever it stands.
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "emit/format.h"
+#include "emit/writer.h"
+#include "interface/fl_ctx.h"
+#include "scan/frame.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::emit {
+
+namespace {
+
+constexpr std::string_view plain_ending = "\nendobj\n";
+constexpr std::string_view stream_ending = "\nendstream\nendobj\n";
+constexpr std::string_view stream_opening = "\nstream\n";
+constexpr std::string_view kw_obj = "obj";
+constexpr std::string_view kw_endobj = "endobj";
+constexpr std::string_view kw_stream = "stream";
+constexpr std::string_view key_length = "Length";
+// Disarming blanks or escapes every keyword it finds; a second pass only meets what the first
+// pass's escapes formed, so a third is never needed in practice and two bound the work.
+constexpr int disarm_passes = 2;
+
+std::int32_t size_of(std::string_view text) { return static_cast<std::int32_t>(text.size()); }
+
+std::string_view range(std::string_view text, std::int32_t from, std::int32_t to)
+{
+    return text.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
+}
+
+bool opens_dictionary(std::string_view text, std::int32_t pos)
+{
+    return pos >= 0 && text.substr(static_cast<std::size_t>(pos)).starts_with("<<");
+}
+
+// End of the part of an object that precedes its stream data or its "endobj" (its last newline
+// included).
+std::int32_t head_end(std::string_view text, std::int32_t stream_kw)
+{
+    return stream_kw >= 0 ? stream_kw : size_of(text) - size_of(plain_ending) + 1;
+}
+
+std::int32_t data_start_of(std::int32_t stream_kw) { return stream_kw + size_of(stream_opening) - 1; }
+
+// The page-tree type (1 page, 2 node) the loader gave input object num, or 0.
+int input_type(const load::doc& d, std::int32_t num)
+{
+    if (num < 1 || num > d.max_obj) return 0;
+    const load::obj_entry* e = d.objs.find(num);
+    if (e == nullptr) return 0;
+    const load::dict_span span = d.span_of(*e);
+    return span ? scan::obj_type(span.text, span.start) : 0;
+}
+
+// The page-tree type the loader will read from the object written as text.
+int written_type(std::string_view text, std::int32_t body, std::int32_t stream_kw)
+{
+    const std::int32_t dict = scan::skip_ws(text, body);
+    if (!opens_dictionary(text, dict)) return 0;
+    return scan::obj_type(text.substr(0, static_cast<std::size_t>(head_end(text, stream_kw))), dict);
+}
+
+// text without any framing keyword, or nothing when disarming does not get there.
+std::optional<std::string> fully_disarmed(std::string_view text)
+{
+    std::string out(text);
+    for (int pass = 0; pass < disarm_passes && holds_framing_keyword(out); ++pass)
+        out = blank_framing_keywords(out);
+    if (holds_framing_keyword(out)) return std::nullopt;
+    return out;
+}
+
+// The body of a plain object in normalised form: keywords disarmed, dictionary closed, type kept.
+std::string normalised_body(std::string_view body, int type)
+{
+    std::optional<std::string> text = fully_disarmed(body);
+    if (!text) return "null";
+    std::string closed;
+    std::string out(closed_text(*text, closed));
+    keep_type(out, type);
+    return out;
+}
+
+// The dictionary of a stream in normalised form: its first dictionary, closed, with keywords
+// disarmed, its type kept and every "Length" replaced by the measured one, written first.
+std::string normalised_stream_dictionary(std::string_view head, int type, std::int32_t data_len)
+{
+    std::optional<std::string> text = fully_disarmed(head);
+    std::string dict = "<< >>";
+    if (text) {
+        const std::int32_t open = scan::skip_ws(*text, 0);
+        if (opens_dictionary(*text, open)) {
+            std::string closed;
+            const std::string_view from_open(closed_text(range(*text, open, size_of(*text)), closed));
+            const std::int32_t close = scan::find_dict_close(from_open, 0, size_of(from_open));
+            if (close >= 0) dict.assign(from_open.substr(0, static_cast<std::size_t>(close) + 2));
+        }
+    }
+    for (std::size_t before = 0; before != dict.size();) {
+        before = dict.size();
+        scan::strip_dict_entry(dict, key_length);
+    }
+    keep_type(dict, type);
+    char scratch[32];
+    dict.insert(2, fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len)));
+    return dict;
+}
+
+std::string_view open_text(const writer& w)
+{
+    const std::uint64_t start = w.current.start;
+    return {w.out.data.get() + start, static_cast<std::size_t>(w.out.len - start)};
+}
+
+std::int32_t open_stream_kw(const writer& w)
+{
+    return w.current.stream_kw < 0 ? -1 : static_cast<std::int32_t>(w.current.stream_kw - static_cast<std::int64_t>(w.current.start));
+}
+
+// Writes the open object again from its header: body, then data when it is a stream.
+void rewrite_open(writer& w, std::string_view body, const std::string* data)
+{
+    w.out.len = w.current.start;
+    char room[obj_header_room];
+    buf_append(w.out, obj_header(room, w.current.num, w.current.gen));
+    buf_append(w.out, body);
+    if (data == nullptr) {
+        buf_append(w.out, plain_ending);
+        return;
+    }
+    w.current.stream_kw = static_cast<std::int64_t>(w.out.len) + 1;
+    buf_append(w.out, stream_opening);
+    buf_append(w.out, *data);
+    buf_append(w.out, stream_ending);
+}
+
+void normalise_open(writer& w, int type)
+{
+    const std::string text(open_text(w));
+    const auto body = static_cast<std::int32_t>(w.current.body - w.current.start);
+    const std::int32_t stream_kw = open_stream_kw(w);
+    // A plain object's head without the newline its ending starts with.
+    const std::int32_t end = std::max(body, head_end(text, stream_kw) - (stream_kw < 0 ? 1 : 0));
+    const std::string_view head = range(text, body, end);
+    if (stream_kw < 0) {
+        const std::string normal = normalised_body(head, type);
+        rewrite_open(w, normal, nullptr);
+        if (!frames_as_written(open_text(w), body, -1)) rewrite_open(w, "null", nullptr);
+        return;
+    }
+    const std::int32_t data_start = data_start_of(stream_kw);
+    const std::string data(range(text, data_start, std::max(data_start, size_of(text) - size_of(stream_ending))));
+    const auto data_len = static_cast<std::int32_t>(data.size());
+    rewrite_open(w, normalised_stream_dictionary(head, type, data_len), &data);
+    if (frames_as_written(open_text(w), body, open_stream_kw(w))) return;
+    char scratch[48];
+    rewrite_open(w, fmt_into(scratch, sizeof scratch, "<< /Length %ld >>", static_cast<long>(data_len)), &data);
+}
+
+}  // namespace
+
+bool frames_as_written(std::string_view text, std::int32_t body, std::int32_t stream_kw)
+{
+    const bool stream = stream_kw >= 0;
+    if (!text.ends_with(stream ? stream_ending : plain_ending)) return false;
+    const std::int32_t end = head_end(text, stream_kw);
+    if (body < 0 || end < body) return false;
+    // An "obj" could make a header, or stop a long dictionary walk of the loader; an "endobj"
+    // would end a plain object early. "stream" counts only right after the dictionary, and
+    // "endstream" not at all once the length is direct.
+    const std::string_view head = range(text, body, end);
+    if (scan::find_kw(head, 0, kw_obj) >= 0 || (!stream && scan::find_kw(head, 0, kw_endobj) >= 0))
+        return false;
+    const std::int32_t dict = scan::skip_ws(text, body);
+    if (!opens_dictionary(text, dict)) return !stream;
+    // Closed before the end of its head, the dictionary closes there in any surroundings.
+    const std::int32_t close = scan::find_dict_close(text, dict, end);
+    if (close < 0) return false;
+    const std::int32_t after = scan::skip_ws(text, close + 2);
+    if (!stream) return !scan::kw_at(text, after, kw_stream);
+    if (after != stream_kw || !scan::kw_at(text, stream_kw, kw_stream)) return false;
+    if (range(text, stream_kw - 1, data_start_of(stream_kw)) != stream_opening) return false;
+    // A direct length is the only kind read the same in any surroundings.
+    std::int32_t direct = -1, ref = -1;
+    scan::parse_length(text, dict, stream_kw, direct, ref);
+    return direct == size_of(text) - size_of(stream_ending) - data_start_of(stream_kw);
+}
+
+void begin_stream_data(writer& w)
+{
+    w.current.stream_kw = static_cast<std::int64_t>(w.out.len) + 1;
+    buf_append(w.out, stream_opening);
+}
+
+void seal_object(writer& w)
+{
+    if (!w.current.open) return;
+    w.current.open = false;
+    if (w.out.failed || !w.out.data) return;
+    const std::string_view text = open_text(w);
+    const auto body = static_cast<std::int32_t>(w.current.body - w.current.start);
+    const std::int32_t stream_kw = open_stream_kw(w);
+    const int type = input_type(w.ctx.doc, w.current.num);
+    const bool typed = type == 0 || written_type(text, body, stream_kw) == type;
+    if (typed && frames_as_written(text, body, stream_kw)) return;
+    normalise_open(w, type);
+}
+
+}  // namespace kestrin::emit

@@ -1,0 +1,132 @@
+// The check of finished objects against the loader's framing, and the normalised form written
+// when an object fails it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "emit/writer.h"
+#include "interface/fl_ctx.h"
+#include "load/doc.h"
+#include "pdf_builder.h"
+#include "writer_fixture.h"
+
+namespace kestrin::test {
+namespace {
+
+struct frame_case {
+    const char* what;
+    std::string body;  // after "5 0 obj\n"; a stream's data is "abc"
+    bool stream;
+    bool frames;
+};
+
+const frame_case frame_cases[] = {
+    {"plain dictionary", "<< /A 1 >>", false, true},
+    {"plain number", "42", false, true},
+    {"keywords harmless where they stand", "<< /T (stream endstream) >>", false, true},
+    {"a header inside a string", "<< /T (6 0 obj) >>", false, false},
+    {"an obj that could stop a long walk", "<< /T /obj >>", false, false},
+    {"endobj inside a string ends the object early", "<< /T (endobj) >>", false, false},
+    {"dictionary left open runs on", "<< /A << /B 1 >>", false, false},
+    {"string left open runs on", "<< /A (x >>", false, false},
+    {"stream keyword after a plain dictionary", "<< /A 1 >> stream", false, false},
+    {"stream with its direct length", "<< /Length 3 >>", true, true},
+    {"stream keyword in a string of its dictionary", "<< /T (stream) /Length 3 >>", true, true},
+    {"stream with a wrong length", "<< /Length 4 >>", true, false},
+    {"stream with a length by reference", "<< /Length 9 0 R >>", true, false},
+    {"stream without a length", "<< /Filter /X >>", true, false},
+    {"stream dictionary closed early", "<< /Length 3 >> >>", true, false},
+    {"stream without a dictionary", "[1 2]", true, false},
+};
+
+TEST(Seal, FramesAsWrittenMirrorsTheLoader)
+{
+    const std::string header = "5 0 obj\n";
+    for (const frame_case& c : frame_cases) {
+        std::string text = header + c.body;
+        std::int32_t stream_kw = -1;
+        if (c.stream) {
+            stream_kw = static_cast<std::int32_t>(text.size()) + 1;
+            text += "\nstream\nabc\nendstream\nendobj\n";
+        } else {
+            text += "\nendobj\n";
+        }
+        EXPECT_EQ(emit::frames_as_written(text, static_cast<std::int32_t>(header.size()), stream_kw), c.frames)
+            << c.what;
+    }
+}
+
+// Writes objects straight into a writer over a loaded document whose object 3 is a page.
+struct sealed_writer {
+    loaded_ctx loaded{[] {
+        pdf_builder b;
+        b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+        b.object(3, "<< /Type /Page /Parent 2 0 R >>");
+        b.trailer("/Root 1 0 R");
+        return b.build();
+    }()};
+    emit::writer w{*loaded.ctx};
+
+    std::string write(std::int32_t num, const std::string& dict, const std::string* data = nullptr)
+    {
+        emit::buf_clear(w.out);
+        emit::begin_object(w, num, 0);
+        emit::buf_append(w.out, dict);
+        if (data != nullptr) {
+            emit::begin_stream_data(w);
+            emit::buf_append(w.out, *data);
+            emit::buf_append(w.out, "\nendstream\nendobj\n");
+        } else {
+            emit::buf_append(w.out, "\nendobj\n");
+        }
+        emit::seal_object(w);
+        return std::string(w.out.view());
+    }
+};
+
+TEST(Seal, ObjectsThatFrameAsWrittenStayUnchanged)
+{
+    sealed_writer s;
+    ASSERT_TRUE(s.loaded.loaded);
+    const std::string data = "1 0 obj endobj";
+    EXPECT_EQ(s.write(3, "<< /Type /Page /Parent 2 0 R /T (stream) >>"),
+              "3 0 obj\n<< /Type /Page /Parent 2 0 R /T (stream) >>\nendobj\n");
+    EXPECT_EQ(s.write(9, "<< /Length 14 >>", &data), "9 0 obj\n<< /Length 14 >>\nstream\n1 0 obj endobj\nendstream\nendobj\n");
+}
+
+TEST(Seal, FailingObjectsAreWrittenInTheNormalisedForm)
+{
+    struct normal_case {
+        const char* what;
+        std::int32_t num;
+        std::string dict;
+        bool stream;
+        std::string written;
+    };
+    const normal_case cases[] = {
+        {"keywords disarmed and the dictionary closed", 9, "<< /T (a 1 0 obj) /A /obj",
+         false, "9 0 obj\n<< /T (a 1 0 \\157bj) /A /    >>\nendobj\n"},
+        {"a page that lost its type states it", 3, "<< /Parent 2 0 R >> endobj", false,
+         "3 0 obj\n<< /Type /Page /Parent 2 0 R >>       \nendobj\n"},
+        {"a length by reference is written directly, first", 9, "<< /Filter /X /Length 7 0 R >>", true,
+         "9 0 obj\n<< /Length 3 /Filter /X >>\nstream\nabc\nendstream\nendobj\n"},
+        {"a stream dictionary closed early keeps its first dictionary", 9, "<< /Length 3 >> /A >>",
+         true, "9 0 obj\n<< /Length 3 >>\nstream\nabc\nendstream\nendobj\n"},
+        {"a stream without a dictionary gets one", 9, "(x) obj", true,
+         "9 0 obj\n<< /Length 3 >>\nstream\nabc\nendstream\nendobj\n"},
+    };
+    for (const normal_case& c : cases) {
+        sealed_writer s;
+        ASSERT_TRUE(s.loaded.loaded);
+        const std::string data = "abc";
+        const std::string written = s.write(c.num, c.dict, c.stream ? &data : nullptr);
+        EXPECT_EQ(written, c.written) << c.what;
+        const auto body = static_cast<std::int32_t>(written.find('\n')) + 1;
+        const auto stream_kw = static_cast<std::int32_t>(written.find("\nstream\n"));
+        EXPECT_TRUE(emit::frames_as_written(written, body, c.stream ? stream_kw + 1 : -1)) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace kestrin::test
