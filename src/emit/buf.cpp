@@ -80,6 +80,12 @@ void buf_append(buf& b, std::string_view bytes)
     b.data[static_cast<std::size_t>(b.len)] = 0;
 }
 
+void buf_clear(buf& b)
+{
+    b.len = 0;
+    if (b.data) b.data[0] = '\0';
+}
+
 void buf_str(buf& b, const char* text)
 {
     buf_append(b, text ? std::string_view(text) : std::string_view());

@@ -406,24 +406,17 @@ void write_trailer(writer& w, std::int64_t xref_offset)
     append(w, "\n%%EOF\n");
 }
 
-// Called between objects only, so that the bytes held back start with a whole object.
-void flush_output(writer& w)
-{
-    if (w.sink == nullptr || w.out.failed || w.out.len < flush_size) return;
-    w.sink->write(w.out.view());
-    w.out.flushed += w.out.len;
-    buf_clear(w.out);
-}
-
 std::uint64_t output_position(const writer& w) { return w.out.flushed + w.out.len; }
 
 void build_output(writer& w)
 {
     append(w, header);
-    build_page_texts(w);
-    w.offsets.assign(static_cast<std::size_t>(w.ctx.next_obj), -1);
-    for (const load::obj_entry& e : w.ctx.doc.objs.entries) write_input_object(w, e);
-    write_xobjects(w);
+    write_xobjects_beside(w, [&w] {
+        build_page_texts(w);
+        // The page step may number one more object.
+        w.offsets.assign(static_cast<std::size_t>(w.ctx.next_obj), -1);
+        for (const load::obj_entry& e : w.ctx.doc.objs.entries) write_input_object(w, e);
+    });
     write_fixed_objects(w);
     write_contents(w);
     seal_object(w);
@@ -434,6 +427,14 @@ void build_output(writer& w)
 }
 
 }  // namespace
+
+// Called between objects only, so that the bytes held back start with a whole object.
+void flush_output(writer& w)
+{
+    if (w.sink == nullptr || w.out.failed || w.out.len < flush_size) return;
+    w.out.flushed += w.out.len;
+    w.sink->take(w.out);
+}
 
 const xobj_entry* xobj_of(const writer& w, std::int32_t item)
 {
@@ -462,12 +463,6 @@ void begin_object(writer& w, std::int32_t num, std::int32_t gen)
     w.current = {true, w.out.len, 0, -1, num, gen};
     append(w, obj_header(room, num, gen));
     w.current.body = w.out.len;
-}
-
-void buf_clear(buf& b)
-{
-    b.len = 0;
-    if (b.data) b.data[0] = '\0';
 }
 
 void note_failure(writer& w, const buf& scratch)

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #include "interface/error.h"
 
@@ -110,6 +112,7 @@ int write_output_file(const char* path, std::string_view bytes)
 
 output_stream::~output_stream()
 {
+    wait_behind();
     if (fd_ >= 0) close(fd_);
     if (!renamed_ && !temp_name_.empty()) unlink(temp_name_.c_str());
 }
@@ -130,8 +133,32 @@ void output_stream::write(std::string_view bytes)
     if (!write_all(fd_, bytes)) write_failed_ = true;
 }
 
+void output_stream::wait_behind()
+{
+    if (!behind_.joinable()) return;
+    behind_.join();
+    if (behind_failed_) write_failed_ = true;
+}
+
+void output_stream::write_behind(buf& b)
+{
+    wait_behind();
+    std::swap(b.data, in_flight_.data);
+    std::swap(b.cap, in_flight_.cap);
+    in_flight_.len = b.len;
+    buf_clear(b);
+    if (fd_ < 0 || write_failed_) return;
+    behind_failed_ = false;
+    try {
+        behind_ = std::thread([this] { behind_failed_ = !write_all(fd_, in_flight_.view()); });
+    } catch (const std::system_error&) {
+        write(in_flight_.view());
+    }
+}
+
 int output_stream::finish(const char* path, std::string_view rest)
 {
+    wait_behind();
     write(rest);
     if (fd_ < 0 || write_failed_) {
         interface::set_error("short write to %s", path);

@@ -3,6 +3,9 @@
 
 #include <string>
 #include <string_view>
+#include <thread>
+
+#include "emit/buf.h"
 
 namespace kestrin::emit {
 
@@ -14,7 +17,7 @@ int write_output_file(const char* path, std::string_view bytes);
 // An output written while it is built: the bytes go to a temporary file beside the destination,
 // which replaces the destination only in finish(). Destroyed unfinished, it removes the temporary
 // file and leaves the destination untouched.
-class output_stream {
+class output_stream final : public piece_sink {
 public:
     output_stream() = default;
     output_stream(const output_stream&) = delete;
@@ -28,16 +31,28 @@ public:
     // After a failed write nothing more is written; finish() reports it.
     void write(std::string_view bytes);
 
+    // Takes the bytes of b and gives b a free block back (or none, to be reserved anew): a second
+    // thread writes them while the caller goes on building, so the kernel's copy overlaps the
+    // work. Written in place when no thread can be started.
+    void write_behind(buf& b);
+    void take(buf& b) override { write_behind(b); }
+
     // Writes rest, closes and renames over the destination; 0, or -1 with the error text set as
     // write_output_file sets it.
     int finish(const char* path, std::string_view rest);
 
 private:
+    // Waits for the bytes in flight; a failure counts as a failed write.
+    void wait_behind();
+
     std::string dest_;
     std::string temp_name_;
     int fd_ = -1;
     bool write_failed_ = false;
     bool renamed_ = false;
+    buf in_flight_;                // bytes being written by behind_, then a free block
+    std::thread behind_;
+    bool behind_failed_ = false;  // set by behind_, read after joining it
 };
 
 }  // namespace kestrin::emit

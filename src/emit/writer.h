@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,7 +70,7 @@ struct writer {
     std::int32_t q_obj = 0;  // shared stream "q\n" before undecodable old content; 0 when unused
     // Where finished objects go once out has grown past a few MiB; null when the output is built
     // whole and written at the end.
-    output_stream* sink = nullptr;
+    piece_sink* sink = nullptr;
 };
 
 inline constexpr std::int32_t xobj_kind_appearance = 2;
@@ -129,9 +130,6 @@ std::string_view disarmed(std::string_view text, std::string& scratch);
 // longer find that type in text (a damaged dictionary that was rebuilt or cut), it is stated first.
 void keep_type(std::string& text, int type);
 
-// Empties a scratch buffer for reuse, keeping its storage.
-void buf_clear(buf& b);
-
 // A failed scratch buffer means lost content: the whole output is then failed.
 void note_failure(writer& w, const buf& scratch);
 
@@ -160,5 +158,13 @@ old_content collect_old_content(writer& w, const load::obj_entry& page);
 void build_page_texts(writer& w);
 void write_xobjects(writer& w);
 void write_contents(writer& w);
+
+// Hands out's whole objects to the sink once out has grown past a few MiB.
+void flush_output(writer& w);
+
+// Runs main_part on this thread while the XObjects are built on a second one, then writes them
+// after what main_part wrote, byte for byte as write_xobjects would. With few XObjects, or when
+// no thread can be started, they are built here after main_part.
+void write_xobjects_beside(writer& w, const std::function<void()>& main_part);
 
 }  // namespace kestrin::emit

@@ -2,9 +2,16 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "kestrin.h"
 #include "pdf_builder.h"
@@ -288,6 +295,71 @@ TEST(WriterFile, FailedWriteOfALargeOutputLeavesTheDestinationUntouched)
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files += entry.is_regular_file();
     EXPECT_EQ(files, 2);
+}
+
+// Three pages of many squares, each with an appearance of its own (object 100 + i) whose
+// content names it; enough for the XObjects to be built beside the main writer, and enough bytes
+// for their output to pass in several pieces.
+std::string many_appearances(int per_page)
+{
+    constexpr int pages = 3;
+    pdf_builder b;
+    b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>");
+    const std::string filler(std::size_t{12} << 10, ' ');
+    for (int p = 0; p < pages; ++p) {
+        std::string annots;
+        for (int k = 0; k < per_page; ++k) {
+            const int i = p * per_page + k;
+            annots += std::to_string(10000 + i) + " 0 R ";
+            b.object(10000 + i, "<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /AP << /N " +
+                                    std::to_string(100 + i) + " 0 R >> >>");
+            b.stream(100 + i, "/Subtype /Form /BBox [0 0 10 10]", "% ap " + std::to_string(i) + filler, true);
+        }
+        b.object(3 + p, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Annots [" + annots + "] >>");
+    }
+    b.trailer("/Root 1 0 R");
+    return b.build();
+}
+
+// Reads a FIFO whole on a thread of its own, so that a writer can open it.
+std::string read_through_fifo(const std::string& path, const std::function<void()>& write)
+{
+    std::string got;
+    std::thread reader([&] { got = read_file(path); });
+    write();
+    reader.join();
+    return got;
+}
+
+TEST(WriterFile, XObjectsBuiltBesideTheMainWriterKeepEveryOffsetAndAppearance)
+{
+    constexpr int per_page = 120;
+    temp_dir dir;
+    const std::string in = dir.write("in.pdf", many_appearances(per_page));
+    const std::string out = dir.file("out.pdf");
+    ASSERT_EQ(kestrin_annotations(in.c_str(), out.c_str()), 0) << kestrin_last_error();
+    const written_pdf w = read_written(out);
+    ASSERT_EQ(w.problem, "");
+    std::string report;
+    EXPECT_EQ(qpdf_check(out, &report), 0) << report;
+    std::set<std::string> named;
+    for (const auto& [num, at] : w.in_use) {
+        const std::string object = w.object(num);
+        if (num < 100 + 3 * per_page || object.find("/Type /XObject") == std::string::npos) continue;
+        const std::string data = w.stream_data(num);
+        const std::size_t mark = data.find("% ap ");
+        ASSERT_NE(mark, std::string::npos) << num;
+        named.insert(data.substr(mark, data.find(' ', mark + 5) - mark));
+    }
+    EXPECT_EQ(named.size(), std::size_t{3 * per_page});
+    // Written to a pipe the output is built whole: the same bytes.
+    const std::string fifo = dir.file("out.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string piped = read_through_fifo(fifo, [&] {
+        EXPECT_EQ(kestrin_annotations(in.c_str(), fifo.c_str()), 0) << kestrin_last_error();
+    });
+    EXPECT_EQ(piped, w.bytes);
 }
 
 }  // namespace
