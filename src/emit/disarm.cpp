@@ -59,8 +59,7 @@ open_parts open_in(std::string_view text)
     return open;
 }
 
-// Whether text may hold a keyword that frames objects in a file (the longer two contain the
-// shorter). Inside an object stream such bytes are inert.
+// Whether the bytes of word stand somewhere in text.
 bool holds_bytes(std::string_view text, std::string_view word)
 {
     const auto last = static_cast<std::int32_t>(text.size()) - static_cast<std::int32_t>(word.size());
@@ -113,6 +112,7 @@ void append_disarmed_string(std::string& out, std::string_view text, std::int32_
 
 }  // namespace
 
+// The longer two keywords contain the shorter.
 bool may_hold_framing_keyword(std::string_view text)
 {
     return holds_bytes(text, "obj") || holds_bytes(text, "stream");
@@ -126,8 +126,7 @@ bool holds_framing_keyword(std::string_view text)
     return false;
 }
 
-// text with no framing keyword left: blanked out where they stand in the open (comments included),
-// escaped inside literal strings. An unterminated string is no string to a reader of the file.
+// An unterminated string is no string to a reader of the file: its keywords are blanked too.
 std::string blank_framing_keywords(std::string_view text)
 {
     std::string out;
@@ -152,8 +151,6 @@ std::string blank_framing_keywords(std::string_view text)
     return out;
 }
 
-
-// Appends what closes the dictionaries text leaves open (and a string left open inside them).
 void close_dictionaries(std::string& text)
 {
     const open_parts open = open_in(text);
@@ -164,9 +161,8 @@ void close_dictionaries(std::string& text)
     for (std::int32_t k = 0; k < open.dictionaries; ++k) text += ">>";
 }
 
-// body, or a copy that closes the dictionary it opens: an object whose dictionary is not closed
-// in its own text would, copied as it is, run on into the objects written after it and could take
-// a later object's stream for its own.
+// An object whose dictionary is not closed in its own text would, copied as it is, run on into the
+// objects written after it and could take a later object's stream for its own.
 std::string_view closed_text(std::string_view body, std::string& scratch)
 {
     const std::int32_t first = scan::skip_ws(body, 0);
@@ -191,6 +187,5 @@ std::string_view disarmed(std::string_view text, std::string& scratch)
     scratch = blank_framing_keywords(text);
     return scratch;
 }
-
 
 }  // namespace kestrin::emit

@@ -26,8 +26,8 @@ constexpr std::string_view kw_obj = "obj";
 constexpr std::string_view kw_endobj = "endobj";
 constexpr std::string_view kw_stream = "stream";
 constexpr std::string_view key_length = "Length";
-// Disarming blanks or escapes every keyword it finds; a second pass only meets what the first
-// pass's escapes formed, so a third is never needed in practice and two bound the work.
+// Disarming blanks or escapes every keyword it finds; a second pass meets any that the first
+// pass's blanks or escapes formed. Text that still holds one is written as null.
 constexpr int disarm_passes = 2;
 
 std::int32_t size_of(std::string_view text) { return static_cast<std::int32_t>(text.size()); }
