@@ -5,6 +5,7 @@
 
 #include "interface/error.h"
 #include "interface/fl_ctx.h"
+#include "load/beside.h"
 #include "load/pages.h"
 #include "load/values.h"
 #include "plan/appearance.h"
@@ -166,6 +167,7 @@ enum class decision { flatten, keep, drop };
 struct analysis {
     plan_item item;
     decision what = decision::drop;
+    bool structural = false;  // the catalog or a page-tree object, never left out
 };
 
 decision decide(std::int32_t mode, const plan_item& item)
@@ -204,6 +206,17 @@ void read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
     item.ap_obj = select_appearance(d, text, start, appearance_state(text, start));
 }
 
+// The catalog and the page tree are never left out, whatever a damaged "Fields", "Kids" or
+// "Annots" array names: dropping them would cost the output its pages.
+bool is_structural(const load::doc& d, std::int32_t num)
+{
+    if (num == d.root) return true;
+    const load::obj_entry* e = d.objs.find(num);
+    if (e == nullptr) return false;
+    const load::dict_span span = d.span_of(*e);
+    return span && scan::obj_type(span.text, span.start) != 0;
+}
+
 analysis analyse(const load::doc& d, std::int32_t mode, const load::obj_entry& e)
 {
     analysis a;
@@ -211,16 +224,45 @@ analysis analyse(const load::doc& d, std::int32_t mode, const load::obj_entry& e
     const load::dict_span span = d.span_of(e);
     if (span) read_annotation(d, span.text, span.start, a.item);
     a.what = decide(mode, a.item);
+    a.structural = is_structural(d, e.num);
     return a;
 }
 
+// Below this many annotation objects a second thread costs more than it saves.
+constexpr std::size_t min_analyses_beside = 2048;
+
 // Each annotation object is read once, however many pages or entries list it, so that planning
-// stays linear in the size of the file.
+// stays linear in the size of the file. The reading only looks at the document, so the objects
+// of a large file are read in two halves at once.
 class analysis_cache {
 public:
     analysis_cache(const load::doc& d, std::int32_t mode)
         : d_(d), mode_(mode), slot_(static_cast<std::size_t>(d.max_obj) + 1, -1)
     {
+    }
+
+    // Reads every annotation object the pages list, in the order they are first listed.
+    void read_all(const std::vector<std::vector<std::int32_t>>& page_refs)
+    {
+        std::vector<const load::obj_entry*> order;
+        for (const std::vector<std::int32_t>& refs : page_refs)
+            for (std::int32_t r : refs) {
+                const load::obj_entry* e = d_.objs.find(r);
+                if (e == nullptr || e->num < 0 || static_cast<std::size_t>(e->num) >= slot_.size()) continue;
+                std::int32_t& slot = slot_[static_cast<std::size_t>(e->num)];
+                if (slot >= 0) continue;
+                slot = static_cast<std::int32_t>(order.size());
+                order.push_back(e);
+            }
+        done_.resize(order.size());
+        const auto read_range = [&](std::size_t from, std::size_t to) {
+            for (std::size_t k = from; k < to; ++k) done_[k] = analyse(d_, mode_, *order[k]);
+        };
+        const std::size_t half = order.size() / 2;
+        if (order.size() < min_analyses_beside)
+            read_range(0, order.size());
+        else
+            load::run_beside([&] { read_range(half, order.size()); }, [&] { read_range(0, half); });
     }
 
     const analysis& get(const load::obj_entry& e)
@@ -244,17 +286,6 @@ private:
     std::vector<analysis> done_;
     analysis scratch_;
 };
-
-// The catalog and the page tree are never left out, whatever a damaged "Fields", "Kids" or
-// "Annots" array names: dropping them would cost the output its pages.
-bool is_structural(const load::doc& d, std::int32_t num)
-{
-    if (num == d.root) return true;
-    const load::obj_entry* e = d.objs.find(num);
-    if (e == nullptr) return false;
-    const load::dict_span span = d.span_of(*e);
-    return span && scan::obj_type(span.text, span.start) != 0;
-}
 
 void mark_drop(interface::fl_ctx& ctx, std::int32_t num)
 {
@@ -306,9 +337,9 @@ void drop_field_tree(interface::fl_ctx& ctx)
     }
 }
 
-// Plans one page; -1 with the cause in the error text when the page cannot be read.
-int plan_page(interface::fl_ctx& ctx, analysis_cache& cache, std::int32_t page_num, page_plan& plan,
-              std::vector<std::int32_t>& refs)
+// The annotation references of one page; -1 with the cause in the error text when the page
+// cannot be read.
+int read_page_refs(interface::fl_ctx& ctx, std::int32_t page_num, page_plan& plan, std::vector<std::int32_t>& refs)
 {
     const load::doc& d = ctx.doc;
     const load::obj_entry* page = d.objs.find(page_num);
@@ -322,9 +353,15 @@ int plan_page(interface::fl_ctx& ctx, analysis_cache& cache, std::int32_t page_n
         return -1;
     }
     plan.page_obj = page_num;
-    plan.first_item = static_cast<std::int32_t>(ctx.items.size());
-    refs.clear();
     collect_ref_list(d, span.text, span.start, annots_key, refs, unlimited);
+    return 0;
+}
+
+// Plans one page from its annotation references.
+void plan_page(interface::fl_ctx& ctx, analysis_cache& cache, const std::vector<std::int32_t>& refs, page_plan& plan)
+{
+    const load::doc& d = ctx.doc;
+    plan.first_item = static_cast<std::int32_t>(ctx.items.size());
     for (std::int32_t r : refs) {
         const load::obj_entry* e = d.objs.find(r);
         if (e == nullptr) continue;
@@ -337,12 +374,12 @@ int plan_page(interface::fl_ctx& ctx, analysis_cache& cache, std::int32_t page_n
         } else if (a.what == decision::flatten) {
             plan.annots_changed = 1;
             plan.needs_content = 1;
-            mark_drop(ctx, r);
+            if (!a.structural && r >= 0 && static_cast<std::size_t>(r) < ctx.drop.size())
+                ctx.drop[static_cast<std::size_t>(r)] = 1;
             ctx.items.push_back(a.item);
         }
     }
     plan.item_count = static_cast<std::int32_t>(ctx.items.size()) - plan.first_item;
-    return 0;
 }
 
 }  // namespace
@@ -352,11 +389,16 @@ int fl_plan(interface::fl_ctx& ctx)
     if (ctx.mode != interface::mode_annotations && ctx.has_form == 1) drop_field_tree(ctx);
     const std::vector<load::pageinfo>& pages = ctx.doc.pages.items;
     if (ctx.plans.size() < pages.size()) ctx.plans.resize(pages.size());
+    // A page that cannot be read fails the plan, but the pages before it are planned.
+    std::vector<std::vector<std::int32_t>> page_refs(pages.size());
+    std::size_t readable = 0;
+    while (readable < pages.size() &&
+           read_page_refs(ctx, pages[readable].obj_num, ctx.plans[readable], page_refs[readable]) == 0)
+        ++readable;
     analysis_cache cache(ctx.doc, ctx.mode);
-    std::vector<std::int32_t> refs;
-    for (std::size_t i = 0; i < pages.size(); ++i)
-        if (plan_page(ctx, cache, pages[i].obj_num, ctx.plans[i], refs) != 0) return -1;
-    return 0;
+    cache.read_all(page_refs);
+    for (std::size_t i = 0; i < readable; ++i) plan_page(ctx, cache, page_refs[i], ctx.plans[i]);
+    return readable == pages.size() ? 0 : -1;
 }
 
 }  // namespace kestrin::plan

@@ -528,3 +528,50 @@ TEST(FlPlan, FieldsNamingThePageTreeNeverDropIt)
 }
 
 }  // namespace
+
+namespace {
+
+// Enough annotation objects for them to be read in two halves at once: the plan must be the one
+// a reading in listing order gives. Object 100 + i is a square (flattened), a field widget (kept)
+// or an object of no annotation kind (dropped from the list) as i % 3 says; the second page lists
+// ten of the first page's annotations again.
+TEST(FlPlan, ManyAnnotationsArePlannedInListingOrder)
+{
+    constexpr int per_page = 1200;
+    pdf_builder b;
+    b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+    std::vector<std::vector<int>> lists(2);
+    for (int i = 0; i < 2 * per_page; ++i) {
+        lists[static_cast<std::size_t>(i / per_page)].push_back(100 + i);
+        const char* bodies[] = {"<< /Type /Annot /Subtype /Square /Rect [0 0 5 5] >>",
+                                "<< /Type /Annot /Subtype /Widget /FT /Tx /Rect [0 0 5 5] >>", "<< /Foo 1 >>"};
+        b.object(100 + i, bodies[i % 3]);
+    }
+    for (int i = 0; i < 10; ++i) lists[1].push_back(100 + i);
+    for (int page = 0; page < 2; ++page) {
+        std::string annots;
+        for (int r : lists[static_cast<std::size_t>(page)]) annots += std::to_string(r) + " 0 R ";
+        b.object(3 + page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 9 9] /Annots [" + annots + "] >>");
+    }
+    b.trailer("/Root 1 0 R");
+    planned p(b.build(), annotations);
+    ASSERT_EQ(p.plan_rc, 0);
+    std::size_t item = 0;
+    for (int page = 0; page < 2; ++page) {
+        const page_plan& plan = p.ctx.plans.at(static_cast<std::size_t>(page));
+        std::vector<std::int32_t> kept;
+        std::vector<std::int32_t> flattened;
+        for (int r : lists[static_cast<std::size_t>(page)]) {
+            if ((r - 100) % 3 == 0) flattened.push_back(r);
+            if ((r - 100) % 3 == 1) kept.push_back(r);
+        }
+        EXPECT_EQ(plan.first_item, static_cast<std::int32_t>(item)) << page;
+        ASSERT_EQ(plan.item_count, static_cast<std::int32_t>(flattened.size())) << page;
+        for (std::int32_t r : flattened) EXPECT_EQ(p.ctx.items.at(item++).obj, r) << page;
+        EXPECT_EQ(std::vector<std::int32_t>(plan.kept.begin(), plan.kept.end()), kept) << page;
+    }
+    for (int i = 0; i < 2 * per_page; ++i) EXPECT_EQ(p.dropped(100 + i), i % 3 == 0) << i;
+}
+
+}  // namespace

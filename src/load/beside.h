@@ -1,0 +1,42 @@
+// Two independent pieces of work run at once: one on a second thread, one on the calling thread.
+// Used where a stage splits into halves that only read the document.
+#pragma once
+
+#include <exception>
+#include <system_error>
+#include <thread>
+
+namespace kestrin::load {
+
+// Runs side on a second thread and main on this one, and returns when both are done. When no
+// thread can be started, both run here, main first. An exception of either reaches the caller,
+// main's first, and only once both have stopped.
+template <class Side, class Main>
+void run_beside(Side&& side, Main&& main)
+{
+    std::exception_ptr side_failure;
+    std::thread thread;
+    try {
+        thread = std::thread([&] {
+            try {
+                side();
+            } catch (...) {
+                side_failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        main();
+        side();
+        return;
+    }
+    try {
+        main();
+    } catch (...) {
+        thread.join();
+        throw;
+    }
+    thread.join();
+    if (side_failure) std::rethrow_exception(side_failure);
+}
+
+}  // namespace kestrin::load
