@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "decode/inflate.h"
+#include "load/beside.h"
 #include "load/stages.h"
 #include "scan/token.h"
 
@@ -55,14 +57,33 @@ decoded_block keep_block(doc& d, decode::inflated& out)
     return b;
 }
 
-decoded_block inflate_into_arena(doc& d, std::string_view raw)
-{
-    std::uint64_t max_out = std::min(budget_left(d), max_objstm_capacity);
-    std::uint64_t first_cap = std::min<std::uint64_t>(8 * raw.size() + 64, max_out);
-    if (first_cap == 0) return {};
+// The most a stream may decode to now: what the budget leaves, within the capacity limit.
+std::uint64_t decode_limit(const doc& d) { return std::min(budget_left(d), max_objstm_capacity); }
+
+// A decoding done early, out of order; ok when the stream decoded within the limit it was given.
+struct early_block {
     decode::inflated out;
-    if (decode::inflate_growing(raw, first_cap, max_out, out) != 0 || !out.data) return {};
-    if (out.len > max_out) return {};
+    bool ok = false;
+};
+
+bool inflate_within(std::string_view raw, std::uint64_t max_out, decode::inflated& out)
+{
+    const std::uint64_t first_cap = std::min<std::uint64_t>(8 * raw.size() + 64, max_out);
+    if (first_cap == 0) return false;
+    return decode::inflate_growing(raw, first_cap, max_out, out) == 0 && out.data && out.len <= max_out;
+}
+
+// A stream decoded early gives the result that decoding it now would: its bytes when they fit the
+// limit, else nothing. One that was not, or failed within its smaller early limit, is decoded now.
+decoded_block inflate_into_arena(doc& d, std::string_view raw, early_block& early)
+{
+    const std::uint64_t max_out = decode_limit(d);
+    if (early.ok) {
+        if (max_out == 0 || early.out.len > max_out) return {};
+        return keep_block(d, early.out);
+    }
+    decode::inflated out;
+    if (!inflate_within(raw, max_out, out)) return {};
     return keep_block(d, out);
 }
 
@@ -126,29 +147,79 @@ void add_packed_objects(doc& d, decoded_block b, std::int32_t first,
     }
 }
 
-decoded_block decode_object_stream(doc& d, const obj_entry& e)
+// The stored data of an object stream, or nothing when it is out of bounds or too large.
+std::optional<std::string_view> raw_data(const doc& d, const obj_entry& e)
 {
-    if (e.data_start < 0 || e.data_end < e.data_start) return {};
+    if (e.data_start < 0 || e.data_end < e.data_start) return std::nullopt;
     std::int64_t raw_len = static_cast<std::int64_t>(e.data_end) - e.data_start;
-    if (raw_len > max_raw_objstm) return {};
-    std::string_view raw = d.file().substr(static_cast<std::size_t>(e.data_start),
-                                           static_cast<std::size_t>(raw_len));
-    if (scan::find_name(d.file(), e.dict_pos, dict_stop(d, e), "FlateDecode") >= 0)
-        return inflate_into_arena(d, raw);
-    return copy_into_arena(d, raw);
+    if (raw_len > max_raw_objstm) return std::nullopt;
+    return d.file().substr(static_cast<std::size_t>(e.data_start), static_cast<std::size_t>(raw_len));
 }
 
-void unpack_one(doc& d, const obj_entry& e)
+bool is_flate(const doc& d, const obj_entry& e)
+{
+    return scan::find_name(d.file(), e.dict_pos, dict_stop(d, e), "FlateDecode") >= 0;
+}
+
+decoded_block decode_object_stream(doc& d, const obj_entry& e, early_block& early)
+{
+    const std::optional<std::string_view> raw = raw_data(d, e);
+    if (!raw) return {};
+    if (is_flate(d, e)) return inflate_into_arena(d, *raw, early);
+    return copy_into_arena(d, *raw);
+}
+
+// The object count and offset of the first object from the stream's dictionary; false when the
+// stream is given up.
+bool read_header(const doc& d, const obj_entry& e, std::int32_t& n, std::int32_t& first)
 {
     std::int32_t stop = dict_stop(d, e);
-    std::int32_t n = header_value(d, e.dict_pos, stop, "N", 1);
-    std::int32_t first = header_value(d, e.dict_pos, stop, "First", 0);
+    n = header_value(d, e.dict_pos, stop, "N", 1);
+    first = header_value(d, e.dict_pos, stop, "First", 0);
+    return first >= 0 && n >= 1 && n <= max_objstm_count;
+}
+
+void unpack_one(doc& d, const obj_entry& e, early_block& early)
+{
+    std::int32_t n = 0, first = 0;
     // Checked before decoding, so a stream that is given up anyway spends none of the budget.
-    if (first < 0 || n < 1 || n > max_objstm_count) return;
-    decoded_block b = decode_object_stream(d, e);
+    if (!read_header(d, e, n, first)) return;
+    decoded_block b = decode_object_stream(d, e, early);
     if (b.data == nullptr || first > b.len) return;
     auto pairs = read_pairs(b, n);
     if (!pairs.empty()) add_packed_objects(d, b, first, pairs);
+}
+
+// Below this many object streams a second thread costs more than it saves.
+constexpr std::size_t min_streams_beside = 16;
+
+// Decodes the Flate object streams early, half of them on a second thread. Each half holds at most
+// half the budget, so the early blocks never exceed what decoding in order may hold; a stream
+// that does not fit its half is decoded again in order.
+std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>& streams)
+{
+    std::vector<early_block> early(streams.size());
+    if (streams.size() < min_streams_beside) return early;
+    const std::uint64_t half_budget = decode::decode_budget(d.len) / 2;
+    const auto decode_range = [&](std::size_t from, std::size_t to) {
+        std::uint64_t held = 0;
+        for (std::size_t k = from; k < to; ++k) {
+            const obj_entry& e = streams[k];
+            std::int32_t n = 0, first = 0;
+            const std::optional<std::string_view> raw = raw_data(d, e);
+            if (!read_header(d, e, n, first) || !raw || !is_flate(d, e)) continue;
+            const std::uint64_t max_out = std::min(half_budget - held, max_objstm_capacity);
+            early_block& b = early[k];
+            b.ok = inflate_within(*raw, max_out, b.out);
+            if (b.ok)
+                held += b.out.len;
+            else
+                b.out = decode::inflated{};
+        }
+    };
+    const std::size_t half = streams.size() / 2;
+    run_beside([&] { decode_range(half, streams.size()); }, [&] { decode_range(0, half); });
+    return early;
 }
 
 }  // namespace
@@ -161,12 +232,12 @@ bool is_object_stream(const doc& d, const obj_entry& e)
 
 void unpack_object_streams(doc& d)
 {
-    std::int32_t scanned = d.objs.count();
-    for (std::int32_t i = 0; i < scanned; ++i) {
-        // A copy: appending entries may move the table.
-        obj_entry e = d.objs.entries[static_cast<std::size_t>(i)];
-        if (is_object_stream(d, e)) unpack_one(d, e);
-    }
+    // Copies: appending entries may move the table.
+    std::vector<obj_entry> streams;
+    for (const obj_entry& e : d.objs.entries)
+        if (is_object_stream(d, e)) streams.push_back(e);
+    std::vector<early_block> early = decode_early(d, streams);
+    for (std::size_t k = 0; k < streams.size(); ++k) unpack_one(d, streams[k], early[k]);
 }
 
 }  // namespace kestrin::load

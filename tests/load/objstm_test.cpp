@@ -197,5 +197,28 @@ TEST(ObjectStreams, DecodingStopsAtTheDocumentBudget)
     EXPECT_LE(l.d.arena.total, decode::decode_budget(l.d.len));
 }
 
+TEST(ObjectStreams, ManyStreamsDecodedEarlyStopAtTheBudgetInTheirOrder)
+{
+    // Twenty streams of 5 MiB each, enough to be decoded early in two halves; the budget of a
+    // small file (64 MiB) holds the first twelve, as decoding one after another gives.
+    constexpr int streams = 20;
+    pdf_builder b;
+    b.object(1, "<< /Type /Catalog >>");
+    for (int k = 0; k < streams; ++k) {
+        // Object 100 + k, then padding too long to keep as object 200 + k.
+        const std::string header = std::to_string(100 + k) + " 0 " + std::to_string(200 + k) + " 4 ";
+        std::string data = header + std::string(16 - header.size(), ' ') + "(x) ";
+        data.resize(std::size_t{5} << 20, ' ');
+        raw_objstm(b, "/N 2 /First 16", data, true, 20 + k);
+    }
+    loaded_doc l(b.build());
+    ASSERT_EQ(l.rc, 0) << l.error;
+    const std::uint64_t budget = decode::decode_budget(l.d.len);
+    ASSERT_EQ(budget, std::uint64_t{64} << 20);
+    for (int k = 0; k < streams; ++k) EXPECT_EQ(l.obj(100 + k) != nullptr, k < 12) << k;
+    EXPECT_EQ(l.d.arena.blocks.size(), 12u);
+    EXPECT_LE(l.d.arena.total, budget);
+}
+
 }  // namespace
 }  // namespace kestrin::test
