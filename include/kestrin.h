@@ -3,7 +3,8 @@
  *
  * Every call is synchronous and complete in itself. Paths are NUL-terminated byte strings.
  * Failure is reported by the result -1 and a message that kestrin_last_error() returns.
- * Calls must not overlap: a multi-threaded host serialises them.
+ * Calls must not overlap: a multi-threaded host serialises them. On a large file a call may
+ * use a second thread of its own; it has finished when the call returns.
  */
 #ifndef KESTRIN_H
 #define KESTRIN_H
