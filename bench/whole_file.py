@@ -27,19 +27,27 @@ SCALING = {"scale-500": ["-n", "500", "-k", "20"], "scale-5000": ["-n", "5000", 
            "scale-50000": ["-n", "50000", "-k", "20"]}
 
 
+def cpu_seconds(report):
+    """User plus system seconds from a GNU time -v report."""
+    user = float(re.search(r"User time \(seconds\): ([0-9.]+)", report).group(1))
+    system = float(re.search(r"System time \(seconds\): ([0-9.]+)", report).group(1))
+    return user + system
+
+
 def timed(cmd, runs):
-    """Median wall seconds (measured here, to the microsecond) and peak RSS in KiB (GNU time -v)
-    of cmd over runs, after one unmeasured run that warms the page cache."""
-    walls, peaks = [], []
+    """Median wall seconds (measured here, to the microsecond), peak RSS in KiB and median CPU
+    seconds (GNU time -v) of cmd over runs, after one unmeasured run that warms the page cache."""
+    walls, peaks, cpus = [], [], []
     subprocess.run(cmd, capture_output=True)
     for _ in range(runs):
         start = time.perf_counter()
         proc = subprocess.run(["/usr/bin/time", "-v"] + cmd, capture_output=True, text=True)
         walls.append(time.perf_counter() - start)
         if proc.returncode not in (0, 3):  # qpdf exits 3 on warnings
-            return None, None
+            return None, None, None
         peaks.append(int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", proc.stderr).group(1)))
-    return statistics.median(walls), max(peaks)
+        cpus.append(cpu_seconds(proc.stderr))
+    return statistics.median(walls), max(peaks), statistics.median(cpus)
 
 
 def tools(kestrin, src, out):
@@ -74,12 +82,12 @@ def main():
                 results[label] = timed(cmd, args.runs if label != "qpdf --flatten-annotations=all" else 1)
             subprocess.run([args.kestrin, "flatten", "--all", src, out], capture_output=True)
             out_size = os.path.getsize(out)
-            base, base_peak = results["kestrin flatten --all"]
-            for label, (wall, peak) in results.items():
+            base, base_peak, _ = results["kestrin flatten --all"]
+            for label, (wall, peak, cpu) in results.items():
                 if wall is None:
                     print(f"  {label:32s} failed")
                     continue
-                print(f"  {label:32s} {wall:8.4f} s  {peak / 1024:8.1f} MiB  "
+                print(f"  {label:32s} {wall:8.4f} s  cpu {cpu:7.2f} s  {peak / 1024:8.1f} MiB  "
                       f"x{wall / base:8.2f} the time of kestrin flatten")
             bound = 3 * size + out_size
             print(f"  kestrin flatten peak memory: {base_peak * 1024 / bound:.2f} of 3 x input + output "
