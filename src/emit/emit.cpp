@@ -25,7 +25,7 @@ constexpr std::string_view key_length = "Length";
 constexpr std::int32_t max_xref_gen = 65535;
 constexpr double max_coordinate = 1e9;
 // The output is handed to its file in pieces of about this size, so that it is never held whole.
-constexpr std::uint64_t flush_size = std::uint64_t{4} << 20;
+constexpr std::uint64_t flush_size = std::uint64_t{2} << 20;
 
 void append(writer& w, std::string_view bytes) { buf_append(w.out, bytes); }
 

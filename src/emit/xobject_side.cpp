@@ -21,7 +21,7 @@ namespace {
 // Below this many XObjects a thread costs more than it saves.
 constexpr std::size_t min_xobjects_beside = 256;
 // The side thread waits while it holds this much output that the main thread has not taken.
-constexpr std::uint64_t max_waiting_bytes = std::uint64_t{16} << 20;
+constexpr std::uint64_t max_waiting_bytes = std::uint64_t{8} << 20;
 
 // Finished pieces of the side thread's output, in order, until the main thread takes them.
 class piece_queue final : public piece_sink {
