@@ -80,6 +80,8 @@ std::optional<std::string> fully_disarmed(std::string_view text)
 }
 
 // The body of a plain object in normalised form: keywords disarmed, dictionary closed, type kept.
+// A body that opened no dictionary must not come to open one when a keyword before a "<<" is
+// blanked: a leading null keeps it what it was.
 std::string normalised_body(std::string_view body, int type)
 {
     std::optional<std::string> text = fully_disarmed(body);
@@ -87,6 +89,8 @@ std::string normalised_body(std::string_view body, int type)
     std::string closed;
     std::string out(closed_text(*text, closed));
     keep_type(out, type);
+    const bool was_dictionary = opens_dictionary(body, scan::skip_ws(body, 0));
+    if (!was_dictionary && opens_dictionary(out, scan::skip_ws(out, 0))) out.insert(0, "null ");
     return out;
 }
 

@@ -107,6 +107,8 @@ TEST(Seal, FailingObjectsAreWrittenInTheNormalisedForm)
     const normal_case cases[] = {
         {"keywords disarmed and the dictionary closed", 9, "<< /T (a 1 0 obj) /A /obj",
          false, "9 0 obj\n<< /T (a 1 0 \\157bj) /A /    >>\nendobj\n"},
+        {"a body that opened no dictionary does not come to open one", 9, "obj << /Pages 4 0 R >>", false,
+         "9 0 obj\nnull     << /Pages 4 0 R >>\nendobj\n"},
         {"a page that lost its type states it", 3, "<< /Parent 2 0 R >> endobj", false,
          "3 0 obj\n<< /Type /Page /Parent 2 0 R >>       \nendobj\n"},
         {"a length by reference is written directly, first", 9, "<< /Filter /X /Length 7 0 R >>", true,
