@@ -255,10 +255,7 @@ std::string stream_dictionary(std::string_view dict, std::int32_t data_len)
 {
     if (direct_length(dict) == data_len) return std::string(dict);
     std::string text(dict);
-    for (std::size_t before = 0; before != text.size();) {
-        before = text.size();
-        scan::strip_dict_entry(text, key_length);
-    }
+    strip_every_length(text);
     char scratch[32];
     const std::string_view length = fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len));
     scan::dict_append_before_close(text, length);
@@ -434,6 +431,14 @@ void flush_output(writer& w)
     if (w.sink == nullptr || w.out.failed || w.out.len < flush_size) return;
     w.out.flushed += w.out.len;
     w.sink->take(w.out);
+}
+
+void strip_every_length(std::string& dict)
+{
+    for (std::size_t before = 0; before != dict.size();) {
+        before = dict.size();
+        scan::strip_dict_entry(dict, key_length);
+    }
 }
 
 const xobj_entry* xobj_of(const writer& w, std::int32_t item)

@@ -25,7 +25,6 @@ constexpr std::string_view stream_opening = "\nstream\n";
 constexpr std::string_view kw_obj = "obj";
 constexpr std::string_view kw_endobj = "endobj";
 constexpr std::string_view kw_stream = "stream";
-constexpr std::string_view key_length = "Length";
 // Disarming blanks or escapes every keyword it finds; a second pass meets any that the first
 // pass's blanks or escapes formed. Text that still holds one is written as null.
 constexpr int disarm_passes = 2;
@@ -109,10 +108,7 @@ std::string normalised_stream_dictionary(std::string_view head, int type, std::i
             if (close >= 0) dict.assign(from_open.substr(0, static_cast<std::size_t>(close) + 2));
         }
     }
-    for (std::size_t before = 0; before != dict.size();) {
-        before = dict.size();
-        scan::strip_dict_entry(dict, key_length);
-    }
+    strip_every_length(dict);
     keep_type(dict, type);
     char scratch[32];
     dict.insert(2, fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len)));

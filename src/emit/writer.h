@@ -104,6 +104,10 @@ void seal_object(writer& w);
 // takes exactly that object, its stream data included, whatever is written around it.
 bool frames_as_written(std::string_view text, std::int32_t body, std::int32_t stream_kw);
 
+// Removes every "Length" of a stream dictionary: a reader takes the first it can read, so one
+// left behind could override the length added after.
+void strip_every_length(std::string& dict);
+
 // Whether text holds bytes of a framing keyword ("obj" or "stream"): a cheap test before the
 // exact ones.
 bool may_hold_framing_keyword(std::string_view text);
