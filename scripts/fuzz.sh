@@ -68,7 +68,11 @@ for target in "${targets[@]}"; do
     echo "== fuzz_$target for ${seconds}s on $(ls "$dir" | wc -l) inputs"
     # One worker process (-fork=1) that is restarted after a crash, so that a known fault does
     # not end the run; every crash is still saved.
-    "$build/fuzz/fuzz_$target" -max_len=1000000 -rss_limit_mb=4096 -timeout=30 \
+    # The PDF targets get the dictionary of tokens the library acts on; the inflate target works
+    # on bits, where it would only get in the way.
+    dict=()
+    [ "$target" = inflate ] || dict=(-dict="$root/fuzz/pdf.dict")
+    "$build/fuzz/fuzz_$target" "${dict[@]}" -max_len=1000000 -rss_limit_mb=4096 -timeout=30 \
         -max_total_time="$seconds" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
         -artifact_prefix="$crashes/" "$dir" 2>&1 | tee "$work/$target.log" |
         grep -E '^(==|#[0-9]+ +DONE|rule broken|SUMMARY|INFO: fuzzed for|INFO: exiting)|ERROR' || true
