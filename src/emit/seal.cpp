@@ -11,6 +11,7 @@
 #include "emit/format.h"
 #include "emit/writer.h"
 #include "interface/fl_ctx.h"
+#include "load/pages.h"
 #include "scan/frame.h"
 #include "scan/token.h"
 #include "scan/value.h"
@@ -50,14 +51,26 @@ std::int32_t head_end(std::string_view text, std::int32_t stream_kw)
 
 std::int32_t data_start_of(std::int32_t stream_kw) { return stream_kw + size_of(stream_opening) - 1; }
 
-// The page-tree type (1 page, 2 node) the loader gave input object num, or 0.
-int input_type(const load::doc& d, std::int32_t num)
+// What the loader read from an input object that its copy must still say: its page-tree type
+// (1 page, 2 node, else 0) and, for a catalog that is neither, the page-tree root it names.
+struct input_meaning {
+    int type = 0;
+    std::int32_t pages = -1;
+    std::string pages_ref;  // the reference to pages as written
+};
+
+input_meaning meaning_of(const load::doc& d, std::int32_t num)
 {
-    if (num < 1 || num > d.max_obj) return 0;
+    input_meaning m;
+    if (num < 1 || num > d.max_obj) return m;
     const load::obj_entry* e = d.objs.find(num);
-    if (e == nullptr) return 0;
+    if (e == nullptr) return m;
     const load::dict_span span = d.span_of(*e);
-    return span ? scan::obj_type(span.text, span.start) : 0;
+    m.type = span ? scan::obj_type(span.text, span.start) : 0;
+    if (num != d.root || m.type != 0) return m;
+    m.pages = load::pages_entry(d, *e);
+    if (m.pages > 0) m.pages_ref = ref_text(d, m.pages);
+    return m;
 }
 
 // The page-tree type the loader will read from the object written as text.
@@ -66,6 +79,33 @@ int written_type(std::string_view text, std::int32_t body, std::int32_t stream_k
     const std::int32_t dict = scan::skip_ws(text, body);
     if (!opens_dictionary(text, dict)) return 0;
     return scan::obj_type(text.substr(0, static_cast<std::size_t>(head_end(text, stream_kw))), dict);
+}
+
+// The page-tree root the loader will read from the object written as text, were it the catalog:
+// the first "/Pages" with a number between its dictionary and its "endobj".
+std::int32_t written_pages(std::string_view text, std::int32_t body)
+{
+    const std::int32_t dict = scan::skip_ws(text, body);
+    if (!opens_dictionary(text, dict)) return -1;
+    const std::int32_t endobj = size_of(text) - size_of(plain_ending) + 1;
+    return load::pages_number_in(range(text, 0, std::max(dict, endobj)), dict);
+}
+
+bool keeps_meaning(std::string_view text, std::int32_t body, std::int32_t stream_kw,
+                   const input_meaning& m)
+{
+    if (m.type != 0 && written_type(text, body, stream_kw) != m.type) return false;
+    return m.pages <= 0 || written_pages(text, body) == m.pages;
+}
+
+// States the type and the catalog's page-tree root first in a rebuilt dictionary where a reader
+// would no longer find them.
+void keep_meaning(std::string& text, const input_meaning& m)
+{
+    keep_type(text, m.type);
+    if (m.pages <= 0 || load::pages_number_in(text, 0) == m.pages) return;
+    const std::size_t open = text.find("<<");
+    if (open != std::string::npos) text.insert(open + 2, " /Pages " + m.pages_ref);
 }
 
 // text without any framing keyword, or nothing when disarming does not get there.
@@ -78,24 +118,26 @@ std::optional<std::string> fully_disarmed(std::string_view text)
     return out;
 }
 
-// The body of a plain object in normalised form: keywords disarmed, dictionary closed, type kept.
+// The body of a plain object in normalised form: keywords disarmed, dictionary closed, meaning
+// kept.
 // A body that opened no dictionary must not come to open one when a keyword before a "<<" is
 // blanked: a leading null keeps it what it was.
-std::string normalised_body(std::string_view body, int type)
+std::string normalised_body(std::string_view body, const input_meaning& m)
 {
     std::optional<std::string> text = fully_disarmed(body);
     if (!text) return "null";
     std::string closed;
     std::string out(closed_text(*text, closed));
-    keep_type(out, type);
+    keep_meaning(out, m);
     const bool was_dictionary = opens_dictionary(body, scan::skip_ws(body, 0));
     if (!was_dictionary && opens_dictionary(out, scan::skip_ws(out, 0))) out.insert(0, "null ");
     return out;
 }
 
 // The dictionary of a stream in normalised form: its first dictionary, closed, with keywords
-// disarmed, its type kept and every "Length" replaced by the measured one, written first.
-std::string normalised_stream_dictionary(std::string_view head, int type, std::int32_t data_len)
+// disarmed, its meaning kept and every "Length" replaced by the measured one, written first.
+std::string normalised_stream_dictionary(std::string_view head, const input_meaning& m,
+                                         std::int32_t data_len)
 {
     std::optional<std::string> text = fully_disarmed(head);
     std::string dict = "<< >>";
@@ -109,7 +151,7 @@ std::string normalised_stream_dictionary(std::string_view head, int type, std::i
         }
     }
     strip_every_length(dict);
-    keep_type(dict, type);
+    keep_meaning(dict, m);
     char scratch[32];
     dict.insert(2, fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len)));
     return dict;
@@ -143,7 +185,7 @@ void rewrite_open(writer& w, std::string_view body, const std::string* data)
     buf_append(w.out, stream_ending);
 }
 
-void normalise_open(writer& w, int type)
+void normalise_open(writer& w, const input_meaning& m)
 {
     const std::string text(open_text(w));
     const auto body = static_cast<std::int32_t>(w.current.body - w.current.start);
@@ -152,7 +194,7 @@ void normalise_open(writer& w, int type)
     const std::int32_t end = std::max(body, head_end(text, stream_kw) - (stream_kw < 0 ? 1 : 0));
     const std::string_view head = range(text, body, end);
     if (stream_kw < 0) {
-        const std::string normal = normalised_body(head, type);
+        const std::string normal = normalised_body(head, m);
         rewrite_open(w, normal, nullptr);
         if (!frames_as_written(open_text(w), body, -1)) rewrite_open(w, "null", nullptr);
         return;
@@ -160,7 +202,7 @@ void normalise_open(writer& w, int type)
     const std::int32_t data_start = data_start_of(stream_kw);
     const std::string data(range(text, data_start, std::max(data_start, size_of(text) - size_of(stream_ending))));
     const auto data_len = static_cast<std::int32_t>(data.size());
-    rewrite_open(w, normalised_stream_dictionary(head, type, data_len), &data);
+    rewrite_open(w, normalised_stream_dictionary(head, m, data_len), &data);
     if (frames_as_written(open_text(w), body, open_stream_kw(w))) return;
     char scratch[48];
     rewrite_open(w, fmt_into(scratch, sizeof scratch, "<< /Length %ld >>", static_cast<long>(data_len)), &data);
@@ -209,10 +251,9 @@ void seal_object(writer& w)
     const std::string_view text = open_text(w);
     const auto body = static_cast<std::int32_t>(w.current.body - w.current.start);
     const std::int32_t stream_kw = open_stream_kw(w);
-    const int type = input_type(w.ctx.doc, w.current.num);
-    const bool typed = type == 0 || written_type(text, body, stream_kw) == type;
-    if (typed && frames_as_written(text, body, stream_kw)) return;
-    normalise_open(w, type);
+    const input_meaning m = meaning_of(w.ctx.doc, w.current.num);
+    if (keeps_meaning(text, body, stream_kw, m) && frames_as_written(text, body, stream_kw)) return;
+    normalise_open(w, m);
 }
 
 }  // namespace kestrin::emit

@@ -201,30 +201,6 @@ private:
     std::vector<kids_frame> stack_;
 };
 
-// Page-tree root named by the catalog's "/Pages", or -1.
-std::int32_t pages_entry(const doc& d, const obj_entry& catalog)
-{
-    std::string_view text;
-    std::int32_t start = 0;
-    if (catalog.in_objstm) {
-        if (catalog.text == nullptr) return -1;
-        text = std::string_view(catalog.text, static_cast<std::size_t>(catalog.text_len));
-    } else {
-        if (catalog.dict_pos < 0) return -1;
-        std::int32_t stop = catalog.endobj_pos > 0 ? catalog.endobj_pos : d.len;
-        text = d.file().substr(0, static_cast<std::size_t>(stop));
-        start = catalog.dict_pos;
-    }
-    std::int32_t size = static_cast<std::int32_t>(text.size());
-    for (std::int32_t p = scan::find_name(text, start, size, key_pages); p >= 0;
-         p = scan::find_name(text, p + 1, size, key_pages)) {
-        std::int32_t pos = skip_ws(text, p + 1 + static_cast<std::int32_t>(key_pages.size()));
-        std::int32_t v = scan::parse_int_at(text, pos);
-        if (v > 0) return v;
-    }
-    return -1;
-}
-
 std::int32_t page_tree_root(const doc& d, const obj_entry& catalog)
 {
     int type = type_of(d, catalog);
@@ -233,6 +209,29 @@ std::int32_t page_tree_root(const doc& d, const obj_entry& catalog)
 }
 
 }  // namespace
+
+std::int32_t pages_number_in(std::string_view text, std::int32_t start)
+{
+    const auto size = static_cast<std::int32_t>(text.size());
+    for (std::int32_t p = scan::find_name(text, start, size, key_pages); p >= 0;
+         p = scan::find_name(text, p + 1, size, key_pages)) {
+        std::int32_t pos = skip_ws(text, p + 1 + static_cast<std::int32_t>(key_pages.size()));
+        const std::int32_t v = scan::parse_int_at(text, pos);
+        if (v > 0) return v;
+    }
+    return -1;
+}
+
+std::int32_t pages_entry(const doc& d, const obj_entry& catalog)
+{
+    if (catalog.in_objstm) {
+        if (catalog.text == nullptr) return -1;
+        return pages_number_in(std::string_view(catalog.text, static_cast<std::size_t>(catalog.text_len)), 0);
+    }
+    if (catalog.dict_pos < 0) return -1;
+    const std::int32_t stop = catalog.endobj_pos > 0 ? catalog.endobj_pos : d.len;
+    return pages_number_in(d.file().substr(0, static_cast<std::size_t>(stop)), catalog.dict_pos);
+}
 
 int resolve_page_tree(doc& d)
 {

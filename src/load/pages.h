@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "load/doc.h"
@@ -13,6 +14,13 @@ namespace kestrin::load {
 // "Kids" array, -2 when the array holds an inline dictionary.
 std::int32_t parse_kids(const doc& d, const obj_entry& node, std::vector<std::int32_t>& out,
                         std::int32_t capacity);
+
+// The first "/Pages" in text from start that a positive number follows: the page-tree root a
+// catalog names, or -1.
+std::int32_t pages_number_in(std::string_view text, std::int32_t start);
+
+// The page-tree root the catalog names, read from the range the loader reads it in, or -1.
+std::int32_t pages_entry(const doc& d, const obj_entry& catalog);
 
 // Fills d.pages from the catalog d.root; 0 on success, -1 with the error text set.
 int resolve_page_tree(doc& d);
