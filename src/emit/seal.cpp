@@ -52,9 +52,11 @@ std::int32_t head_end(std::string_view text, std::int32_t stream_kw)
 std::int32_t data_start_of(std::int32_t stream_kw) { return stream_kw + size_of(stream_opening) - 1; }
 
 // What the loader read from an input object that its copy must still say: its page-tree type
-// (1 page, 2 node, else 0) and, for a catalog that is neither, the page-tree root it names.
+// (1 page, 2 node, else 0) and, for the catalog, that type even when it is 0 and then the
+// page-tree root it names (-1 for none).
 struct input_meaning {
     int type = 0;
+    bool catalog = false;
     std::int32_t pages = -1;
     std::string pages_ref;  // the reference to pages as written
 };
@@ -67,7 +69,8 @@ input_meaning meaning_of(const load::doc& d, std::int32_t num)
     if (e == nullptr) return m;
     const load::dict_span span = d.span_of(*e);
     m.type = span ? scan::obj_type(span.text, span.start) : 0;
-    if (num != d.root || m.type != 0) return m;
+    m.catalog = num == d.root;
+    if (!m.catalog || m.type != 0) return m;
     m.pages = load::pages_entry(d, *e);
     if (m.pages > 0) m.pages_ref = ref_text(d, m.pages);
     return m;
@@ -94,8 +97,8 @@ std::int32_t written_pages(std::string_view text, std::int32_t body)
 bool keeps_meaning(std::string_view text, std::int32_t body, std::int32_t stream_kw,
                    const input_meaning& m)
 {
-    if (m.type != 0 && written_type(text, body, stream_kw) != m.type) return false;
-    return m.pages <= 0 || written_pages(text, body) == m.pages;
+    if ((m.type != 0 || m.catalog) && written_type(text, body, stream_kw) != m.type) return false;
+    return !m.catalog || m.type != 0 || written_pages(text, body) == m.pages;
 }
 
 // States the type and the catalog's page-tree root first in a rebuilt dictionary where a reader
@@ -118,8 +121,25 @@ std::optional<std::string> fully_disarmed(std::string_view text)
     return out;
 }
 
+// The text up to the end of the first dictionary, when text opens one and it closes.
+std::string first_dictionary(const std::string& text)
+{
+    const std::int32_t open = scan::skip_ws(text, 0);
+    if (!opens_dictionary(text, open)) return text;
+    const std::int32_t close = scan::find_dict_close(text, open, size_of(text));
+    return close < 0 ? text : text.substr(0, static_cast<std::size_t>(close) + 2);
+}
+
+// The plain object written when even the normalised form fails: a catalog that is no page-tree
+// object still names its page tree.
+std::string last_resort(const input_meaning& m)
+{
+    if (!m.catalog || m.type != 0) return "null";
+    return m.pages > 0 ? "<< /Type /Catalog /Pages " + m.pages_ref + " >>" : "<< /Type /Catalog >>";
+}
+
 // The body of a plain object in normalised form: keywords disarmed, dictionary closed, meaning
-// kept.
+// kept. A catalog keeps its first dictionary only: text after it could give it a page type.
 // A body that opened no dictionary must not come to open one when a keyword before a "<<" is
 // blanked: a leading null keeps it what it was.
 std::string normalised_body(std::string_view body, const input_meaning& m)
@@ -128,10 +148,17 @@ std::string normalised_body(std::string_view body, const input_meaning& m)
     if (!text) return "null";
     std::string closed;
     std::string out(closed_text(*text, closed));
+    if (m.catalog) out = first_dictionary(out);
     keep_meaning(out, m);
     const bool was_dictionary = opens_dictionary(body, scan::skip_ws(body, 0));
     if (!was_dictionary && opens_dictionary(out, scan::skip_ws(out, 0))) out.insert(0, "null ");
     return out;
+}
+
+void state_length_first(std::string& dict, std::int32_t data_len)
+{
+    char scratch[32];
+    dict.insert(2, fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len)));
 }
 
 // The dictionary of a stream in normalised form: its first dictionary, closed, with keywords
@@ -152,8 +179,7 @@ std::string normalised_stream_dictionary(std::string_view head, const input_mean
     }
     strip_every_length(dict);
     keep_meaning(dict, m);
-    char scratch[32];
-    dict.insert(2, fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len)));
+    state_length_first(dict, data_len);
     return dict;
 }
 
@@ -196,16 +222,21 @@ void normalise_open(writer& w, const input_meaning& m)
     if (stream_kw < 0) {
         const std::string normal = normalised_body(head, m);
         rewrite_open(w, normal, nullptr);
-        if (!frames_as_written(open_text(w), body, -1)) rewrite_open(w, "null", nullptr);
+        const std::string_view written = open_text(w);
+        if (!keeps_meaning(written, body, -1, m) || !frames_as_written(written, body, -1))
+            rewrite_open(w, last_resort(m), nullptr);
         return;
     }
     const std::int32_t data_start = data_start_of(stream_kw);
     const std::string data(range(text, data_start, std::max(data_start, size_of(text) - size_of(stream_ending))));
     const auto data_len = static_cast<std::int32_t>(data.size());
     rewrite_open(w, normalised_stream_dictionary(head, m, data_len), &data);
-    if (frames_as_written(open_text(w), body, open_stream_kw(w))) return;
-    char scratch[48];
-    rewrite_open(w, fmt_into(scratch, sizeof scratch, "<< /Length %ld >>", static_cast<long>(data_len)), &data);
+    const std::string_view written = open_text(w);
+    if (keeps_meaning(written, body, open_stream_kw(w), m) && frames_as_written(written, body, open_stream_kw(w)))
+        return;
+    std::string dict = m.catalog && m.type == 0 ? last_resort(m) : "<< >>";
+    state_length_first(dict, data_len);
+    rewrite_open(w, dict, &data);
 }
 
 }  // namespace
