@@ -101,6 +101,13 @@ bool keeps_meaning(std::string_view text, std::int32_t body, std::int32_t stream
     return !m.catalog || m.type != 0 || written_pages(text, body) == m.pages;
 }
 
+// True when the written object frames as written and says what the loader read from the input.
+bool written_soundly(std::string_view text, std::int32_t body, std::int32_t stream_kw,
+                     const input_meaning& m)
+{
+    return keeps_meaning(text, body, stream_kw, m) && frames_as_written(text, body, stream_kw);
+}
+
 // States the type and the catalog's page-tree root first in a rebuilt dictionary where a reader
 // would no longer find them.
 void keep_meaning(std::string& text, const input_meaning& m)
@@ -222,18 +229,14 @@ void normalise_open(writer& w, const input_meaning& m)
     if (stream_kw < 0) {
         const std::string normal = normalised_body(head, m);
         rewrite_open(w, normal, nullptr);
-        const std::string_view written = open_text(w);
-        if (!keeps_meaning(written, body, -1, m) || !frames_as_written(written, body, -1))
-            rewrite_open(w, last_resort(m), nullptr);
+        if (!written_soundly(open_text(w), body, -1, m)) rewrite_open(w, last_resort(m), nullptr);
         return;
     }
     const std::int32_t data_start = data_start_of(stream_kw);
     const std::string data(range(text, data_start, std::max(data_start, size_of(text) - size_of(stream_ending))));
     const auto data_len = static_cast<std::int32_t>(data.size());
     rewrite_open(w, normalised_stream_dictionary(head, m, data_len), &data);
-    const std::string_view written = open_text(w);
-    if (keeps_meaning(written, body, open_stream_kw(w), m) && frames_as_written(written, body, open_stream_kw(w)))
-        return;
+    if (written_soundly(open_text(w), body, open_stream_kw(w), m)) return;
     std::string dict = m.catalog && m.type == 0 ? last_resort(m) : "<< >>";
     state_length_first(dict, data_len);
     rewrite_open(w, dict, &data);
@@ -283,7 +286,7 @@ void seal_object(writer& w)
     const auto body = static_cast<std::int32_t>(w.current.body - w.current.start);
     const std::int32_t stream_kw = open_stream_kw(w);
     const input_meaning m = meaning_of(w.ctx.doc, w.current.num);
-    if (keeps_meaning(text, body, stream_kw, m) && frames_as_written(text, body, stream_kw)) return;
+    if (written_soundly(text, body, stream_kw, m)) return;
     normalise_open(w, m);
 }
 
