@@ -4,9 +4,11 @@
 // copied to a new place, could frame differently there: each object is held to rules under which
 // it frames the same wherever it stands.
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "emit/format.h"
 #include "emit/writer.h"
@@ -29,6 +31,9 @@ constexpr std::string_view kw_stream = "stream";
 // Disarming blanks or escapes every keyword it finds; a second pass meets any that the first
 // pass's blanks or escapes formed. Text that still holds one is written as null.
 constexpr int disarm_passes = 2;
+constexpr int page_type = 1;  // obj_type's answers
+constexpr int page_tree_node_type = 2;
+constexpr std::int32_t all_kids = std::numeric_limits<std::int32_t>::max();
 
 std::int32_t size_of(std::string_view text) { return static_cast<std::int32_t>(text.size()); }
 
@@ -52,10 +57,12 @@ std::int32_t head_end(std::string_view text, std::int32_t stream_kw)
 std::int32_t data_start_of(std::int32_t stream_kw) { return stream_kw + size_of(stream_opening) - 1; }
 
 // What the loader read from an input object that its copy must still say: its page-tree type
-// (1 page, 2 node, else 0) and, for the catalog, that type even when it is 0 and then the
-// page-tree root it names (-1 for none).
+// (1 page, 2 node, else 0); for a node, its kids in order; for the catalog, that type even when
+// it is 0 and then the page-tree root it names (-1 for none).
 struct input_meaning {
     int type = 0;
+    bool kids_held = false;  // false for a node whose kids the loader cannot walk anyway
+    std::vector<std::int32_t> kids;
     bool catalog = false;
     std::int32_t pages = -1;
     std::string pages_ref;  // the reference to pages as written
@@ -69,6 +76,8 @@ input_meaning meaning_of(const load::doc& d, std::int32_t num)
     if (e == nullptr) return m;
     const load::dict_span span = d.span_of(*e);
     m.type = span ? scan::obj_type(span.text, span.start) : 0;
+    if (m.type == page_tree_node_type)
+        m.kids_held = load::parse_kids(d, *e, m.kids, load::kids_capacity(*e)) != -2;
     m.catalog = num == d.root;
     if (!m.catalog || m.type != 0) return m;
     m.pages = load::pages_entry(d, *e);
@@ -94,10 +103,34 @@ std::int32_t written_pages(std::string_view text, std::int32_t body)
     return load::pages_number_in(range(text, 0, std::max(dict, endobj)), dict);
 }
 
+// The kids the loader will read from text from start on, were text an object that long; an array
+// it cannot walk reads as none.
+std::vector<std::int32_t> kids_read(std::string_view text, std::int32_t start, std::int64_t object_length,
+                                    bool& walkable)
+{
+    std::vector<std::int32_t> kids;
+    walkable = load::kids_in(text, start, kids, load::kids_capacity_for(object_length)) != -2;
+    return kids;
+}
+
+// True when the loader will read the kids of the object written as text as m holds them.
+bool keeps_kids(std::string_view text, std::int32_t body, std::int32_t stream_kw,
+                const input_meaning& m)
+{
+    const std::int32_t dict = scan::skip_ws(text, body);
+    if (!opens_dictionary(text, dict)) return false;
+    bool walkable = false;
+    const std::int32_t endobj = size_of(text) - size_of(kw_endobj) - 1;
+    const std::vector<std::int32_t> kids =
+        kids_read(range(text, 0, head_end(text, stream_kw)), dict, endobj, walkable);
+    return walkable && kids == m.kids;
+}
+
 bool keeps_meaning(std::string_view text, std::int32_t body, std::int32_t stream_kw,
                    const input_meaning& m)
 {
     if ((m.type != 0 || m.catalog) && written_type(text, body, stream_kw) != m.type) return false;
+    if (m.kids_held && !keeps_kids(text, body, stream_kw, m)) return false;
     return !m.catalog || m.type != 0 || written_pages(text, body) == m.pages;
 }
 
@@ -108,14 +141,32 @@ bool written_soundly(std::string_view text, std::int32_t body, std::int32_t stre
     return keeps_meaning(text, body, stream_kw, m) && frames_as_written(text, body, stream_kw);
 }
 
-// States the type and the catalog's page-tree root first in a rebuilt dictionary where a reader
-// would no longer find them.
-void keep_meaning(std::string& text, const input_meaning& m)
+// " /Kids [...]" listing kids as the output refers to them.
+std::string kids_entry(const load::doc& d, const std::vector<std::int32_t>& kids)
+{
+    std::string entry = " /Kids [";
+    for (std::size_t i = 0; i < kids.size(); ++i) {
+        if (i > 0) entry += ' ';
+        entry += ref_text(d, kids[i]);
+    }
+    return entry + "]";
+}
+
+void insert_first(std::string& text, const std::string& entry)
+{
+    const std::size_t open = text.find("<<");
+    if (open != std::string::npos) text.insert(open + 2, entry);
+}
+
+// States the type, a node's kids and the catalog's page-tree root first in a rebuilt dictionary
+// where a reader would no longer find them.
+void keep_meaning(std::string& text, const input_meaning& m, const load::doc& d)
 {
     keep_type(text, m.type);
-    if (m.pages <= 0 || load::pages_number_in(text, 0) == m.pages) return;
-    const std::size_t open = text.find("<<");
-    if (open != std::string::npos) text.insert(open + 2, " /Pages " + m.pages_ref);
+    bool walkable = false;
+    if (m.kids_held && (kids_read(text, 0, all_kids, walkable) != m.kids || !walkable))
+        insert_first(text, kids_entry(d, m.kids));
+    if (m.pages > 0 && load::pages_number_in(text, 0) != m.pages) insert_first(text, " /Pages " + m.pages_ref);
 }
 
 // text without any framing keyword, or nothing when disarming does not get there.
@@ -137,26 +188,30 @@ std::string first_dictionary(const std::string& text)
     return close < 0 ? text : text.substr(0, static_cast<std::size_t>(close) + 2);
 }
 
-// The plain object written when even the normalised form fails: a catalog that is no page-tree
-// object still names its page tree.
-std::string last_resort(const input_meaning& m)
+// The dictionary written when even the normalised form fails: it says just what the loader read
+// from the input, so that pages and the page tree are still found.
+std::string bare_dictionary(const input_meaning& m, const load::doc& d)
 {
-    if (!m.catalog || m.type != 0) return "null";
+    if (m.type == page_type) return "<< /Type /Page >>";
+    if (m.type == page_tree_node_type) return "<< /Type /Pages" + kids_entry(d, m.kids) + " >>";
+    if (!m.catalog) return "<< >>";
     return m.pages > 0 ? "<< /Type /Catalog /Pages " + m.pages_ref + " >>" : "<< /Type /Catalog >>";
 }
+
+bool has_meaning(const input_meaning& m) { return m.type != 0 || m.catalog; }
 
 // The body of a plain object in normalised form: keywords disarmed, dictionary closed, meaning
 // kept. A catalog keeps its first dictionary only: text after it could give it a page type.
 // A body that opened no dictionary must not come to open one when a keyword before a "<<" is
 // blanked: a leading null keeps it what it was.
-std::string normalised_body(std::string_view body, const input_meaning& m)
+std::string normalised_body(std::string_view body, const input_meaning& m, const load::doc& d)
 {
     std::optional<std::string> text = fully_disarmed(body);
     if (!text) return "null";
     std::string closed;
     std::string out(closed_text(*text, closed));
     if (m.catalog) out = first_dictionary(out);
-    keep_meaning(out, m);
+    keep_meaning(out, m, d);
     const bool was_dictionary = opens_dictionary(body, scan::skip_ws(body, 0));
     if (!was_dictionary && opens_dictionary(out, scan::skip_ws(out, 0))) out.insert(0, "null ");
     return out;
@@ -171,7 +226,7 @@ void state_length_first(std::string& dict, std::int32_t data_len)
 // The dictionary of a stream in normalised form: its first dictionary, closed, with keywords
 // disarmed, its meaning kept and every "Length" replaced by the measured one, written first.
 std::string normalised_stream_dictionary(std::string_view head, const input_meaning& m,
-                                         std::int32_t data_len)
+                                         const load::doc& d, std::int32_t data_len)
 {
     std::optional<std::string> text = fully_disarmed(head);
     std::string dict = "<< >>";
@@ -185,7 +240,7 @@ std::string normalised_stream_dictionary(std::string_view head, const input_mean
         }
     }
     strip_every_length(dict);
-    keep_meaning(dict, m);
+    keep_meaning(dict, m, d);
     state_length_first(dict, data_len);
     return dict;
 }
@@ -220,6 +275,7 @@ void rewrite_open(writer& w, std::string_view body, const std::string* data)
 
 void normalise_open(writer& w, const input_meaning& m)
 {
+    const load::doc& d = w.ctx.doc;
     const std::string text(open_text(w));
     const auto body = static_cast<std::int32_t>(w.current.body - w.current.start);
     const std::int32_t stream_kw = open_stream_kw(w);
@@ -227,17 +283,18 @@ void normalise_open(writer& w, const input_meaning& m)
     const std::int32_t end = std::max(body, head_end(text, stream_kw) - (stream_kw < 0 ? 1 : 0));
     const std::string_view head = range(text, body, end);
     if (stream_kw < 0) {
-        const std::string normal = normalised_body(head, m);
+        const std::string normal = normalised_body(head, m, d);
         rewrite_open(w, normal, nullptr);
-        if (!written_soundly(open_text(w), body, -1, m)) rewrite_open(w, last_resort(m), nullptr);
+        if (!written_soundly(open_text(w), body, -1, m))
+            rewrite_open(w, has_meaning(m) ? bare_dictionary(m, d) : "null", nullptr);
         return;
     }
     const std::int32_t data_start = data_start_of(stream_kw);
     const std::string data(range(text, data_start, std::max(data_start, size_of(text) - size_of(stream_ending))));
     const auto data_len = static_cast<std::int32_t>(data.size());
-    rewrite_open(w, normalised_stream_dictionary(head, m, data_len), &data);
+    rewrite_open(w, normalised_stream_dictionary(head, m, d, data_len), &data);
     if (written_soundly(open_text(w), body, open_stream_kw(w), m)) return;
-    std::string dict = m.catalog && m.type == 0 ? last_resort(m) : "<< >>";
+    std::string dict = bare_dictionary(m, d);
     state_length_first(dict, data_len);
     rewrite_open(w, dict, &data);
 }

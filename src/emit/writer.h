@@ -93,9 +93,10 @@ void begin_object(writer& w, std::int32_t num, std::int32_t gen);
 void begin_stream_data(writer& w);
 
 // Checks the open object, complete now, as the loader will frame it in the output: it must take
-// exactly the object written and keep the page-tree type the input gave it. An object that fails
-// is written again in a normalised form: every framing keyword disarmed, its dictionary closed,
-// its type stated and its stream's length written directly first. This holds whatever text a
+// exactly the object written and keep what the loader read from the input: its page-tree type, a
+// node's kids, the catalog's page tree. An object that fails is written again in a normalised
+// form: every framing keyword disarmed, its dictionary closed, that meaning stated and its
+// stream's length written directly first. This holds whatever text a
 // damaged input brings; the checks are cheap for objects that need no change.
 void seal_object(writer& w);
 

@@ -46,12 +46,6 @@ int type_of(const doc& d, const obj_entry& e)
     return scan::obj_type(span.text, span.start);
 }
 
-std::int32_t kids_capacity(const obj_entry& e)
-{
-    std::int64_t length = e.in_objstm ? e.text_len : static_cast<std::int64_t>(e.endobj_pos) - e.hdr_pos;
-    if (length <= 0) return base_kids_capacity;
-    return static_cast<std::int32_t>(length / 4 + base_kids_capacity);
-}
 
 // Position of the "[" of the first "/Kids" whose value is a direct array, or -1.
 std::int32_t kids_array(std::string_view text, std::int32_t start)
@@ -78,14 +72,22 @@ std::int32_t skip_reference_tail(std::string_view text, std::int32_t pos)
 
 }  // namespace
 
-std::int32_t parse_kids(const doc& d, const obj_entry& node, std::vector<std::int32_t>& out,
-                        std::int32_t capacity)
+std::int32_t kids_capacity_for(std::int64_t length)
 {
-    dict_span span = d.span_of(node);
-    if (!span) return -1;
-    std::string_view text = span.text;
+    if (length <= 0) return base_kids_capacity;
+    return static_cast<std::int32_t>(length / 4 + base_kids_capacity);
+}
+
+std::int32_t kids_capacity(const obj_entry& e)
+{
+    return kids_capacity_for(e.in_objstm ? e.text_len : static_cast<std::int64_t>(e.endobj_pos) - e.hdr_pos);
+}
+
+std::int32_t kids_in(std::string_view text, std::int32_t start, std::vector<std::int32_t>& out,
+                     std::int32_t capacity)
+{
     std::int32_t size = static_cast<std::int32_t>(text.size());
-    std::int32_t pos = kids_array(text, span.start);
+    std::int32_t pos = kids_array(text, start);
     if (pos < 0) return -1;
     pos = skip_ws(text, pos + 1);
     std::int32_t stored = 0;
@@ -104,6 +106,14 @@ std::int32_t parse_kids(const doc& d, const obj_entry& node, std::vector<std::in
         pos = skip_reference_tail(text, pos);
     }
     return stored;
+}
+
+std::int32_t parse_kids(const doc& d, const obj_entry& node, std::vector<std::int32_t>& out,
+                        std::int32_t capacity)
+{
+    dict_span span = d.span_of(node);
+    if (!span) return -1;
+    return kids_in(span.text, span.start, out, capacity);
 }
 
 namespace {

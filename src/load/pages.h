@@ -9,6 +9,15 @@
 
 namespace kestrin::load {
 
+// Kids the walk of the page tree keeps of a node whose object (header to "endobj") or object
+// stream text has the given length.
+std::int32_t kids_capacity_for(std::int64_t length);
+std::int32_t kids_capacity(const obj_entry& e);
+
+// Kids read from the "Kids" array of the dictionary at start in text, as parse_kids reads them.
+std::int32_t kids_in(std::string_view text, std::int32_t start, std::vector<std::int32_t>& out,
+                     std::int32_t capacity);
+
 // Kids of a page-tree node or form field: object numbers of its "Kids" array within its dictionary
 // span, appended to out, at most capacity. Returns the count stored, -1 without a dictionary or a
 // "Kids" array, -2 when the array holds an inline dictionary.
