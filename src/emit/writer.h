@@ -96,8 +96,8 @@ void begin_stream_data(writer& w);
 // exactly the object written and keep what the loader read from the input: its page-tree type, a
 // node's kids, the catalog's page tree. An object that fails is written again in a normalised
 // form: every framing keyword disarmed, its dictionary closed, that meaning stated and its
-// stream's length written directly first. This holds whatever text a
-// damaged input brings; the checks are cheap for objects that need no change.
+// stream's length written directly first. This holds whatever text a damaged input brings; the
+// checks are cheap for objects that need no change.
 void seal_object(writer& w);
 
 // How the loader frames an object written as text (header at 0, body from index body, keyword

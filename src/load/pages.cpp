@@ -46,7 +46,6 @@ int type_of(const doc& d, const obj_entry& e)
     return scan::obj_type(span.text, span.start);
 }
 
-
 // Position of the "[" of the first "/Kids" whose value is a direct array, or -1.
 std::int32_t kids_array(std::string_view text, std::int32_t start)
 {
