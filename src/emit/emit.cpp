@@ -8,6 +8,7 @@
 #include "emit/writer.h"
 #include "interface/error.h"
 #include "interface/fl_ctx.h"
+#include "load/beside.h"
 #include "scan/frame.h"
 #include "scan/reference.h"
 #include "scan/search.h"
@@ -26,6 +27,8 @@ constexpr std::int32_t max_xref_gen = 65535;
 constexpr double max_coordinate = 1e9;
 // The output is handed to its file in pieces of about this size, so that it is never held whole.
 constexpr std::uint64_t flush_size = std::uint64_t{2} << 20;
+// Below this many objects a second thread costs more than it saves.
+constexpr std::size_t min_objects_beside = 8192;
 
 void append(writer& w, std::string_view bytes) { buf_append(w.out, bytes); }
 
@@ -49,10 +52,17 @@ std::string_view reference_text(const load::doc& d, const load::obj_entry& e)
 // object means null, and must not come to name a new object of the output.
 std::int32_t highest_referenced(const load::doc& d)
 {
-    std::int32_t top = 0;
-    for (const load::obj_entry& e : d.objs.entries)
-        top = std::max(top, scan::highest_reference(reference_text(d, e), d.len));
-    return top;
+    const auto top_of = [&d](std::size_t from, std::size_t to) {
+        std::int32_t top = 0;
+        for (std::size_t i = from; i < to; ++i)
+            top = std::max(top, scan::highest_reference(reference_text(d, d.objs.entries[i]), d.len));
+        return top;
+    };
+    const std::size_t count = d.objs.entries.size();
+    if (count < min_objects_beside) return top_of(0, count);
+    std::int32_t upper = 0, lower = 0;
+    load::run_beside([&] { upper = top_of(count / 2, count); }, [&] { lower = top_of(0, count / 2); });
+    return std::max(lower, upper);
 }
 
 void add_xobj(writer& w, const xobj_entry& x, std::int32_t item)

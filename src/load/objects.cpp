@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "load/beside.h"
 #include "load/stages.h"
 #include "load/values.h"
 #include "scan/frame.h"
@@ -41,13 +42,16 @@ std::int32_t next_byte(std::string_view file, std::int32_t from, char c)
     return hit == nullptr ? n : static_cast<std::int32_t>(static_cast<const char*>(hit) - file.data());
 }
 
-// One walk per first letter: each list comes out in file order, as one walk over both would
-// give it.
-void collect_marks(std::string_view file, keyword_marks& marks)
+void collect_obj_marks(std::string_view file, keyword_marks& marks)
 {
     std::int32_t n = static_cast<std::int32_t>(file.size());
     for (std::int32_t p = next_byte(file, 0, 'o'); p < n; p = next_byte(file, p + 1, 'o'))
         if (p <= n - 4 && kw_at(file, p, kw_obj)) marks.obj.push_back(p);
+}
+
+void collect_end_marks(std::string_view file, keyword_marks& marks)
+{
+    std::int32_t n = static_cast<std::int32_t>(file.size());
     for (std::int32_t p = next_byte(file, 0, 'e'); p < n; p = next_byte(file, p + 1, 'e')) {
         if (n - p < 3 || at(file, p + 1) != 'n' || at(file, p + 2) != 'd') continue;
         if (kw_at(file, p, kw_endobj))
@@ -55,6 +59,20 @@ void collect_marks(std::string_view file, keyword_marks& marks)
         else if (kw_at(file, p, kw_endstream))
             marks.endstream.push_back(p);
     }
+}
+
+// Below this size a second thread costs more than it saves.
+constexpr std::size_t min_file_beside = std::size_t{4} << 20;
+
+// One walk per first letter, each list in file order; on a large file the two walks run at once.
+void collect_marks(std::string_view file, keyword_marks& marks)
+{
+    if (file.size() < min_file_beside) {
+        collect_obj_marks(file, marks);
+        collect_end_marks(file, marks);
+        return;
+    }
+    run_beside([&] { collect_end_marks(file, marks); }, [&] { collect_obj_marks(file, marks); });
 }
 
 // Finds the "stream" keyword after an object's dictionary. Each walk runs to the end of the
@@ -303,8 +321,19 @@ void measure_stream(const doc& d, const keyword_marks& marks, const first_entrie
 void measure_streams(doc& d, const keyword_marks& marks)
 {
     first_entries firsts(d.objs);
-    for (obj_entry& e : d.objs.entries)
-        if (e.is_stream) measure_stream(d, marks, firsts, e);
+    // Each entry is measured on its own, from the file and the table's other entries' headers.
+    const auto measure_range = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            obj_entry& e = d.objs.entries[i];
+            if (e.is_stream) measure_stream(d, marks, firsts, e);
+        }
+    };
+    const std::size_t count = d.objs.entries.size();
+    if (d.file().size() < min_file_beside) {
+        measure_range(0, count);
+        return;
+    }
+    run_beside([&] { measure_range(count / 2, count); }, [&] { measure_range(0, count / 2); });
 }
 
 }  // namespace kestrin::load
