@@ -328,7 +328,7 @@ void drop_field_tree(interface::fl_ctx& ctx)
         const std::int32_t n = stack.back();
         stack.pop_back();
         if (is_structural(d, n)) continue;
-        mark_drop(ctx, n);
+        ctx.drop[static_cast<std::size_t>(n)] = 1;  // within range: push_unvisited checked it
         const load::obj_entry* e = d.objs.find(n);
         if (e == nullptr) continue;
         kids.clear();
