@@ -362,5 +362,46 @@ TEST(WriterFile, XObjectsBuiltBesideTheMainWriterKeepEveryOffsetAndAppearance)
     EXPECT_EQ(piped, w.bytes);
 }
 
+// Over 4 MiB and 8,192 objects: the keyword walks, the stream measuring and the search for the
+// highest reference each run in two halves. Streams in each half of the file take their lengths
+// from objects in the other; one object, early or last, refers to number 40,000.
+TEST(WriterFile, LargeFileKeepsEveryStreamAndNumbersNewObjectsAboveEveryReference)
+{
+    constexpr int streams = 3000;
+    constexpr int fillers = 6000;
+    const auto payload = [](int k) { return "% stream " + std::to_string(k) + " endobj 1 0 obj\n"; };
+    const auto add_streams = [&](pdf_builder& b, int from, int to) {
+        for (int k = from; k < to; ++k)
+            b.raw(std::to_string(100 + k) + " 0 obj\n<< /Length " + std::to_string(20000 + k) +
+                  " 0 R >>\nstream\n" + payload(k) + "\nendstream\nendobj\n");
+    };
+    const auto add_lengths = [&](pdf_builder& b, int from, int to) {
+        for (int k = from; k < to; ++k) b.object(20000 + k, std::to_string(payload(k).size()));
+    };
+    for (const int far_from : {5, 30000}) {
+        pdf_builder b = page_with("[4 0 R]");
+        b.stream(4, "", "0 0 1 rg\n");
+        add_lengths(b, streams / 2, streams);
+        add_streams(b, 0, streams / 2);
+        b.stream(99, "", std::string(std::size_t{4} << 20, 'x'));
+        for (int k = 0; k < fillers; ++k) b.object(10000 + k, "<< /Filler " + std::to_string(k) + " >>");
+        add_streams(b, streams / 2, streams);
+        add_lengths(b, 0, streams / 2);
+        b.object(far_from, "<< /Far 40000 0 R >>");
+        if (far_from != 30000) b.object(30000, "null");
+        temp_dir dir;
+        const std::string in = dir.write("in.pdf", b.build());
+        const std::string out = dir.file("out.pdf");
+        ASSERT_EQ(kestrin_all(in.c_str(), out.c_str()), 0) << kestrin_last_error();
+        const written_pdf w = read_written(out);
+        ASSERT_EQ(w.problem, "") << far_from;
+        for (int k = 0; k < streams; ++k) ASSERT_EQ(w.stream_data(100 + k), payload(k)) << k;
+        EXPECT_EQ(w.stream_data(99).size(), std::size_t{4} << 20);
+        // The page's new content, the XObject, the font and the graphics state: above 40,000.
+        EXPECT_EQ(w.size, 40005) << far_from;
+        for (long num = 40001; num < 40005; ++num) EXPECT_EQ(w.in_use.count(num), 1u) << num;
+    }
+}
+
 }  // namespace
 }  // namespace kestrin::test
