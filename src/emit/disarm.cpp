@@ -14,7 +14,6 @@ namespace kestrin::emit {
 
 namespace {
 
-constexpr int page_tree_node_type = 2;  // obj_type's answer for "/Type /Pages"
 
 // What the dictionary framing leaves open at the end of text: dictionaries, and the parentheses
 // of an unterminated literal string. Counted as the framing counts them, which stops at the first
@@ -175,10 +174,10 @@ std::string_view closed_text(std::string_view body, std::string& scratch)
 
 void keep_type(std::string& text, int type)
 {
-    if (type == 0 || scan::obj_type(text, 0) == type) return;
+    if (type == scan::type_other || scan::obj_type(text, 0) == type) return;
     const std::size_t open = text.find("<<");
     if (open != std::string::npos)
-        text.insert(open + 2, type == page_tree_node_type ? " /Type /Pages" : " /Type /Page");
+        text.insert(open + 2, type == scan::type_page_tree_node ? " /Type /Pages" : " /Type /Page");
 }
 
 std::string_view disarmed(std::string_view text, std::string& scratch)

@@ -6,6 +6,7 @@
 #include "emit/resources.h"
 #include "emit/writer.h"
 #include "interface/fl_ctx.h"
+#include "scan/frame.h"
 #include "scan/value.h"
 
 namespace kestrin::emit {
@@ -14,7 +15,6 @@ namespace {
 
 constexpr std::string_view key_contents = "Contents";
 constexpr std::string_view key_annots = "Annots";
-constexpr int page_type = 1;  // obj_type's answer for a page
 
 std::string new_ref(std::int32_t num)
 {
@@ -92,7 +92,7 @@ void build_page_text(writer& w, std::int32_t page)
     p.page_text = page_add_resources(ctx, w.merges, std::move(*text), *e, pairs);
     // A damaged page may name its type where the rebuilt dictionary loses it (after the first
     // ">>", or inside what a reader takes for an unterminated string).
-    keep_type(p.page_text, page_type);
+    keep_type(p.page_text, scan::type_page);
     p.has_page_text = true;
 }
 

@@ -31,8 +31,6 @@ constexpr std::string_view kw_stream = "stream";
 // Disarming blanks or escapes every keyword it finds; a second pass meets any that the first
 // pass's blanks or escapes formed. Text that still holds one is written as null.
 constexpr int disarm_passes = 2;
-constexpr int page_type = 1;  // obj_type's answers
-constexpr int page_tree_node_type = 2;
 constexpr std::int32_t all_kids = std::numeric_limits<std::int32_t>::max();
 
 std::int32_t size_of(std::string_view text) { return static_cast<std::int32_t>(text.size()); }
@@ -56,11 +54,11 @@ std::int32_t head_end(std::string_view text, std::int32_t stream_kw)
 
 std::int32_t data_start_of(std::int32_t stream_kw) { return stream_kw + size_of(stream_opening) - 1; }
 
-// What the loader read from an input object that its copy must still say: its page-tree type
-// (1 page, 2 node, else 0); for a node, its kids in order; for the catalog, that type even when
-// it is 0 and then the page-tree root it names (-1 for none).
+// What the loader read from an input object that its copy must still say: its page-tree type; for
+// a node, its kids in order; for the catalog, that type even when it is type_other and then the
+// page-tree root it names (-1 for none).
 struct input_meaning {
-    int type = 0;
+    int type = scan::type_other;
     bool kids_held = false;  // false for a node whose kids the loader cannot walk anyway
     std::vector<std::int32_t> kids;
     bool catalog = false;
@@ -75,11 +73,11 @@ input_meaning meaning_of(const load::doc& d, std::int32_t num)
     const load::obj_entry* e = d.objs.find(num);
     if (e == nullptr) return m;
     const load::dict_span span = d.span_of(*e);
-    m.type = span ? scan::obj_type(span.text, span.start) : 0;
-    if (m.type == page_tree_node_type)
+    m.type = span ? scan::obj_type(span.text, span.start) : scan::type_other;
+    if (m.type == scan::type_page_tree_node)
         m.kids_held = load::parse_kids(d, *e, m.kids, load::kids_capacity(*e)) != -2;
     m.catalog = num == d.root;
-    if (!m.catalog || m.type != 0) return m;
+    if (!m.catalog || m.type != scan::type_other) return m;
     m.pages = load::pages_entry(d, *e);
     if (m.pages > 0) m.pages_ref = ref_text(d, m.pages);
     return m;
@@ -89,7 +87,7 @@ input_meaning meaning_of(const load::doc& d, std::int32_t num)
 int written_type(std::string_view text, std::int32_t body, std::int32_t stream_kw)
 {
     const std::int32_t dict = scan::skip_ws(text, body);
-    if (!opens_dictionary(text, dict)) return 0;
+    if (!opens_dictionary(text, dict)) return scan::type_other;
     return scan::obj_type(text.substr(0, static_cast<std::size_t>(head_end(text, stream_kw))), dict);
 }
 
@@ -129,9 +127,10 @@ bool keeps_kids(std::string_view text, std::int32_t body, std::int32_t stream_kw
 bool keeps_meaning(std::string_view text, std::int32_t body, std::int32_t stream_kw,
                    const input_meaning& m)
 {
-    if ((m.type != 0 || m.catalog) && written_type(text, body, stream_kw) != m.type) return false;
+    if ((m.type != scan::type_other || m.catalog) && written_type(text, body, stream_kw) != m.type)
+        return false;
     if (m.kids_held && !keeps_kids(text, body, stream_kw, m)) return false;
-    return !m.catalog || m.type != 0 || written_pages(text, body) == m.pages;
+    return !m.catalog || m.type != scan::type_other || written_pages(text, body) == m.pages;
 }
 
 // True when the written object frames as written and says what the loader read from the input.
@@ -192,13 +191,13 @@ std::string first_dictionary(const std::string& text)
 // from the input, so that pages and the page tree are still found.
 std::string bare_dictionary(const input_meaning& m, const load::doc& d)
 {
-    if (m.type == page_type) return "<< /Type /Page >>";
-    if (m.type == page_tree_node_type) return "<< /Type /Pages" + kids_entry(d, m.kids) + " >>";
+    if (m.type == scan::type_page) return "<< /Type /Page >>";
+    if (m.type == scan::type_page_tree_node) return "<< /Type /Pages" + kids_entry(d, m.kids) + " >>";
     if (!m.catalog) return "<< >>";
     return m.pages > 0 ? "<< /Type /Catalog /Pages " + m.pages_ref + " >>" : "<< /Type /Catalog >>";
 }
 
-bool has_meaning(const input_meaning& m) { return m.type != 0 || m.catalog; }
+bool has_meaning(const input_meaning& m) { return m.type != scan::type_other || m.catalog; }
 
 // The body of a plain object in normalised form: keywords disarmed, dictionary closed, meaning
 // kept. A catalog keeps its first dictionary only: text after it could give it a page type.

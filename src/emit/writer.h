@@ -131,8 +131,9 @@ std::string_view closed_text(std::string_view body, std::string& scratch);
 // escaped inside strings so that no value changes. A damaged input can put such bytes anywhere.
 std::string_view disarmed(std::string_view text, std::string& scratch);
 
-// For a copy of an object the page tree counts (type 1 a page, 2 a node): when a reader would no
-// longer find that type in text (a damaged dictionary that was rebuilt or cut), it is stated first.
+// For a copy of an object the page tree counts (type an answer of scan::obj_type): when a reader
+// would no longer find that type in text (a damaged dictionary that was rebuilt or cut), it is
+// stated first.
 void keep_type(std::string& text, int type);
 
 // A failed scratch buffer means lost content: the whole output is then failed.

@@ -17,8 +17,6 @@ namespace {
 using scan::is_digit;
 using scan::skip_ws;
 
-enum page_type { not_a_page_node = 0, page = 1, page_tree_node = 2 };
-
 // Walk results besides a page count.
 constexpr int walk_failed = -1;
 constexpr int walk_inline_kids = -2;
@@ -139,11 +137,11 @@ public:
         const obj_entry* root = d_.objs.find(root_num);
         if (root == nullptr) return walk_failed;
         int type = cached_type(*root);
-        if (type == page) {
+        if (type == scan::type_page) {
             pagevec_push(d_.pages, pageinfo{root_num});
             return 1;
         }
-        if (type != page_tree_node) return walk_failed;
+        if (type != scan::type_page_tree_node) return walk_failed;
         int entered = enter(*root);
         if (entered < 0) return entered;
         while (!stack_.empty())
@@ -183,11 +181,11 @@ private:
         const obj_entry* kid = d_.objs.find(num);
         if (kid == nullptr) return walk_failed;
         int type = cached_type(*kid);
-        if (type == page) {
+        if (type == scan::type_page) {
             pagevec_push(d_.pages, pageinfo{num});
             return 0;
         }
-        if (type != page_tree_node) return walk_failed;
+        if (type != scan::type_page_tree_node) return walk_failed;
         // An inline dictionary below the root breaks the tree like any other fault.
         return enter(*kid) == 0 ? 0 : walk_failed;
     }
@@ -213,7 +211,7 @@ private:
 std::int32_t page_tree_root(const doc& d, const obj_entry& catalog)
 {
     int type = type_of(d, catalog);
-    if (type == page || type == page_tree_node) return catalog.num;
+    if (type == scan::type_page || type == scan::type_page_tree_node) return catalog.num;
     return pages_entry(d, catalog);
 }
 

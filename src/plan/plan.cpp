@@ -214,7 +214,7 @@ bool is_structural(const load::doc& d, std::int32_t num)
     const load::obj_entry* e = d.objs.find(num);
     if (e == nullptr) return false;
     const load::dict_span span = d.span_of(*e);
-    return span && scan::obj_type(span.text, span.start) != 0;
+    return span && scan::obj_type(span.text, span.start) != scan::type_other;
 }
 
 analysis analyse(const load::doc& d, std::int32_t mode, const load::obj_entry& e)

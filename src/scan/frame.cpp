@@ -15,8 +15,9 @@ constexpr std::string_view kw_stream = "stream";
 constexpr std::string_view name_page = "Page";
 constexpr std::array<char, 3> nesting_marks = {'(', '<', '>'};
 
-// Page type of the name value after a "/Type" key ending at pos: 1 Page, 2 Pages, 0 another name
-// starting with "Page" (which ends the search), -1 any other value (the search goes on).
+// Page type of the name value after a "/Type" key ending at pos: type_page, type_page_tree_node,
+// type_other for another name starting with "Page" (which ends the search), -1 for any other value
+// (the search goes on).
 int page_type_value(std::string_view span, std::int32_t pos)
 {
     const std::int32_t lim = text_limit(span);
@@ -25,9 +26,9 @@ int page_type_value(std::string_view span, std::int32_t pos)
     const std::int32_t n = text_limit(name_page);
     if (!has_room(q + 1, n, lim) || bytes_at(span, q + 1, n) != name_page) return -1;
     const std::int32_t end = q + 1 + n;
-    if (end == lim || !is_alnum(byte_at(span, end))) return 1;
-    if (span[static_cast<std::size_t>(end)] != 's') return 0;
-    return end + 1 == lim || !is_alnum(byte_at(span, end + 1)) ? 2 : 0;
+    if (end == lim || !is_alnum(byte_at(span, end))) return type_page;
+    if (span[static_cast<std::size_t>(end)] != 's') return type_other;
+    return end + 1 == lim || !is_alnum(byte_at(span, end + 1)) ? type_page_tree_node : type_other;
 }
 
 // True when an "R" that ends the text or is followed by a non-alphanumeric byte stands at pos.
@@ -125,15 +126,15 @@ std::int32_t dict_stream_kw(std::string_view text, std::int32_t pos)
 
 int obj_type(std::string_view span, std::int32_t start)
 {
-    if (start < 0) return 0;
+    if (start < 0) return type_other;
     const std::int32_t lim = text_limit(span);
     // Most dictionaries asked about are no page objects: without the bytes of a "/Page" value the
-    // walk below could only answer 0, and this search is much cheaper than the walk.
-    if (!has_page_name(span, start)) return 0;
+    // walk below could only answer type_other, and this search is much cheaper than the walk.
+    if (!has_page_name(span, start)) return type_other;
     top_walk walk{start, 0};
     for (;;) {
         const std::int32_t key = next_name_top(span, lim, key_type, walk);
-        if (key < 0) return 0;
+        if (key < 0) return type_other;
         const int type = page_type_value(span, key + 1 + text_limit(key_type));
         if (type >= 0) return type;
         // Resume inside the same dictionary level: a nested "/Type /Page" must stay unseen.

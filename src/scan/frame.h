@@ -13,8 +13,14 @@ std::int32_t find_dict_close(std::string_view text, std::int32_t start, std::int
 // Index of the keyword "stream" that follows the dictionary opened at pos, or -1.
 std::int32_t dict_stream_kw(std::string_view text, std::int32_t pos);
 
-// Page type of the dictionary span [start, text.size()): 1 Page, 2 Pages, 0 otherwise.
-// The caller passes the object's dictionary span (see load::doc::dict_span); start < 0 gives 0.
+// The answers of obj_type.
+inline constexpr int type_other = 0;
+inline constexpr int type_page = 1;            // "/Type /Page"
+inline constexpr int type_page_tree_node = 2;  // "/Type /Pages"
+
+// Page type of the dictionary span [start, text.size()): type_page, type_page_tree_node or
+// type_other. The caller passes the object's dictionary span (see load::doc::dict_span); start < 0
+// gives type_other.
 int obj_type(std::string_view span, std::int32_t start);
 
 // "Length" of a stream dictionary in [start, stop): sets at most one of the outputs; the other
