@@ -2,6 +2,7 @@
 // Used where a stage splits into halves that only read the document.
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -37,6 +38,15 @@ void run_beside(Side&& side, Main&& main)
     }
     thread.join();
     if (side_failure) std::rethrow_exception(side_failure);
+}
+
+// Runs part(0, count / 2) on this thread and part(count / 2, count) on a second one, as
+// run_beside does.
+template <class Part>
+void run_in_halves(std::size_t count, Part&& part)
+{
+    const std::size_t half = count / 2;
+    run_beside([&] { part(half, count); }, [&] { part(0, half); });
 }
 
 }  // namespace kestrin::load

@@ -333,7 +333,7 @@ void measure_streams(doc& d, const keyword_marks& marks)
         measure_range(0, count);
         return;
     }
-    run_beside([&] { measure_range(count / 2, count); }, [&] { measure_range(0, count / 2); });
+    run_in_halves(count, measure_range);
 }
 
 }  // namespace kestrin::load

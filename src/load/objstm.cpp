@@ -217,8 +217,7 @@ std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>
                 b.out = decode::inflated{};
         }
     };
-    const std::size_t half = streams.size() / 2;
-    run_beside([&] { decode_range(half, streams.size()); }, [&] { decode_range(0, half); });
+    run_in_halves(streams.size(), decode_range);
     return early;
 }
 

@@ -258,11 +258,10 @@ public:
         const auto read_range = [&](std::size_t from, std::size_t to) {
             for (std::size_t k = from; k < to; ++k) done_[k] = analyse(d_, mode_, *order[k]);
         };
-        const std::size_t half = order.size() / 2;
         if (order.size() < min_analyses_beside)
             read_range(0, order.size());
         else
-            load::run_beside([&] { read_range(half, order.size()); }, [&] { read_range(0, half); });
+            load::run_in_halves(order.size(), read_range);
     }
 
     const analysis& get(const load::obj_entry& e)
