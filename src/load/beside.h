@@ -9,6 +9,9 @@
 
 namespace kestrin::load {
 
+// Below this many bytes of input a second thread costs more than it saves.
+inline constexpr std::size_t min_file_beside = std::size_t{4} << 20;
+
 // Runs side on a second thread and main on this one, and returns when both are done. When no
 // thread can be started, both run here, main first. An exception of either reaches the caller,
 // main's first, and only once both have stopped.

@@ -61,9 +61,6 @@ void collect_end_marks(std::string_view file, keyword_marks& marks)
     }
 }
 
-// Below this size a second thread costs more than it saves.
-constexpr std::size_t min_file_beside = std::size_t{4} << 20;
-
 // One walk per first letter, each list in file order; on a large file the two walks run at once.
 void collect_marks(std::string_view file, keyword_marks& marks)
 {
