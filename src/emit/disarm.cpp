@@ -14,7 +14,6 @@ namespace kestrin::emit {
 
 namespace {
 
-
 // What the dictionary framing leaves open at the end of text: dictionaries, and the parentheses
 // of an unterminated literal string. Counted as the framing counts them, which stops at the first
 // close of the outermost dictionary (then nothing is open).
