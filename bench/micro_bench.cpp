@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "decode/inflate.h"
-#include "emit/format.h"
+#include "base/number_format.h"
 #include "load/doc.h"
 #include "scan/token.h"
 
@@ -96,19 +96,18 @@ void BM_find_name(benchmark::State& state)
 }
 BENCHMARK(BM_find_name);
 
-void BM_doc_load(benchmark::State& state)
+void BM_load_document(benchmark::State& state)
 {
     const std::string& path = bench_file();
     for (auto _ : state) {
-        kestrin::load::doc d;
-        if (kestrin::load::doc_load(path.c_str(), d) != 0) state.SkipWithError("load failed");
-        benchmark::DoNotOptimize(d.pages.count());
-        kestrin::load::doc_free(d);
+        const auto d = kestrin::load::load_document(path.c_str());
+        if (!d) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(d ? d->pages.size() : 0);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(bench_bytes().size()));
 }
-BENCHMARK(BM_doc_load)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_load_document)->Unit(benchmark::kMillisecond);
 
 void BM_inflate_kestrin(benchmark::State& state)
 {
@@ -161,7 +160,7 @@ void BM_format_fixed(benchmark::State& state)
     char out[256];
     double v = 0.125;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(kestrin::emit::fmt_into(out, sizeof out, "%f %f %.3f", v, v * 3.7, v / 3));
+        benchmark::DoNotOptimize(kestrin::base::fmt_into(out, sizeof out, "%f %f %.3f", v, v * 3.7, v / 3));
         v += 0.37;
         if (v > 1000) v = 0.125;
     }
@@ -171,12 +170,12 @@ BENCHMARK(BM_format_fixed);
 // One object header and one cross-reference line per object of the output.
 void BM_object_header_and_xref_line(benchmark::State& state)
 {
-    char room[kestrin::emit::obj_header_room];
-    char line[kestrin::emit::xref_line_size];
+    char room[kestrin::base::obj_header_room];
+    char line[kestrin::base::xref_line_size];
     long num = 1;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(kestrin::emit::obj_header(room, num, 0));
-        kestrin::emit::xref_line(line, num * 731, 0);
+        benchmark::DoNotOptimize(kestrin::base::obj_header(room, num, 0));
+        kestrin::base::xref_line(line, num * 731, 0);
         benchmark::DoNotOptimize(line);
         ++num;
     }
@@ -240,7 +239,7 @@ const file_streams& bench_streams()
 void BM_inflate_file_small_streams(benchmark::State& state)
 {
     const auto& raws = bench_streams().small;
-    kestrin::emit::buf scratch;
+    kestrin::base::byte_buffer scratch;
     std::uint64_t total = 0;
     for (auto _ : state) {
         scratch.len = 0;
@@ -298,7 +297,9 @@ const std::vector<dict_span>& bench_dicts()
     static kestrin::load::doc d;
     static const std::vector<dict_span> spans = [] {
         std::vector<dict_span> out;
-        if (kestrin::load::doc_load(bench_file().c_str(), d) != 0) std::abort();
+        auto loaded = kestrin::load::load_document(bench_file().c_str());
+        if (!loaded) std::abort();
+        d = std::move(loaded.value());
         for (const kestrin::load::obj_entry& e : d.objs.entries)
             if (const dict_span s = d.span_of(e)) out.push_back(s);
         return out;

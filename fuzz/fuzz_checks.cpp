@@ -122,10 +122,8 @@ std::string check_output_file(const std::string& path)
     if (pdf.compare(p, 7, "\n%%EOF\n") != 0 || p + 7 != pdf.size()) return "bad end of file";
     std::string broke = check_xref_entries(pdf, static_cast<std::size_t>(xref));
     if (!broke.empty()) return broke;
-    load::doc d;
-    int rc = load::doc_load(path.c_str(), d);
-    load::doc_free(d);
-    return rc == 0 ? std::string() : std::string("output does not load: ") + kestrin_last_error();
+    const base::result<load::doc> reloaded = load::load_document(path.c_str());
+    return reloaded ? std::string() : "output does not load: " + reloaded.message();
 }
 
 std::string check_flatten(const std::uint8_t* data, std::size_t size, int mode)

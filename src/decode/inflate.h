@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "emit/buf.h"
+#include "base/byte_buffer.h"
 
 namespace kestrin::decode {
 
@@ -46,6 +46,6 @@ int inflate_growing(std::string_view src, std::uint64_t first_cap, std::uint64_t
 // The room asked of b stays within what one reservation of b may give, so a stream too large for
 // b fails (-1) instead of releasing b. Bytes of failed attempts past b.len are left as garbage.
 int inflate_growing(std::string_view src, std::uint64_t first_cap, std::uint64_t max_out,
-                    emit::buf& b, std::uint64_t* out_len);
+                    base::byte_buffer& b, std::uint64_t* out_len);
 
 }  // namespace kestrin::decode

@@ -55,18 +55,18 @@ int inflate_growing(std::string_view src, std::uint64_t first_cap, std::uint64_t
 }
 
 int inflate_growing(std::string_view src, std::uint64_t first_cap, std::uint64_t max_out,
-                    emit::buf& b, std::uint64_t* out_len)
+                    base::byte_buffer& b, std::uint64_t* out_len)
 {
     *out_len = 0;
     // Keep every request within one reservation and within the buffer's maximum, so that the
     // buffer is never released for a stream that is merely too large.
     const std::uint64_t used = b.data ? b.len : 0;
     const std::uint64_t room_limit =
-        min_of(emit::buf_max_reservation, emit::buf_max_cap - 1 - used);
+        min_of(base::buffer_max_reservation, base::buffer_max_size - 1 - used);
     max_out = min_of(min_of(max_out, max_capacity), room_limit);
     std::uint64_t cap = min_of(first_cap, max_out);
     for (;;) {
-        emit::buf_reserve(b, cap);
+        b.reserve(cap);
         if (!b.data) return -1;
         auto* dst = reinterpret_cast<std::uint8_t*>(b.data.get() + b.len);
         const inflate_status st = inflate_run(bytes_of(src), src.size(), dst, cap, out_len);

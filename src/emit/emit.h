@@ -1,15 +1,14 @@
-// The output writer: builds the whole output file in memory and writes it.
+// The output writer: writes the flattened file that the plan describes.
 #pragma once
 
-#include <cstdint>
-
-namespace kestrin::interface {
-struct fl_ctx;
-}
+#include "base/status.h"
+#include "load/doc.h"
+#include "plan/plan.h"
 
 namespace kestrin::emit {
 
-// Writes the flattened file; 0 on success (error text cleared), -1 with the error text set.
-int fl_emit(interface::fl_ctx& ctx, const char* out_path);
+// Writes the flattened file to out_path, or tells why it could not; an existing file at out_path
+// is replaced only by a complete output.
+base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan, const char* out_path);
 
 }  // namespace kestrin::emit

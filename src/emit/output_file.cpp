@@ -13,7 +13,6 @@
 #include <system_error>
 #include <utility>
 
-#include "interface/error.h"
 
 namespace kestrin::emit {
 
@@ -91,35 +90,27 @@ void start_writeback(int fd)
 #endif
 }
 
-int write_in_place(const char* path, const std::string& dest, std::string_view bytes)
+base::status write_in_place(const char* path, const std::string& dest, std::string_view bytes)
 {
     const int fd = open(dest.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) {
-        interface::set_error("cannot write %s", path);
-        return -1;
-    }
+    if (fd < 0) return base::status::failure(std::string("cannot write ") + path);
     if (!write_all(fd, bytes)) {
         close(fd);
-        interface::set_error("short write to %s", path);
-        return -1;
+        return base::status::failure(std::string("short write to ") + path);
     }
-    if (close(fd) != 0) {
-        interface::set_error("close error on %s", path);
-        return -1;
-    }
-    return 0;
+    if (close(fd) != 0) return base::status::failure(std::string("close error on ") + path);
+    return base::status::success();
 }
 
 }  // namespace
 
-int write_output_file(const char* path, std::string_view bytes)
+base::status write_output_file(const char* path, std::string_view bytes)
 {
     output_stream stream;
     if (stream.open(path)) return stream.finish(path, bytes);
     const std::string dest = destination_of(path);
     if (is_special_file(dest)) return write_in_place(path, dest, bytes);
-    interface::set_error("cannot write %s", path);
-    return -1;
+    return base::status::failure(std::string("cannot write ") + path);
 }
 
 output_stream::~output_stream()
@@ -152,13 +143,13 @@ void output_stream::wait_behind()
     if (behind_failed_) write_failed_ = true;
 }
 
-void output_stream::write_behind(buf& b)
+void output_stream::write_behind(base::byte_buffer& b)
 {
     wait_behind();
     std::swap(b.data, in_flight_.data);
     std::swap(b.cap, in_flight_.cap);
     in_flight_.len = b.len;
-    buf_clear(b);
+    b.clear();
     if (fd_ < 0 || write_failed_) return;
     behind_failed_ = false;
     try {
@@ -171,26 +162,17 @@ void output_stream::write_behind(buf& b)
     }
 }
 
-int output_stream::finish(const char* path, std::string_view rest)
+base::status output_stream::finish(const char* path, std::string_view rest)
 {
     wait_behind();
     write(rest);
-    if (fd_ < 0 || write_failed_) {
-        interface::set_error("short write to %s", path);
-        return -1;
-    }
+    if (fd_ < 0 || write_failed_) return base::status::failure(std::string("short write to ") + path);
     const int closed = close(fd_);
     fd_ = -1;
-    if (closed != 0) {
-        interface::set_error("close error on %s", path);
-        return -1;
-    }
-    if (std::rename(temp_name_.c_str(), dest_.c_str()) != 0) {
-        interface::set_error("cannot write %s", path);
-        return -1;
-    }
+    if (closed != 0) return base::status::failure(std::string("close error on ") + path);
+    if (std::rename(temp_name_.c_str(), dest_.c_str()) != 0) return base::status::failure(std::string("cannot write ") + path);
     renamed_ = true;
-    return 0;
+    return base::status::success();
 }
 
 }  // namespace kestrin::emit

@@ -4,7 +4,6 @@
 #include <optional>
 #include <vector>
 
-#include "interface/fl_ctx.h"
 #include "scan/frame.h"
 #include "scan/token.h"
 #include "scan/value.h"
@@ -48,26 +47,19 @@ std::int32_t ref_at(std::string_view text, std::int32_t pos)
 
 // Dictionary text of object num as the output will hold it: its override when it has one, so that
 // merges aimed at one object build on each other.
-std::optional<std::string> object_dict_text(const interface::fl_ctx& ctx, std::int32_t num)
+std::optional<std::string> object_dict_text(const load::doc& d, const overrides& replaced,
+                                            std::int32_t num)
 {
     if (num <= 0) return std::nullopt;
-    if (const std::string* ov = ctx.ov.find(num)) return *ov;
-    const load::obj_entry* e = ctx.doc.objs.find(num);
+    if (const std::string* text = replaced.find(num)) return *text;
+    const load::obj_entry* e = d.objs.find(num);
     if (e == nullptr) return std::nullopt;
-    const load::dict_span span = ctx.doc.span_of(*e);
+    const load::dict_span span = d.span_of(*e);
     if (!span) return std::nullopt;
     return scan::dict_text_at(span.text, span.start);
 }
 
-void ov_set(interface::fl_ctx& ctx, std::int32_t num, std::string text)
-{
-    if (std::string* current = ctx.ov.find(num))
-        *current = std::move(text);
-    else
-        ov_add(ctx, num, std::move(text));
-}
-
-void add_pending(pending_merges::object_entries& target, const res_pair& p)
+void add_pending(pending_merges::object_entries& target, const resource_entry& p)
 {
     if (target.seen.insert(std::string(p.category) + p.entry).second) target.pairs.push_back(p);
 }
@@ -85,10 +77,10 @@ struct category_group {
     }
 };
 
-std::vector<category_group> group_by_category(std::span<const res_pair> pairs)
+std::vector<category_group> group_by_category(std::span<const resource_entry> pairs)
 {
     std::vector<category_group> groups;
-    for (const res_pair& p : pairs) {
+    for (const resource_entry& p : pairs) {
         auto it = std::find_if(groups.begin(), groups.end(),
                                [&](const category_group& g) { return g.category == p.category; });
         if (it == groups.end()) it = groups.insert(groups.end(), {p.category, {}});
@@ -122,13 +114,14 @@ void merge_group(pending_merges& pending, std::string& r, const category_group& 
 }
 
 // Resources that the dictionary span itself names: an inline copy or the referenced object's text.
-std::optional<std::string> own_resources(const interface::fl_ctx& ctx, const load::dict_span& span)
+std::optional<std::string> own_resources(const load::doc& d, const overrides& replaced,
+                                         const load::dict_span& span)
 {
     const std::int32_t key = top_key(span.text, span.start, key_resources);
     if (key < 0) return std::nullopt;
     const std::int32_t value = value_at(span.text, key, key_resources);
     if (dict_opens_at(span.text, value)) return scan::dict_text_at(span.text, value);
-    return object_dict_text(ctx, ref_at(span.text, value));
+    return object_dict_text(d, replaced, ref_at(span.text, value));
 }
 
 std::int32_t parent_of(const load::doc& d, const load::obj_entry& e)
@@ -140,26 +133,26 @@ std::int32_t parent_of(const load::doc& d, const load::obj_entry& e)
 }
 
 // Resources the page inherits from its nearest ancestor that has them.
-std::optional<std::string> inherited_resources(const interface::fl_ctx& ctx,
+std::optional<std::string> inherited_resources(const load::doc& d, const overrides& replaced,
                                                const load::obj_entry& page)
 {
     std::vector<std::int32_t> visited{page.num};
-    std::int32_t num = parent_of(ctx.doc, page);
+    std::int32_t num = parent_of(d, page);
     for (int step = 0; step < parent_step_budget && num > 0; ++step) {
         if (std::find(visited.begin(), visited.end(), num) != visited.end()) break;
         visited.push_back(num);
-        const load::obj_entry* node = ctx.doc.objs.find(num);
+        const load::obj_entry* node = d.objs.find(num);
         if (node == nullptr) break;
-        const load::dict_span span = ctx.doc.span_of(*node);
+        const load::dict_span span = d.span_of(*node);
         if (!span) break;
-        if (std::optional<std::string> r = own_resources(ctx, span)) return r;
-        num = parent_of(ctx.doc, *node);
+        if (std::optional<std::string> r = own_resources(d, replaced, span)) return r;
+        num = parent_of(d, *node);
     }
     return std::nullopt;
 }
 
 // Edits the page's inline resources dictionary inside its replacement text p.
-std::string merge_inline(pending_merges& pending, std::string p, std::span<const res_pair> pairs)
+std::string merge_inline(pending_merges& pending, std::string p, std::span<const resource_entry> pairs)
 {
     const std::int32_t key = top_key(p, 0, key_resources);
     if (key < 0) return p;
@@ -167,85 +160,105 @@ std::string merge_inline(pending_merges& pending, std::string p, std::span<const
     std::optional<std::string> copy = scan::dict_text_at(p, value);
     const std::int32_t end = scan::skip_pdf_value(p, value);
     if (!copy || end < value) return p;
-    const std::string merged = res_merge(pending, std::move(*copy), pairs);
+    const std::string merged = merge_resources(pending, std::move(*copy), pairs);
     p.replace(static_cast<std::size_t>(value), static_cast<std::size_t>(end - value), merged);
     return p;
 }
 
 // The page has no usable resources of its own: it gets an inline copy of what it inherits (or a
 // fresh dictionary) with the new entries, so that old and new names both resolve.
-std::string give_resources(interface::fl_ctx& ctx, pending_merges& pending, std::string p,
-                           const load::obj_entry& page, std::span<const res_pair> pairs,
-                           bool has_unusable_key)
+std::string give_resources(const load::doc& d, const overrides& replaced, pending_merges& pending,
+                           std::string p, const load::obj_entry& page,
+                           std::span<const resource_entry> pairs, bool has_unusable_key)
 {
     if (has_unusable_key) scan::strip_dict_entry(p, key_resources);
-    std::string base = inherited_resources(ctx, page).value_or(std::string(empty_dict));
-    const std::string merged = res_merge(pending, std::move(base), pairs);
+    std::string base = inherited_resources(d, replaced, page).value_or(std::string(empty_dict));
+    const std::string merged = merge_resources(pending, std::move(base), pairs);
     scan::dict_append_before_close(p, " /" + std::string(key_resources) + " " + merged);
     return p;
 }
 
 // A resources object takes the pairs when it has a dictionary; once it has taken some, it has.
-bool pend_resources_object(const interface::fl_ctx& ctx, pending_merges& pending, std::int32_t num,
-                           std::span<const res_pair> pairs)
+bool pend_resources_object(const load::doc& d, const overrides& replaced, pending_merges& pending,
+                           std::int32_t num, std::span<const resource_entry> pairs)
 {
     if (num <= 0) return false;
     auto it = pending.resources.find(num);
     if (it == pending.resources.end()) {
-        if (!object_dict_text(ctx, num)) return false;
+        if (!object_dict_text(d, replaced, num)) return false;
         it = pending.resources.emplace(num, pending_merges::object_entries{}).first;
     }
-    for (const res_pair& p : pairs) add_pending(it->second, p);
+    for (const resource_entry& p : pairs) add_pending(it->second, p);
     return true;
 }
 
 }  // namespace
 
-void ov_add(interface::fl_ctx& ctx, std::int32_t num, std::string text)
+std::string* overrides::find(std::int32_t num)
 {
-    if (ctx.ov.find(num) != nullptr) return;
-    ctx.ov.index.emplace(num, static_cast<std::int32_t>(ctx.ov.keys.size()));
-    ctx.ov.keys.push_back(num);
-    ctx.ov.texts.push_back(std::move(text));
+    auto it = index.find(num);
+    return it == index.end() ? nullptr : &texts[static_cast<std::size_t>(it->second)];
 }
 
-std::string res_merge(pending_merges& pending, std::string r, std::span<const res_pair> pairs)
+const std::string* overrides::find(std::int32_t num) const
+{
+    auto it = index.find(num);
+    return it == index.end() ? nullptr : &texts[static_cast<std::size_t>(it->second)];
+}
+
+void overrides::add(std::int32_t num, std::string text)
+{
+    if (find(num) != nullptr) return;
+    index.emplace(num, static_cast<std::int32_t>(keys.size()));
+    keys.push_back(num);
+    texts.push_back(std::move(text));
+}
+
+void overrides::set(std::int32_t num, std::string text)
+{
+    if (std::string* current = find(num))
+        *current = std::move(text);
+    else
+        add(num, std::move(text));
+}
+
+std::string merge_resources(pending_merges& pending, std::string r, std::span<const resource_entry> pairs)
 {
     for (const category_group& g : group_by_category(pairs)) merge_group(pending, r, g);
     return r;
 }
 
-std::string page_add_resources(interface::fl_ctx& ctx, pending_merges& pending,
-                               std::string page_text, const load::obj_entry& page,
-                               std::span<const res_pair> pairs)
+std::string page_add_resources(const load::doc& d, const overrides& replaced,
+                               pending_merges& pending, std::string page_text,
+                               const load::obj_entry& page, std::span<const resource_entry> pairs)
 {
     if (pairs.empty()) return page_text;
-    const load::dict_span span = ctx.doc.span_of(page);
+    const load::dict_span span = d.span_of(page);
     if (!span) return page_text;
     const std::int32_t key = top_key(span.text, span.start, key_resources);
     if (key >= 0) {
         const std::int32_t value = value_at(span.text, key, key_resources);
         if (dict_opens_at(span.text, value))
             return merge_inline(pending, std::move(page_text), pairs);
-        if (pend_resources_object(ctx, pending, ref_at(span.text, value), pairs)) return page_text;
+        if (pend_resources_object(d, replaced, pending, ref_at(span.text, value), pairs)) return page_text;
     }
-    return give_resources(ctx, pending, std::move(page_text), page, pairs, key >= 0);
+    return give_resources(d, replaced, pending, std::move(page_text), page, pairs, key >= 0);
 }
 
-void flush_merges(interface::fl_ctx& ctx, pending_merges& pending)
+void flush_merges(const load::doc& d, overrides& replaced, pending_merges& pending)
 {
     // Resources objects first: their category objects join the pending categories.
     for (auto& [num, entries] : pending.resources) {
-        std::optional<std::string> text = object_dict_text(ctx, num);
-        if (text) ov_set(ctx, num, res_merge(pending, std::move(*text), entries.pairs));
+        std::optional<std::string> text = object_dict_text(d, replaced, num);
+        if (text) replaced.set(num, merge_resources(pending, std::move(*text), entries.pairs));
     }
     for (auto& [num, entries] : pending.categories) {
-        std::optional<std::string> text = object_dict_text(ctx, num);
+        std::optional<std::string> text = object_dict_text(d, replaced, num);
         if (!text) continue;
         std::string inserted;
-        for (const res_pair& p : entries.pairs) inserted.append(" ").append(p.entry).append(" ");
+        for (const resource_entry& p : entries.pairs) inserted.append(" ").append(p.entry).append(" ");
         scan::dict_append_before_close(*text, inserted);
-        ov_set(ctx, num, std::move(*text));
+        replaced.set(num, std::move(*text));
     }
     pending = pending_merges{};
 }

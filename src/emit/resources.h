@@ -12,18 +12,29 @@
 
 #include "load/doc.h"
 
-namespace kestrin::interface {
-struct fl_ctx;
-}
-
 namespace kestrin::emit {
 
 inline constexpr std::string_view key_xobject = "XObject";
 inline constexpr std::string_view key_extgstate = "ExtGState";
 inline constexpr std::string_view key_font = "Font";
 
+// Object number -> replacement dictionary text, written in place of the input object. Merges
+// aimed at one object accumulate on its one replacement.
+struct overrides {
+    std::vector<std::int32_t> keys;
+    std::vector<std::string> texts;
+    std::unordered_map<std::int32_t, std::int32_t> index;  // number -> position in keys/texts
+
+    std::string* find(std::int32_t num);
+    const std::string* find(std::int32_t num) const;
+    // Registers text for num; when num has one already, the first text stays.
+    void add(std::int32_t num, std::string text);
+    // Registers or replaces the text for num.
+    void set(std::int32_t num, std::string text);
+};
+
 // One new resource entry: its category dictionary and its text "/Name N 0 R".
-struct res_pair {
+struct resource_entry {
     std::string_view category;
     std::string entry;
 };
@@ -33,31 +44,28 @@ struct res_pair {
 // flush_merges, so that a dictionary shared by many pages is rewritten once and not per page.
 struct pending_merges {
     struct object_entries {
-        std::vector<res_pair> pairs;            // in first-seen order
+        std::vector<resource_entry> pairs;            // in first-seen order
         std::unordered_set<std::string> seen;   // category + entry, to name each object once
     };
     std::unordered_map<std::int32_t, object_entries> resources;   // resources objects
     std::unordered_map<std::int32_t, object_entries> categories;  // category objects
 };
 
-// Registers text as the override of object num; when num has one already, the first text stays.
-void ov_add(interface::fl_ctx& ctx, std::int32_t num, std::string text);
-
 // Merges the pairs into the resources dictionary text r and returns the result. A category that is
 // an object of its own receives its entries through pending, which accumulates every merge aimed
 // at it.
-std::string res_merge(pending_merges& pending, std::string r, std::span<const res_pair> pairs);
+std::string merge_resources(pending_merges& pending, std::string r, std::span<const resource_entry> pairs);
 
 // Adds the pairs to the resources of page, whose replacement dictionary text is page_text, and
 // returns the page text to keep: with its own inline resources edited, unchanged when its resources
 // are an object of their own (that object gets an override), or with an inline copy of the
 // inherited resources (a fresh dictionary when nothing is inherited).
-std::string page_add_resources(interface::fl_ctx& ctx, pending_merges& pending,
-                               std::string page_text, const load::obj_entry& page,
-                               std::span<const res_pair> pairs);
+std::string page_add_resources(const load::doc& d, const overrides& replaced,
+                               pending_merges& pending, std::string page_text,
+                               const load::obj_entry& page, std::span<const resource_entry> pairs);
 
 // Writes the pending entries into the overrides of their objects (starting from an override the
 // object already has) and empties pending.
-void flush_merges(interface::fl_ctx& ctx, pending_merges& pending);
+void flush_merges(const load::doc& d, overrides& replaced, pending_merges& pending);
 
 }  // namespace kestrin::emit

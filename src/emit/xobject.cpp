@@ -1,10 +1,13 @@
 // The XObject step: one form XObject per flattened appearance stream.
+#include "emit/xobject.h"
+
 #include <span>
 
-#include "decode/stream.h"
-#include "emit/format.h"
-#include "emit/writer.h"
-#include "interface/fl_ctx.h"
+#include "base/number_format.h"
+#include "emit/object_check.h"
+#include "emit/object_writer.h"
+#include "load/stream_data.h"
+#include "load/values.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
@@ -19,26 +22,26 @@ constexpr std::string_view key_filter = "Filter";
 constexpr std::string_view key_decode_parms = "DecodeParms";
 constexpr std::string_view key_default_resources = "DR";
 
-void append_entry(buf& out, std::string_view key, std::string_view value)
+void append_entry(base::byte_buffer& out, std::string_view key, std::string_view value)
 {
     if (value.empty()) return;
-    buf_append(out, " /");
-    buf_append(out, key);
-    buf_append(out, " ");
+    out.append(" /");
+    out.append(key);
+    out.append(" ");
     std::string scratch;
-    buf_append(out, disarmed(value, scratch));
+    out.append(with_framing_keywords_blanked(value, scratch));
 }
 
 // The form's default resources, so that an appearance without resources of its own keeps its
 // names once the form is gone.
-std::string_view default_resources(const interface::fl_ctx& ctx)
+std::string_view default_resources(const plan::flatten_plan& plan)
 {
-    if (ctx.has_form != 1) return {};
-    const std::string_view text = ctx.form.form_text;
-    const std::int32_t start = ctx.form.form_start;
+    if (!plan.form) return {};
+    const std::string_view text = plan.form->form_text;
+    const std::int32_t start = plan.form->form_start;
     const std::int32_t end = scan::skip_pdf_value(text, start);
     if (end <= start) return {};
-    return entry_value(scan::cut_at(text, end), start, key_default_resources);
+    return load::entry_value(scan::cut_at(text, end), start, key_default_resources);
 }
 
 // The entries of an appearance stream's dictionary that this step reads, found in one walk.
@@ -77,66 +80,64 @@ void append_dictionary(writer& w, const load::dict_span& span, const appearance_
 {
     char scratch[256];
     const scan::box& b = f.bbox;
-    buf_append(w.out, fmt_into(scratch, sizeof scratch,
+    w.out.append(base::fmt_into(scratch, sizeof scratch,
                                "<< /Type /XObject /Subtype /Form /BBox [%f %f %f %f]",
-                               clamp_num(b.x), clamp_num(b.y), clamp_num(b.x + b.w),
-                               clamp_num(b.y + b.h)));
+                               base::clamp_coordinate(b.x), base::clamp_coordinate(b.y), base::clamp_coordinate(b.x + b.w),
+                               base::clamp_coordinate(b.y + b.h)));
     if (!span) return;
     append_entry(w.out, key_matrix, entries.matrix);
     std::string_view resources = entries.resources;
-    if (resources.empty()) resources = default_resources(w.ctx);
+    if (resources.empty()) resources = default_resources(w.plan);
     append_entry(w.out, key_resources, resources);
     if (!stored) return;
     append_entry(w.out, key_filter, entries.filter);
     append_entry(w.out, key_decode_parms, entries.decode_parms);
 }
 
-void write_xobject(writer& w, std::size_t index, buf& scratch)
+void write_xobject(writer& w, std::size_t index, base::byte_buffer& scratch)
 {
-    const interface::fl_ctx& ctx = w.ctx;
-    const xobj_entry& x = ctx.xobjs[index];
-    const load::obj_entry* ap = ctx.doc.objs.find(x.ap_obj);
+    const plan::xobject_entry& x = w.plan.xobjects[index];
+    const load::obj_entry* ap = w.doc.objs.find(x.ap_obj);
     if (ap == nullptr) return;
-    const plan::plan_item& item = ctx.items[static_cast<std::size_t>(w.xobj_item[index])];
-    const load::dict_span span = ctx.doc.span_of(*ap);
+    const plan::plan_item& item = w.plan.items[static_cast<std::size_t>(x.item)];
+    const load::dict_span span = w.doc.span_of(*ap);
     const appearance_entries entries = read_entries(span);
-    const appearance_frame f = frame_from(ctx.doc, entries, item.w, item.h);
+    const appearance_frame f = frame_from(w.doc, entries, item.w, item.h);
     w.frames[index] = f;
-    buf_clear(scratch);
-    const decode::stream_content c = decode::decoded_stream(ctx.doc, *ap, scratch);
+    scratch.clear();
+    const load::stream_content c = load::decoded_stream(w.doc, *ap, scratch);
     note_failure(w, scratch);
-    const bool stored = c.form == decode::content_form::undecodable;
-    const std::string_view content = c.form == decode::content_form::none ? std::string_view() : c.bytes;
+    const bool stored = c.form == load::content_form::undecodable;
+    const std::string_view content = c.form == load::content_form::none ? std::string_view() : c.bytes;
 
     char line[256];
     begin_object(w, x.obj, 0);
     append_dictionary(w, span, entries, f, stored);
     if (stored) {
-        buf_append(w.out, fmt_into(line, sizeof line, " /Length %ld >>", static_cast<long>(content.size())));
+        w.out.append(base::fmt_into(line, sizeof line, " /Length %ld >>", static_cast<long>(content.size())));
         begin_stream_data(w);
-        buf_append(w.out, content);
-        buf_append(w.out, "\nendstream\nendobj\n");
+        end_stream(w, content);
         return;
     }
     const scan::box& b = f.bbox;
-    const std::string_view clip = fmt_into(line, sizeof line, "q %f %f %f %f re W n\n", clamp_num(b.x),
-                                           clamp_num(b.y), clamp_num(b.w), clamp_num(b.h));
+    const std::string_view clip = base::fmt_into(line, sizeof line, "q %f %f %f %f re W n\n", base::clamp_coordinate(b.x),
+                                           base::clamp_coordinate(b.y), base::clamp_coordinate(b.w), base::clamp_coordinate(b.h));
     char length[64];
-    buf_append(w.out, fmt_into(length, sizeof length, " /Length %ld >>",
+    w.out.append(base::fmt_into(length, sizeof length, " /Length %ld >>",
                                static_cast<long>(clip.size() + content.size() + 2)));
     begin_stream_data(w);
-    buf_append(w.out, clip);
-    buf_append(w.out, content);
-    buf_append(w.out, "\nQ\nendstream\nendobj\n");
+    w.out.append(clip);
+    w.out.append(content);
+    end_stream(w, "\nQ");
 }
 
 }  // namespace
 
 void write_xobjects(writer& w)
 {
-    buf scratch;
-    w.frames.assign(w.ctx.xobjs.size(), std::nullopt);
-    for (std::size_t i = 0; i < w.ctx.xobjs.size(); ++i) write_xobject(w, i, scratch);
+    base::byte_buffer scratch;
+    w.frames.assign(w.plan.xobjects.size(), std::nullopt);
+    for (std::size_t i = 0; i < w.plan.xobjects.size(); ++i) write_xobject(w, i, scratch);
 }
 
 }  // namespace kestrin::emit

@@ -1,8 +1,8 @@
 #include "interface/count.h"
 
+#include <optional>
 #include <vector>
 
-#include "interface/error.h"
 #include "load/doc.h"
 #include "plan/form.h"
 #include "plan/refs.h"
@@ -13,11 +13,6 @@ namespace {
 
 // The counting query keeps its own per-page limit, unlike the flatten plan.
 constexpr std::int32_t annots_per_page_counted = 512;
-
-struct loaded {
-    load::doc d;
-    ~loaded() { load::doc_free(d); }
-};
 
 std::int32_t page_annotation_refs(const load::doc& d, const load::obj_entry& page,
                                   std::vector<std::int32_t>& refs)
@@ -36,29 +31,26 @@ std::int32_t page_annotation_refs(const load::doc& d, const load::obj_entry& pag
 
 }  // namespace
 
-std::int32_t field_count(const char* path)
+base::result<std::int32_t> field_count(const char* path)
 {
-    loaded doc;
-    if (load::doc_load(path, doc.d) != 0) return -1;
-    plan::form_location loc;
-    std::int32_t count = 0;
-    if (plan::find_acroform(doc.d, doc.d.root, loc) == 1)
-        count = plan::count_field_leaves(doc.d, loc);
-    clear_error();
-    return count;
+    const base::result<load::doc> loaded = load::load_document(path);
+    if (!loaded) return base::status::failure(loaded.message());
+    const load::doc& d = loaded.value();
+    const std::optional<plan::form_location> form = plan::find_form(d, d.root);
+    return form ? plan::count_field_leaves(d, *form) : 0;
 }
 
-std::int32_t annotation_count(const char* path)
+base::result<std::int32_t> annotation_count(const char* path)
 {
-    loaded doc;
-    if (load::doc_load(path, doc.d) != 0) return -1;
+    const base::result<load::doc> loaded = load::load_document(path);
+    if (!loaded) return base::status::failure(loaded.message());
+    const load::doc& d = loaded.value();
     std::int32_t count = 0;
     std::vector<std::int32_t> refs;
-    for (const load::pageinfo& p : doc.d.pages.items) {
-        const load::obj_entry* page = doc.d.objs.find(p.obj_num);
-        if (page != nullptr) count += page_annotation_refs(doc.d, *page, refs);
+    for (const std::int32_t num : d.pages) {
+        const load::obj_entry* page = d.objs.find(num);
+        if (page != nullptr) count += page_annotation_refs(d, *page, refs);
     }
-    clear_error();
     return count;
 }
 

@@ -3,12 +3,14 @@
 
 #include <cstdint>
 
+#include "base/status.h"
+
 namespace kestrin::interface {
 
-// Terminal form fields, or -1 with the loader's message when the file cannot be loaded.
-std::int32_t field_count(const char* path);
+// Terminal form fields, or the loader's failure when the file cannot be loaded.
+base::result<std::int32_t> field_count(const char* path);
 
-// Annotation references of all pages whose objects exist, or -1 when the file cannot be loaded.
-std::int32_t annotation_count(const char* path);
+// Annotation references of all pages whose objects exist, or the loader's failure.
+base::result<std::int32_t> annotation_count(const char* path);
 
 }  // namespace kestrin::interface

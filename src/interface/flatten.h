@@ -1,13 +1,12 @@
-// The flatten run: load, locate the form, plan, write.
+// The flatten run: load, plan, write.
 #pragma once
 
-#include <cstdint>
-
-#include "interface/fl_ctx.h"
+#include "base/status.h"
+#include "plan/plan.h"
 
 namespace kestrin::interface {
 
-// 0 on success, -1 with the error text set.
-std::int32_t flatten_run(const char* in_path, const char* out_path, flatten_mode mode);
+// Flattens in_path into out_path, or tells why it could not.
+base::status flatten_file(const char* in_path, const char* out_path, plan::flatten_mode mode);
 
 }  // namespace kestrin::interface

@@ -2,22 +2,22 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <string>
+#include <vector>
 #include <sys/types.h>
 
-#include "interface/error.h"
-#include "load/beside.h"
+#include "base/two_threads.h"
 #include "load/pages.h"
 #include "load/stages.h"
 
 namespace kestrin::load {
 
-using interface::set_error;
-
-void objvec::reindex()
+void object_table::reindex()
 {
     std::int32_t top = 0;
     for (const obj_entry& e : entries)
@@ -31,7 +31,7 @@ void objvec::reindex()
     }
 }
 
-const obj_entry* objvec::find(std::int32_t num) const
+const obj_entry* object_table::find(std::int32_t num) const
 {
     if (num <= 0 || static_cast<std::size_t>(num) >= first_index.size()) return nullptr;
     std::int32_t i = first_index[static_cast<std::size_t>(num)];
@@ -39,40 +39,31 @@ const obj_entry* objvec::find(std::int32_t num) const
     return &entries[static_cast<std::size_t>(i)];
 }
 
-void objvec_push(objvec& v, const obj_entry& e)
+void object_table::push(const obj_entry& e)
 {
-    // A table that cannot grow loses the object; loading goes on without it.
     try {
-        v.entries.push_back(e);
+        entries.push_back(e);
     } catch (const std::bad_alloc&) {
     }
 }
 
-char* arena_alloc(arena& a, std::uint64_t size)
+char* arena::allocate(std::uint64_t size)
 {
     if (size == 0 || size > std::numeric_limits<std::size_t>::max()) return nullptr;
     std::unique_ptr<char[]> block(new (std::nothrow) char[static_cast<std::size_t>(size)]);
     if (!block) return nullptr;
     try {
-        a.blocks.push_back(std::move(block));
+        blocks.push_back(std::move(block));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    a.total += size;
-    return a.blocks.back().get();
-}
-
-void pagevec_push(pagevec& v, const pageinfo& p)
-{
-    try {
-        v.items.push_back(p);
-    } catch (const std::bad_alloc&) {
-    }
+    total += size;
+    return blocks.back().get();
 }
 
 dict_span doc::span_of(const obj_entry& e) const
 {
-    if (e.in_objstm) {
+    if (e.in_object_stream) {
         if (e.text == nullptr || e.text_len <= 0) return {};
         return {std::string_view(e.text, static_cast<std::size_t>(e.text_len)), 0};
     }
@@ -85,8 +76,6 @@ dict_span doc::span_of(const obj_entry& e) const
     if (limit < e.dict_pos || limit > len) return {};
     return {file().substr(0, static_cast<std::size_t>(limit)), e.dict_pos};
 }
-
-void doc_free(doc& d) { d = doc{}; }
 
 namespace {
 
@@ -123,75 +112,81 @@ bool read_range(int fd, char* to, std::int64_t at, std::int64_t length)
 bool read_whole(std::FILE* f, char* to, std::int64_t length)
 {
     const int fd = fileno(f);
-    if (static_cast<std::uint64_t>(length) < min_file_beside) return read_range(fd, to, 0, length);
+    if (static_cast<std::uint64_t>(length) < base::min_bytes_for_two_threads) return read_range(fd, to, 0, length);
     const std::int64_t half = length / 2;
     bool first = false;
     bool second = false;
-    run_beside([&] { second = read_range(fd, to + half, half, length - half); },
+    base::run_on_two_threads([&] { second = read_range(fd, to + half, half, length - half); },
                [&] { first = read_range(fd, to, 0, half); });
     return first && second;
 }
 
-int read_file(const char* path, doc& d)
+base::status read_file(const char* path, doc& d)
 {
-    if (path == nullptr) {
-        set_error("NULL path argument");
-        return -1;
-    }
+    using base::status;
+    if (path == nullptr) return status::failure("NULL path argument");
     file_ptr f(std::fopen(path, "rb"));
-    if (!f) {
-        set_error("cannot open %s", path);
-        return -1;
-    }
+    if (!f) return status::failure(std::string("cannot open ") + path);
     std::int64_t length = file_length(f.get());
-    if (length < 1) {
-        set_error("empty input file: %s", path);
-        return -1;
-    }
+    if (length < 1) return status::failure(std::string("empty input file: ") + path);
     // Every offset of the document is a 32-bit signed index.
-    if (length > std::numeric_limits<std::int32_t>::max()) {
-        set_error("input file too large: %s", path);
-        return -1;
-    }
+    if (length > std::numeric_limits<std::int32_t>::max())
+        return status::failure(std::string("input file too large: ") + path);
     d.data.reset(new (std::nothrow) char[static_cast<std::size_t>(length)]);
-    if (!d.data) {
-        set_error("read error on %s", path);
-        return -1;
-    }
-    if (!read_whole(f.get(), d.data.get(), length)) {
+    if (!d.data || !read_whole(f.get(), d.data.get(), length)) {
         d.data.reset();
-        set_error("read error on %s", path);
-        return -1;
+        return status::failure(std::string("read error on ") + path);
     }
     d.len = static_cast<std::int32_t>(length);
-    return 0;
+    return status::success();
 }
 
-int check_table(const doc& d, const char* path)
+base::status check_table(const doc& d, const char* path)
 {
+    using base::status;
     std::int32_t limit = d.len < max_object_number + 1 ? d.len : max_object_number + 1;
-    if (d.max_obj > limit) {
-        set_error("object number %ld out of range for a %ld-byte file",
-                  static_cast<long>(d.max_obj), static_cast<long>(d.len));
-        return -1;
+    if (d.max_obj > limit)
+        return status::failure("object number " + std::to_string(d.max_obj) + " out of range for a " +
+                               std::to_string(d.len) + "-byte file");
+    if (d.objs.entries.empty())
+        return status::failure(std::string("no PDF objects found \xE2\x80\x94 not a PDF: ") + path);
+    if (d.encrypted) return status::failure(std::string("encrypted PDFs are not supported: ") + path);
+    return status::success();
+}
+
+// Entries with distinct numbers placed by number in one pass, or false when numbers repeat.
+bool place_by_number(doc& d)
+{
+    std::vector<obj_entry>& entries = d.objs.entries;
+    std::vector<std::int32_t> at(static_cast<std::size_t>(std::max(d.max_obj, 0)) + 1, -1);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::int32_t num = entries[i].num;
+        if (num < 0 || num > d.max_obj || at[static_cast<std::size_t>(num)] >= 0) return false;
+        at[static_cast<std::size_t>(num)] = static_cast<std::int32_t>(i);
     }
-    if (d.objs.entries.empty()) {
-        set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
-        return -1;
-    }
-    if (d.encrypted) {
-        set_error("encrypted PDFs are not supported: %s", path);
-        return -1;
-    }
-    return 0;
+    std::vector<obj_entry> placed;
+    placed.reserve(entries.size());
+    for (std::int32_t i : at)
+        if (i >= 0) placed.push_back(entries[static_cast<std::size_t>(i)]);
+    entries = std::move(placed);
+    return true;
+}
+
+// The output copies objects in the table's order, so the table ends sorted by number.
+void sort_by_number(doc& d)
+{
+    const auto by_number = [](const obj_entry& a, const obj_entry& b) { return a.num < b.num; };
+    if (std::is_sorted(d.objs.entries.begin(), d.objs.entries.end(), by_number)) return;
+    if (!place_by_number(d)) std::stable_sort(d.objs.entries.begin(), d.objs.entries.end(), by_number);
+    d.objs.reindex();
 }
 
 }  // namespace
 
-int doc_load(const char* path, doc& d)
+base::result<doc> load_document(const char* path)
 {
-    d = doc{};
-    if (read_file(path, d) != 0) return -1;
+    doc d;
+    if (base::status read = read_file(path, d); !read) return read;
     read_trailers(d);
     keyword_marks marks;
     scan_objects(d, marks);
@@ -199,9 +194,11 @@ int doc_load(const char* path, doc& d)
     prune_objects(d);
     unpack_object_streams(d);
     select_objects(d);
-    if (check_table(d, path) != 0) return -1;
+    if (base::status checked = check_table(d, path); !checked) return checked;
     find_catalog(d);
-    return resolve_page_tree(d);
+    if (base::status walked = resolve_page_tree(d); !walked) return walked;
+    sort_by_number(d);
+    return d;
 }
 
 }  // namespace kestrin::load

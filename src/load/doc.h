@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
+
 namespace kestrin::load {
 
 // Where one object's text lies: a range of the file, or a slice of a decoded object stream.
@@ -20,43 +22,33 @@ struct obj_entry {
     std::int32_t data_end = -1;
     std::int32_t endobj_pos = -1;
     std::int32_t obj_end = -1;
-    std::int32_t is_stream = 0;
-    std::int32_t in_objstm = 0;
+    bool is_stream = false;
+    bool in_object_stream = false;
     const char* text = nullptr;  // borrowed from the doc's arena; valid as long as the doc
     std::int32_t text_len = 0;
 };
 
 // The object table. Lookups keep the meaning "first entry with the number" but are answered
 // through an index that reindex() rebuilds whenever the entries change.
-struct objvec {
+struct object_table {
     std::vector<obj_entry> entries;
     std::vector<std::int32_t> first_index;  // object number -> position of its first entry, or -1
 
     void reindex();
     const obj_entry* find(std::int32_t num) const;
     std::int32_t count() const { return static_cast<std::int32_t>(entries.size()); }
+    // A table that cannot grow loses the entry; loading goes on without it.
+    void push(const obj_entry& e);
 };
-
-void objvec_push(objvec& v, const obj_entry& e);
 
 // Owned buffers of decoded object streams. Blocks never move, so entries may point into them.
 struct arena {
     std::vector<std::unique_ptr<char[]>> blocks;
     std::uint64_t total = 0;  // bytes held, for the per-document decoding limit
+
+    // A new block of size bytes, or null when it cannot be had.
+    char* allocate(std::uint64_t size);
 };
-
-char* arena_alloc(arena& a, std::uint64_t size);
-
-struct pageinfo {
-    std::int32_t obj_num = 0;
-};
-
-struct pagevec {
-    std::vector<pageinfo> items;
-    std::int32_t count() const { return static_cast<std::int32_t>(items.size()); }
-};
-
-void pagevec_push(pagevec& v, const pageinfo& p);
 
 // The range in which an object's dictionary is searched: text cut at the span's limit, and the
 // index where the dictionary starts. Empty (start -1) when the object has no dictionary.
@@ -71,10 +63,10 @@ struct doc {
     std::int32_t len = 0;
     std::int32_t trailer_root = -1;
     std::int32_t trailer_info = -1;
-    std::int32_t encrypted = 0;
-    objvec objs;
+    bool encrypted = false;
+    object_table objs;  // sorted by object number once loading is done
     load::arena arena;  // qualified, or the member would change what "arena" means here
-    pagevec pages;
+    std::vector<std::int32_t> pages;  // page object numbers, in page order
     std::int32_t root = -1;
     std::int32_t info = -1;
     std::int32_t max_obj = 0;
@@ -86,10 +78,7 @@ struct doc {
     dict_span span_of(const obj_entry& e) const;
 };
 
-// Loads path into d; 0 on success, -1 with the error text set. d is reset first.
-int doc_load(const char* path, doc& d);
-
-// Releases everything d owns and leaves it empty. Safe to call twice.
-void doc_free(doc& d);
+// The document at path, or why it cannot be loaded.
+base::result<doc> load_document(const char* path);
 
 }  // namespace kestrin::load

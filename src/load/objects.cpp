@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "load/beside.h"
+#include "base/two_threads.h"
 #include "load/stages.h"
 #include "load/values.h"
 #include "scan/frame.h"
@@ -64,12 +64,12 @@ void collect_end_marks(std::string_view file, keyword_marks& marks)
 // One walk per first letter, each list in file order; on a large file the two walks run at once.
 void collect_marks(std::string_view file, keyword_marks& marks)
 {
-    if (file.size() < min_file_beside) {
+    if (file.size() < base::min_bytes_for_two_threads) {
         collect_obj_marks(file, marks);
         collect_end_marks(file, marks);
         return;
     }
-    run_beside([&] { collect_end_marks(file, marks); }, [&] { collect_obj_marks(file, marks); });
+    base::run_on_two_threads([&] { collect_end_marks(file, marks); }, [&] { collect_obj_marks(file, marks); });
 }
 
 // Finds the "stream" keyword after an object's dictionary. Each walk runs to the end of the
@@ -174,7 +174,7 @@ bool frame_body(std::string_view file, const keyword_marks& marks, dict_framer& 
         std::int32_t s = framer.stream_after_dict(q);
         if (s >= 0) {
             e.stream_pos = s;
-            e.is_stream = 1;
+            e.is_stream = true;
             e.data_start = stream_data_start(file, s);
             return true;
         }
@@ -221,7 +221,7 @@ void scan_objects(doc& d, keyword_marks& marks)
         if (!read_header(file, p, e)) continue;
         if (e.num <= cap) d.max_header_num = std::max(d.max_header_num, e.num);
         if (frame_body(file, marks, framer, p + static_cast<std::int32_t>(kw_obj.size()), e))
-            objvec_push(d.objs, e);
+            d.objs.push(e);
     }
 }
 
@@ -231,7 +231,7 @@ namespace {
 // still holds duplicates and numbers of any size.
 class first_entries {
 public:
-    explicit first_entries(const objvec& v)
+    explicit first_entries(const object_table& v)
     {
         order_.reserve(v.entries.size());
         for (std::int32_t i = 0; i < v.count(); ++i)
@@ -326,11 +326,11 @@ void measure_streams(doc& d, const keyword_marks& marks)
         }
     };
     const std::size_t count = d.objs.entries.size();
-    if (d.file().size() < min_file_beside) {
+    if (d.file().size() < base::min_bytes_for_two_threads) {
         measure_range(0, count);
         return;
     }
-    run_in_halves(count, measure_range);
+    base::run_in_halves(count, measure_range);
 }
 
 }  // namespace kestrin::load

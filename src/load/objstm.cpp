@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "decode/inflate.h"
-#include "load/beside.h"
+#include "base/two_threads.h"
 #include "load/stages.h"
 #include "scan/token.h"
 
@@ -90,7 +90,7 @@ decoded_block inflate_into_arena(doc& d, std::string_view raw, early_block& earl
 decoded_block copy_into_arena(doc& d, std::string_view raw)
 {
     if (raw.empty() || raw.size() > budget_left(d)) return {};
-    char* block = arena_alloc(d.arena, raw.size());
+    char* block = d.arena.allocate(raw.size());
     if (block == nullptr) return {};
     std::memcpy(block, raw.data(), raw.size());
     return {block, static_cast<std::int32_t>(raw.size())};
@@ -140,10 +140,10 @@ void add_packed_objects(doc& d, decoded_block b, std::int32_t first,
         if (length < 1) continue;
         obj_entry e;
         e.num = num;
-        e.in_objstm = 1;
+        e.in_object_stream = true;
         e.text = b.data + first + offset;
         e.text_len = static_cast<std::int32_t>(length);
-        objvec_push(d.objs, e);
+        d.objs.push(e);
     }
 }
 
@@ -217,7 +217,7 @@ std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>
                 b.out = decode::inflated{};
         }
     };
-    run_in_halves(streams.size(), decode_range);
+    base::run_in_halves(streams.size(), decode_range);
     return early;
 }
 
@@ -225,7 +225,7 @@ std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>
 
 bool is_object_stream(const doc& d, const obj_entry& e)
 {
-    if (e.in_objstm || !e.is_stream || e.dict_pos < 0) return false;
+    if (e.in_object_stream || !e.is_stream || e.dict_pos < 0) return false;
     return scan::find_name(d.file(), e.dict_pos, dict_stop(d, e), key_objstm) >= 0;
 }
 

@@ -2,11 +2,11 @@
 
 #include <cstdint>
 #include <new>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "interface/error.h"
 #include "scan/frame.h"
 #include "scan/token.h"
 
@@ -77,7 +77,7 @@ std::int32_t kids_capacity_for(std::int64_t length)
 
 std::int32_t kids_capacity(const obj_entry& e)
 {
-    return kids_capacity_for(e.in_objstm ? e.text_len : static_cast<std::int64_t>(e.endobj_pos) - e.hdr_pos);
+    return kids_capacity_for(e.in_object_stream ? e.text_len : static_cast<std::int64_t>(e.endobj_pos) - e.hdr_pos);
 }
 
 std::int32_t kids_in(std::string_view text, std::int32_t start, std::vector<std::int32_t>& out,
@@ -138,7 +138,7 @@ public:
         if (root == nullptr) return walk_failed;
         int type = cached_type(*root);
         if (type == scan::type_page) {
-            pagevec_push(d_.pages, pageinfo{root_num});
+            add_page(root_num);
             return 1;
         }
         if (type != scan::type_page_tree_node) return walk_failed;
@@ -146,7 +146,7 @@ public:
         if (entered < 0) return entered;
         while (!stack_.empty())
             if (step() != 0) return walk_failed;
-        return d_.pages.count();
+        return static_cast<int>(d_.pages.size());
     }
 
 private:
@@ -182,12 +182,21 @@ private:
         if (kid == nullptr) return walk_failed;
         int type = cached_type(*kid);
         if (type == scan::type_page) {
-            pagevec_push(d_.pages, pageinfo{num});
+            add_page(num);
             return 0;
         }
         if (type != scan::type_page_tree_node) return walk_failed;
         // An inline dictionary below the root breaks the tree like any other fault.
         return enter(*kid) == 0 ? 0 : walk_failed;
+    }
+
+    // A list that cannot grow loses the page; the walk goes on without it.
+    void add_page(std::int32_t num)
+    {
+        try {
+            d_.pages.push_back(num);
+        } catch (const std::bad_alloc&) {
+        }
     }
 
     // A page listed many times is classified once.
@@ -231,7 +240,7 @@ std::int32_t pages_number_in(std::string_view text, std::int32_t start)
 
 std::int32_t pages_entry(const doc& d, const obj_entry& catalog)
 {
-    if (catalog.in_objstm) {
+    if (catalog.in_object_stream) {
         if (catalog.text == nullptr) return -1;
         return pages_number_in(std::string_view(catalog.text, static_cast<std::size_t>(catalog.text_len)), 0);
     }
@@ -240,34 +249,28 @@ std::int32_t pages_entry(const doc& d, const obj_entry& catalog)
     return pages_number_in(d.file().substr(0, static_cast<std::size_t>(stop)), catalog.dict_pos);
 }
 
-int resolve_page_tree(doc& d)
+base::status resolve_page_tree(doc& d)
 {
     const obj_entry* catalog = d.objs.find(d.root);
-    if (catalog == nullptr) return 0;
+    if (catalog == nullptr) return base::status::success();
     std::int32_t root = page_tree_root(d, *catalog);
-    if (root <= 0) return 0;
+    if (root <= 0) return base::status::success();
     std::vector<std::uint8_t> visited;
     try {
         visited.assign(static_cast<std::size_t>(d.max_obj) + 1, 0);
     } catch (const std::bad_alloc&) {
         // Without room for the visited marks the tree is not walked at all.
-        return 0;
+        return base::status::success();
     }
     int result = page_walk(d, std::move(visited)).run(root);
-    if (result == walk_inline_kids) {
-        interface::set_error(
+    if (result == walk_inline_kids)
+        return base::status::failure(
             "page tree uses inline page dictionaries in /Kids \xE2\x80\x94 pages must be "
             "indirect objects");
-        return -1;
-    }
-    if (result < 0) {
-        interface::set_error(
-            "could not resolve the page tree (obj %ld is not a /Pages or /Page object, or tree "
-            "is broken)",
-            static_cast<long>(root));
-        return -1;
-    }
-    return 0;
+    if (result < 0)
+        return base::status::failure("could not resolve the page tree (obj " + std::to_string(root) +
+                                     " is not a /Pages or /Page object, or tree is broken)");
+    return base::status::success();
 }
 
 }  // namespace kestrin::load

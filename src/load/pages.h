@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "load/doc.h"
 
 namespace kestrin::load {
@@ -31,7 +32,7 @@ std::int32_t pages_number_in(std::string_view text, std::int32_t start);
 // The page-tree root the catalog names, read from the range the loader reads it in, or -1.
 std::int32_t pages_entry(const doc& d, const obj_entry& catalog);
 
-// Fills d.pages from the catalog d.root; 0 on success, -1 with the error text set.
-int resolve_page_tree(doc& d);
+// Fills d.pages from the catalog d.root, or tells why the page tree cannot be walked.
+base::status resolve_page_tree(doc& d);
 
 }  // namespace kestrin::load

@@ -18,7 +18,7 @@ namespace {
 // Marks the entries whose header lies inside the stream data of an object. Such a header is no
 // object, so the stream data it seems to have hides nothing: otherwise bytes inside one stream
 // (an embedded file, say) could hide real objects that follow it.
-std::vector<char> inside_stream_data(const objvec& v)
+std::vector<char> inside_stream_data(const object_table& v)
 {
     std::vector<std::int32_t> order(v.entries.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::int32_t>(i);
@@ -56,7 +56,7 @@ last_positions record_last(const doc& d, const std::vector<char>& objstm, std::i
         const obj_entry& e = d.objs.entries[static_cast<std::size_t>(i)];
         if (e.num > max_object_number) continue;
         std::size_t slot = static_cast<std::size_t>(e.num);
-        if (e.in_objstm)
+        if (e.in_object_stream)
             last.packed[slot] = i;
         else if (!objstm[static_cast<std::size_t>(i)])
             last.direct[slot] = i;
@@ -72,7 +72,7 @@ std::vector<char> object_stream_marks(const doc& d)
     return marks;
 }
 
-std::int32_t largest_number(const objvec& v)
+std::int32_t largest_number(const object_table& v)
 {
     std::int32_t top = 0;
     for (const obj_entry& e : v.entries)
@@ -118,7 +118,7 @@ private:
 
 bool names_catalog(const doc& d, const catalog_keys& keys, const obj_entry& e)
 {
-    if (e.in_objstm) {
+    if (e.in_object_stream) {
         if (e.text_len < 8) return false;
         std::string_view text(e.text, static_cast<std::size_t>(e.text_len));
         return scan::find_name(text, 0, e.text_len, key_catalog) >= 0;
@@ -159,7 +159,7 @@ void select_objects(doc& d)
         const obj_entry& e = d.objs.entries[static_cast<std::size_t>(i)];
         if (e.num > max_object_number) continue;
         std::size_t slot = static_cast<std::size_t>(e.num);
-        bool keep = e.in_objstm ? last.direct[slot] < 0 && last.packed[slot] == i
+        bool keep = e.in_object_stream ? last.direct[slot] < 0 && last.packed[slot] == i
                                 : !objstm[static_cast<std::size_t>(i)] && last.direct[slot] == i;
         if (keep) d.objs.entries[kept++] = e;
     }

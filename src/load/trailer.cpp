@@ -63,7 +63,7 @@ std::int32_t first_readable_value(std::string_view file, range r, std::string_vi
 
 void note_encrypt(doc& d, range r)
 {
-    if (find_name(d.file(), r.start, r.end, key_encrypt) >= 0) d.encrypted = 1;
+    if (find_name(d.file(), r.start, r.end, key_encrypt) >= 0) d.encrypted = true;
 }
 
 // Offset of the newest cross-reference section, or -1.

@@ -7,7 +7,7 @@ namespace kestrin::load {
 
 std::string_view object_body(const doc& d, const obj_entry& e)
 {
-    if (e.in_objstm) return {e.text, static_cast<std::size_t>(e.text_len)};
+    if (e.in_object_stream) return {e.text, static_cast<std::size_t>(e.text_len)};
     const std::string_view file = d.file();
     std::int32_t start = e.dict_pos;
     if (start < 0) {

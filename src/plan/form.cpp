@@ -1,5 +1,6 @@
 #include "plan/form.h"
 
+#include <optional>
 #include <vector>
 
 #include "load/pages.h"
@@ -8,8 +9,6 @@
 #include "scan/token.h"
 
 namespace kestrin::plan {
-
-std::int32_t g_leaf_budget = 0;
 
 namespace {
 
@@ -30,63 +29,54 @@ bool opens_dict(std::string_view text, std::int32_t pos)
 }
 
 // The form dictionary as an object of its own, named by the reference at pos.
-int locate_form_object(const load::doc& d, std::string_view text, std::int32_t pos,
-                       form_location& loc)
+std::optional<form_location> locate_form_object(const load::doc& d, std::string_view text,
+                                                std::int32_t pos)
 {
     const std::int32_t num = scan::parse_int_at(text, pos);
-    if (num <= 0) return 0;
+    if (num <= 0) return std::nullopt;
     const load::obj_entry* form = d.objs.find(num);
-    if (form == nullptr) return 0;
+    if (form == nullptr) return std::nullopt;
     const load::dict_span span = d.span_of(*form);
-    if (!span) return 0;
-    loc.form_text = span.text;
-    loc.form_end = static_cast<std::int32_t>(span.text.size());
-    loc.form_start = span.start;
-    loc.form_obj = num;
-    return 1;
+    if (!span) return std::nullopt;
+    return form_location{num, span.text, static_cast<std::int32_t>(span.text.size()), span.start};
 }
 
 }  // namespace
 
-int find_acroform(const load::doc& d, std::int32_t root, form_location& loc)
+std::optional<form_location> find_form(const load::doc& d, std::int32_t root)
 {
     const load::obj_entry* catalog = d.objs.find(root);
-    if (catalog == nullptr) return 0;
+    if (catalog == nullptr) return std::nullopt;
     const load::dict_span span = d.span_of(*catalog);
-    if (!span) return 0;
-    loc.form_obj = -1;
+    if (!span) return std::nullopt;
     const std::string_view text = span.text;
     const auto limit = scan::text_limit(text);
     const std::int32_t key = scan::find_name(text, span.start, limit, acroform_key);
-    if (key < 0) return 0;
+    if (key < 0) return std::nullopt;
     const std::int32_t pos =
         scan::skip_ws(text, key + 1 + static_cast<std::int32_t>(acroform_key.size()));
-    if (pos >= limit) return 0;
-    if (opens_dict(text, pos)) {
-        loc.form_text = text;
-        loc.form_end = limit;
-        loc.form_start = pos;
-        return 1;
-    }
+    if (pos >= limit) return std::nullopt;
+    if (opens_dict(text, pos)) return form_location{-1, text, limit, pos};
     if (scan::is_digit(static_cast<unsigned char>(text[pos])))
-        return locate_form_object(d, text, pos, loc);
-    return 0;
+        return locate_form_object(d, text, pos);
+    return std::nullopt;
 }
 
-std::int32_t field_node_leaf_count(const load::doc& d, std::int32_t num, std::int32_t depth)
+std::int32_t field_node_leaf_count(const load::doc& d, std::int32_t num, std::int32_t depth,
+                                   std::int32_t& nodes_left)
 {
     const load::obj_entry* node = d.objs.find(num);
     if (node == nullptr) return 0;
     if (depth > deepest_counted) return 0;
-    --g_leaf_budget;
-    if (g_leaf_budget < 0) return 0;
+    --nodes_left;
+    if (nodes_left < 0) return 0;
     if (!d.span_of(*node)) return 0;
     std::vector<std::int32_t> kids;
     if (load::parse_kids(d, *node, kids, kids_counted) <= 0) return 1;
     std::int32_t sum = 0;
     for (std::int32_t kid : kids) {
         if (kid == num) continue;
-        sum += field_node_leaf_count(d, kid, depth + 1);
+        sum += field_node_leaf_count(d, kid, depth + 1, nodes_left);
         if (sum > sum_cut) return sum;
     }
     return sum;
@@ -105,9 +95,9 @@ std::int32_t count_field_leaves(const load::doc& d, const form_location& loc)
     if (collect_ref_list(d, form_dict_text(loc), loc.form_start, fields_key, fields,
                          top_fields_counted) <= 0)
         return 0;
-    g_leaf_budget = nodes_per_count;
+    std::int32_t nodes_left = nodes_per_count;
     std::int32_t total = 0;
-    for (std::int32_t field : fields) total += field_node_leaf_count(d, field, 0);
+    for (std::int32_t field : fields) total += field_node_leaf_count(d, field, 0, nodes_left);
     return total;
 }
 

@@ -1,14 +1,14 @@
 #include "plan/plan.h"
 
 #include <array>
+#include <string>
 #include <limits>
 
-#include "interface/error.h"
-#include "interface/fl_ctx.h"
-#include "load/beside.h"
+#include "base/two_threads.h"
 #include "load/pages.h"
 #include "load/values.h"
 #include "plan/appearance.h"
+#include "plan/numbering.h"
 #include "plan/refs.h"
 #include "scan/chars.h"
 #include "scan/frame.h"
@@ -91,9 +91,9 @@ bool key_has_name_value(std::string_view text, std::int32_t start, std::string_v
 
 }  // namespace
 
-int text_has_subtype(std::string_view text, std::int32_t start, std::string_view name)
+bool text_has_subtype(std::string_view text, std::int32_t start, std::string_view name)
 {
-    return key_has_name_value(text, start, subtype_key, name) ? 1 : 0;
+    return key_has_name_value(text, start, subtype_key, name);
 }
 
 namespace {
@@ -134,16 +134,16 @@ std::int32_t positive_int_after(std::string_view text, std::int32_t start, std::
 }
 
 // A widget is a field when it or one of its parents carries "FT".
-std::int32_t is_field_widget(const load::doc& d, std::int32_t num)
+bool is_field_widget(const load::doc& d, std::int32_t num)
 {
     for (std::int32_t steps = 0;; ++steps) {
         const load::obj_entry* e = d.objs.find(num);
-        if (e == nullptr) return 0;
+        if (e == nullptr) return false;
         const load::dict_span span = d.span_of(*e);
-        if (!span) return 0;
-        if (has_key(span.text, span.start, field_type_key)) return 1;
+        if (!span) return false;
+        if (has_key(span.text, span.start, field_type_key)) return true;
         num = positive_int_after(span.text, span.start, parent_key);
-        if (num <= 0 || steps == max_parent_steps) return 0;
+        if (num <= 0 || steps == max_parent_steps) return false;
     }
 }
 
@@ -170,12 +170,12 @@ struct analysis {
     bool structural = false;  // the catalog or a page-tree object, never left out
 };
 
-decision decide(std::int32_t mode, const plan_item& item)
+decision decide(flatten_mode mode, const plan_item& item)
 {
-    if (item.is_field != 0)
-        return mode == interface::mode_annotations ? decision::keep : decision::flatten;
-    if (item.is_annot != 0 || item.kind != kind_none)
-        return mode == interface::mode_forms ? decision::keep : decision::flatten;
+    if (item.is_field)
+        return mode == flatten_mode::annotations ? decision::keep : decision::flatten;
+    if (item.is_annot || item.kind != kind_none)
+        return mode == flatten_mode::forms ? decision::keep : decision::flatten;
     return decision::drop;
 }
 
@@ -189,20 +189,19 @@ std::optional<scan::box> rect_of(const load::doc& d, std::string_view text, std:
 
 void read_annotation(const load::doc& d, std::string_view text, std::int32_t start, plan_item& item)
 {
-    item.is_annot = key_has_name_value(text, start, type_key, annot_name)
-                        ? 1
-                        : text_has_subtype(text, start, annot_name);
+    item.is_annot = key_has_name_value(text, start, type_key, annot_name) ||
+                    text_has_subtype(text, start, annot_name);
     item.kind = subtype_kind(text, start);
-    item.is_field = has_key(text, start, field_type_key) ? 1 : is_field_widget(d, item.obj);
+    item.is_field = has_key(text, start, field_type_key) || is_field_widget(d, item.obj);
     if (const auto box = rect_of(d, text, start)) {
         item.x = box->x;
         item.y = box->y;
         item.w = box->w;
         item.h = box->h;
-        item.rect_ok = 1;
+        item.rect_ok = true;
     }
-    item.has_value = has_key(text, start, value_key) ? 1 : 0;
-    item.hidden = (annotation_flags(text, start) & hidden_flag) != 0 ? 1 : 0;
+    item.has_value = has_key(text, start, value_key);
+    item.hidden = (annotation_flags(text, start) & hidden_flag) != 0;
     item.ap_obj = select_appearance(d, text, start, appearance_state(text, start));
 }
 
@@ -217,7 +216,7 @@ bool is_structural(const load::doc& d, std::int32_t num)
     return span && scan::obj_type(span.text, span.start) != scan::type_other;
 }
 
-analysis analyse(const load::doc& d, std::int32_t mode, const load::obj_entry& e)
+analysis analyse(const load::doc& d, flatten_mode mode, const load::obj_entry& e)
 {
     analysis a;
     a.item.obj = e.num;
@@ -236,7 +235,7 @@ constexpr std::size_t min_analyses_beside = 2048;
 // of a large file are read in two halves at once.
 class analysis_cache {
 public:
-    analysis_cache(const load::doc& d, std::int32_t mode)
+    analysis_cache(const load::doc& d, flatten_mode mode)
         : d_(d), mode_(mode), slot_(static_cast<std::size_t>(d.max_obj) + 1, -1)
     {
     }
@@ -261,7 +260,7 @@ public:
         if (order.size() < min_analyses_beside)
             read_range(0, order.size());
         else
-            load::run_in_halves(order.size(), read_range);
+            base::run_in_halves(order.size(), read_range);
     }
 
     const analysis& get(const load::obj_entry& e)
@@ -280,22 +279,22 @@ public:
 
 private:
     const load::doc& d_;
-    std::int32_t mode_;
+    flatten_mode mode_;
     std::vector<std::int32_t> slot_;
     std::vector<analysis> done_;
     analysis scratch_;
 };
 
-void mark_drop(interface::fl_ctx& ctx, std::int32_t num)
+void mark_drop(const load::doc& d, flatten_plan& plan, std::int32_t num)
 {
-    if (num >= 0 && static_cast<std::size_t>(num) < ctx.drop.size() && !is_structural(ctx.doc, num))
-        ctx.drop[static_cast<std::size_t>(num)] = 1;
+    if (num >= 0 && static_cast<std::size_t>(num) < plan.dropped.size() && !is_structural(d, num))
+        plan.dropped[static_cast<std::size_t>(num)] = 1;
 }
 
-void unmark_drop(interface::fl_ctx& ctx, std::int32_t num)
+void unmark_drop(flatten_plan& plan, std::int32_t num)
 {
-    if (num >= 0 && static_cast<std::size_t>(num) < ctx.drop.size())
-        ctx.drop[static_cast<std::size_t>(num)] = 0;
+    if (num >= 0 && static_cast<std::size_t>(num) < plan.dropped.size())
+        plan.dropped[static_cast<std::size_t>(num)] = 0;
 }
 
 // Stacks num once; the visited marks keep the walk linear in the number of objects.
@@ -311,15 +310,14 @@ void push_unvisited(std::vector<std::uint8_t>& visited, std::vector<std::int32_t
 
 // Marks the form's fields and everything below them for leaving out. The walk is complete; it
 // neither marks nor descends into the catalog or the page tree.
-void drop_field_tree(interface::fl_ctx& ctx)
+void drop_field_tree(const load::doc& d, const form_location& form, flatten_plan& plan)
 {
-    const load::doc& d = ctx.doc;
-    if (ctx.form.form_obj > 0) mark_drop(ctx, ctx.form.form_obj);
+    if (form.form_obj > 0) mark_drop(d, plan, form.form_obj);
     std::vector<std::int32_t> fields;
-    if (collect_ref_list(d, form_dict_text(ctx.form), ctx.form.form_start, fields_key, fields,
+    if (collect_ref_list(d, form_dict_text(form), form.form_start, fields_key, fields,
                          unlimited) <= 0)
         return;
-    std::vector<std::uint8_t> visited(ctx.drop.size(), 0);
+    std::vector<std::uint8_t> visited(plan.dropped.size(), 0);
     std::vector<std::int32_t> stack;
     for (std::int32_t field : fields) push_unvisited(visited, stack, field);
     std::vector<std::int32_t> kids;
@@ -327,7 +325,7 @@ void drop_field_tree(interface::fl_ctx& ctx)
         const std::int32_t n = stack.back();
         stack.pop_back();
         if (is_structural(d, n)) continue;
-        ctx.drop[static_cast<std::size_t>(n)] = 1;  // within range: push_unvisited checked it
+        plan.dropped[static_cast<std::size_t>(n)] = 1;  // within range: push_unvisited checked it
         const load::obj_entry* e = d.objs.find(n);
         if (e == nullptr) continue;
         kids.clear();
@@ -336,31 +334,24 @@ void drop_field_tree(interface::fl_ctx& ctx)
     }
 }
 
-// The annotation references of one page; -1 with the cause in the error text when the page
-// cannot be read.
-int read_page_refs(interface::fl_ctx& ctx, std::int32_t page_num, page_plan& plan, std::vector<std::int32_t>& refs)
+// The annotation references of one page, or why the page cannot be read.
+base::status read_page_refs(const load::doc& d, std::int32_t page_num, std::vector<std::int32_t>& refs)
 {
-    const load::doc& d = ctx.doc;
     const load::obj_entry* page = d.objs.find(page_num);
-    if (page == nullptr) {
-        interface::set_error("page object %ld is missing", static_cast<long>(page_num));
-        return -1;
-    }
+    if (page == nullptr)
+        return base::status::failure("page object " + std::to_string(page_num) + " is missing");
     const load::dict_span span = d.span_of(*page);
-    if (!span) {
-        interface::set_error("page object %ld has no dictionary", static_cast<long>(page_num));
-        return -1;
-    }
-    plan.page_obj = page_num;
+    if (!span)
+        return base::status::failure("page object " + std::to_string(page_num) + " has no dictionary");
     collect_ref_list(d, span.text, span.start, annots_key, refs, unlimited);
-    return 0;
+    return base::status::success();
 }
 
 // Plans one page from its annotation references.
-void plan_page(interface::fl_ctx& ctx, analysis_cache& cache, const std::vector<std::int32_t>& refs, page_plan& plan)
+void plan_page(analysis_cache& cache, const load::doc& d, const std::vector<std::int32_t>& refs,
+               flatten_plan& plan, page_plan& page)
 {
-    const load::doc& d = ctx.doc;
-    plan.first_item = static_cast<std::int32_t>(ctx.items.size());
+    page.first_item = static_cast<std::int32_t>(plan.items.size());
     for (std::int32_t r : refs) {
         const load::obj_entry* e = d.objs.find(r);
         if (e == nullptr) continue;
@@ -368,36 +359,46 @@ void plan_page(interface::fl_ctx& ctx, analysis_cache& cache, const std::vector<
         if (a.what == decision::keep) {
             // A widget that the field pass reached but that names no field type stays an
             // annotation, so its object must be written.
-            unmark_drop(ctx, r);
-            plan.kept.push_back(r);
+            unmark_drop(plan, r);
+            page.kept.push_back(r);
         } else if (a.what == decision::flatten) {
-            plan.annots_changed = 1;
-            plan.needs_content = 1;
-            if (!a.structural && r >= 0 && static_cast<std::size_t>(r) < ctx.drop.size())
-                ctx.drop[static_cast<std::size_t>(r)] = 1;
-            ctx.items.push_back(a.item);
+            page.annots_changed = true;
+            page.needs_content = true;
+            if (!a.structural && r >= 0 && static_cast<std::size_t>(r) < plan.dropped.size())
+                plan.dropped[static_cast<std::size_t>(r)] = 1;
+            plan.items.push_back(a.item);
         }
     }
-    plan.item_count = static_cast<std::int32_t>(ctx.items.size()) - plan.first_item;
+    page.item_count = static_cast<std::int32_t>(plan.items.size()) - page.first_item;
 }
 
 }  // namespace
 
-int fl_plan(interface::fl_ctx& ctx)
+const xobject_entry* flatten_plan::xobject_of(std::int32_t item) const
 {
-    if (ctx.mode != interface::mode_annotations && ctx.has_form == 1) drop_field_tree(ctx);
-    const std::vector<load::pageinfo>& pages = ctx.doc.pages.items;
-    if (ctx.plans.size() < pages.size()) ctx.plans.resize(pages.size());
-    // A page that cannot be read fails the plan, but the pages before it are planned.
-    std::vector<std::vector<std::int32_t>> page_refs(pages.size());
-    std::size_t readable = 0;
-    while (readable < pages.size() &&
-           read_page_refs(ctx, pages[readable].obj_num, ctx.plans[readable], page_refs[readable]) == 0)
-        ++readable;
-    analysis_cache cache(ctx.doc, ctx.mode);
+    if (item < 0 || static_cast<std::size_t>(item) >= xobject_of_item.size()) return nullptr;
+    const std::int32_t x = xobject_of_item[static_cast<std::size_t>(item)];
+    return x < 0 ? nullptr : &xobjects[static_cast<std::size_t>(x)];
+}
+
+base::result<flatten_plan> make_plan(const load::doc& d, flatten_mode mode)
+{
+    flatten_plan plan;
+    plan.mode = mode;
+    plan.form = find_form(d, d.root);
+    plan.dropped.assign(static_cast<std::size_t>(d.max_obj) + 1, 0);
+    if (mode != flatten_mode::annotations && plan.form) drop_field_tree(d, *plan.form, plan);
+    plan.pages.resize(d.pages.size());
+    std::vector<std::vector<std::int32_t>> page_refs(d.pages.size());
+    for (std::size_t i = 0; i < d.pages.size(); ++i) {
+        plan.pages[i].page_obj = d.pages[i];
+        if (base::status read = read_page_refs(d, d.pages[i], page_refs[i]); !read) return read;
+    }
+    analysis_cache cache(d, mode);
     cache.read_all(page_refs);
-    for (std::size_t i = 0; i < readable; ++i) plan_page(ctx, cache, page_refs[i], ctx.plans[i]);
-    return readable == pages.size() ? 0 : -1;
+    for (std::size_t i = 0; i < d.pages.size(); ++i) plan_page(cache, d, page_refs[i], plan, plan.pages[i]);
+    number_new_objects(d, plan);
+    return plan;
 }
 
 }  // namespace kestrin::plan

@@ -1,16 +1,20 @@
-// The flatten plan: per page, which annotations are flattened, kept or dropped.
+// The flatten plan: per page, which annotations are flattened, kept or dropped, and the numbers of
+// the objects the output adds.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <optional>
 #include <string_view>
 #include <vector>
 
-namespace kestrin::interface {
-struct fl_ctx;
-}
+#include "base/status.h"
+#include "load/doc.h"
+#include "plan/form.h"
 
 namespace kestrin::plan {
+
+// What a flatten run draws into the pages: form fields, other annotations, or both.
+enum class flatten_mode { forms, annotations, all };
 
 enum annot_kind : std::int32_t {
     kind_none = 0,
@@ -38,30 +42,57 @@ struct page_plan {
     std::int32_t page_obj = 0;
     std::int32_t item_count = 0;
     std::int32_t first_item = 0;
-    std::int32_t annots_changed = 0;
+    bool annots_changed = false;
     std::vector<std::int32_t> kept;  // every annotation that stays, in "Annots" order
-    std::int32_t needs_content = 0;
-    std::int32_t content_obj = 0;
-    std::string page_text;  // replacement page dictionary; empty when none was built
-    bool has_page_text = false;
+    bool needs_content = false;
+    std::int32_t content_obj = 0;  // number of the new content stream, when it needs one
 };
 
+// One flattened annotation of one page.
 struct plan_item {
     std::int32_t obj = 0;
-    std::int32_t is_field = 0;
-    std::int32_t is_annot = 0;
-    std::int32_t kind = 0;
+    bool is_field = false;
+    bool is_annot = false;
+    std::int32_t kind = kind_none;
     double x = 0, y = 0, w = 0, h = 0;
-    std::int32_t rect_ok = 0;
+    bool rect_ok = false;
     std::int32_t ap_obj = -1;
-    std::int32_t has_value = 0;
-    std::int32_t hidden = 0;  // "F" has the Hidden bit: removed, but nothing is drawn
+    bool has_value = false;
+    bool hidden = false;  // "F" has the Hidden bit: removed, but nothing is drawn
 };
 
-// Builds the plan into ctx (plans, items, drop). 0 on success, -1 when a page cannot be read.
-int fl_plan(interface::fl_ctx& ctx);
+// One form XObject made from an appearance stream, for the item that first places it.
+struct xobject_entry {
+    std::int32_t obj = 0;     // its number in the output
+    std::int32_t ap_obj = 0;  // the appearance stream it is made from
+    std::int32_t item = 0;    // index in items
+};
 
-// 1 when an occurrence of the key "Subtype" at or after start has the value /name.
-int text_has_subtype(std::string_view text, std::int32_t start, std::string_view name);
+struct flatten_plan {
+    flatten_mode mode = flatten_mode::all;
+    std::optional<form_location> form;  // the catalog's interactive form, when it names one
+    std::vector<page_plan> pages;       // one per page, in page order
+    std::vector<plan_item> items;
+    std::vector<std::uint8_t> dropped;  // one byte per object number 0..max_obj; 1 = left out
+    std::vector<xobject_entry> xobjects;
+    std::vector<std::int32_t> xobject_of_item;  // items index -> xobjects index placing it, or -1
+    std::int32_t font_obj = 0;      // Helvetica of the fallback texts
+    std::int32_t gs_obj = 0;        // the translucent graphics state of fallback pictures
+    std::int32_t next_free_obj = 0;  // the first number no input or new object uses
+
+    bool is_dropped(std::int32_t num) const
+    {
+        return num >= 0 && static_cast<std::size_t>(num) < dropped.size() &&
+               dropped[static_cast<std::size_t>(num)] != 0;
+    }
+    // The XObject placing item, or null.
+    const xobject_entry* xobject_of(std::int32_t item) const;
+};
+
+// The plan for d in the given mode, or the page that cannot be read.
+base::result<flatten_plan> make_plan(const load::doc& d, flatten_mode mode);
+
+// True when an occurrence of the key "Subtype" at or after start has the value /name.
+bool text_has_subtype(std::string_view text, std::int32_t start, std::string_view name);
 
 }  // namespace kestrin::plan

@@ -56,7 +56,7 @@ std::int32_t parse_ref_array(std::string_view text, std::int32_t open,
 // the header keyword "obj" and "endobj". Empty when the object is a dictionary or unreadable.
 std::string_view array_object_body(const load::doc& d, const load::obj_entry& e)
 {
-    if (e.in_objstm != 0) {
+    if (e.in_object_stream) {
         if (e.text == nullptr || e.text_len <= 0) return {};
         return {e.text, static_cast<std::size_t>(e.text_len)};
     }
@@ -79,7 +79,7 @@ std::int32_t collect_indirect(const load::doc& d, std::string_view text, std::in
     if (num <= 0) return -1;
     const load::obj_entry* e = d.objs.find(num);
     if (e == nullptr) return -1;
-    if (e->in_objstm == 0 && e->dict_pos >= 0) return -1;
+    if (!e->in_object_stream && e->dict_pos >= 0) return -1;
     const std::string_view body = array_object_body(d, *e);
     const std::int32_t open = scan::skip_ws(body, 0);
     if (open >= static_cast<std::int32_t>(body.size())) return 0;

@@ -75,8 +75,8 @@ TEST(InflateGrowing, OwnedBlock)
 TEST(InflateGrowing, IntoBuffer)
 {
     for (const growing_case& c : growing_cases()) {
-        emit::buf b;
-        buf_str(b, "keep");
+        base::byte_buffer b;
+        b.append("keep");
         std::uint64_t len = 7;
         EXPECT_EQ(decode::inflate_growing(c.src, c.first_cap, c.max_out, b, &len), c.rc) << c.what;
         EXPECT_EQ(len, c.len) << c.what;
@@ -94,9 +94,9 @@ TEST(InflateGrowing, IntoBuffer)
 // A maximum beyond what one reservation may give is cut there, and the buffer survives.
 TEST(InflateGrowing, BufferLimitDoesNotReleaseTheBuffer)
 {
-    const std::string big = zlib_compress(std::string(emit::buf_max_reservation + 10, '\0'), 9);
-    emit::buf b;
-    buf_str(b, "keep");
+    const std::string big = zlib_compress(std::string(base::buffer_max_reservation + 10, '\0'), 9);
+    base::byte_buffer b;
+    b.append("keep");
     std::uint64_t len = 0;
     EXPECT_EQ(decode::inflate_growing(big, 1 * mib, std::uint64_t{1} << 30, b, &len), -1);
     EXPECT_FALSE(b.failed);

@@ -1,36 +1,34 @@
-// Shared fixtures of the writer tests: a flatten context loaded from a PDF the test builds.
+// Shared fixture of the writer tests: a document loaded from a PDF the test builds.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <stdexcept>
 #include <string>
 
-#include "interface/fl_ctx.h"
+#include "load/doc.h"
 #include "pdf_builder.h"
 
 namespace kestrin::test {
 
-// A flatten context whose doc is loaded from the given file bytes.
-struct loaded_ctx {
+struct loaded_document {
     temp_dir dir;
-    std::unique_ptr<interface::fl_ctx> ctx = std::make_unique<interface::fl_ctx>();
+    load::doc doc;
+    bool loaded = false;
 
-    explicit loaded_ctx(const std::string& pdf)
+    explicit loaded_document(const std::string& pdf)
     {
-        const std::string path = dir.write("in.pdf", pdf);
-        loaded = load::doc_load(path.c_str(), ctx->doc) == 0;
+        base::result<load::doc> r = load::load_document(dir.write("in.pdf", pdf).c_str());
+        loaded = r.ok();
+        if (r) doc = std::move(r.value());
     }
-    ~loaded_ctx() { interface::fl_free(*ctx); }
 
     const load::obj_entry& obj(std::int32_t num) const
     {
-        const load::obj_entry* e = ctx->doc.objs.find(num);
+        const load::obj_entry* e = doc.objs.find(num);
         if (e == nullptr) throw std::runtime_error("object missing: " + std::to_string(num));
         return *e;
     }
-
-    bool loaded = false;
 };
 
 }  // namespace kestrin::test

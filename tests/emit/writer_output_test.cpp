@@ -21,10 +21,8 @@ int qpdf_check(const std::string& path, std::string* out)
 
 std::int32_t reloaded_pages(const std::string& path)
 {
-    load::doc d;
-    const std::int32_t pages = load::doc_load(path.c_str(), d) == 0 ? d.pages.count() : -1;
-    load::doc_free(d);
-    return pages;
+    const kestrin::base::result<kestrin::load::doc> d = kestrin::load::load_document(path.c_str());
+    return d ? static_cast<int32_t>(d->pages.size()) : -1;
 }
 
 // A form widget (5), a square with an appearance (6) and a link without one (7) on one page.

@@ -11,7 +11,7 @@
 namespace kestrin::test {
 namespace {
 
-using emit::res_pair;
+using emit::resource_entry;
 
 // 1 catalog, 2 page-tree root, 3 page, 4 content; further objects from 5.
 std::string doc_with(const std::string& pages_extra, const std::string& page_extra,
@@ -27,22 +27,22 @@ std::string doc_with(const std::string& pages_extra, const std::string& page_ext
     return b.build();
 }
 
-std::vector<res_pair> three_pairs()
+std::vector<resource_entry> three_pairs()
 {
     return {{emit::key_xobject, "/Fl10 10 0 R"},
             {emit::key_extgstate, "/GSa 11 0 R"},
             {emit::key_font, "/FlF 12 0 R"}};
 }
 
-std::string page_text(const loaded_ctx& c)
+std::string page_text(const loaded_document& c)
 {
-    const load::dict_span span = c.ctx->doc.span_of(c.obj(3));
+    const load::dict_span span = c.doc.span_of(c.obj(3));
     return scan::dict_text_at(span.text, span.start).value_or("");
 }
 
-std::string override_of(const loaded_ctx& c, std::int32_t num)
+std::string override_of(const emit::overrides& replaced, std::int32_t num)
 {
-    const std::string* t = c.ctx->ov.find(num);
+    const std::string* t = replaced.find(num);
     return t != nullptr ? *t : "<none>";
 }
 
@@ -108,16 +108,17 @@ TEST(WriterResources, PageAddResourcesInEveryForm)
 {
     for (const resources_case& tc : resources_cases) {
         SCOPED_TRACE(tc.what);
-        loaded_ctx c(doc_with(tc.pages_extra, tc.page_extra, tc.objects));
+        loaded_document c(doc_with(tc.pages_extra, tc.page_extra, tc.objects));
         ASSERT_TRUE(c.loaded);
-        const std::vector<res_pair> pairs = three_pairs();
-        emit::pending_merges pending;
-        EXPECT_EQ(emit::page_add_resources(*c.ctx, pending, page_text(c), c.obj(3), pairs), tc.page_after);
-        emit::flush_merges(*c.ctx, pending);
+        const std::vector<resource_entry> pairs = three_pairs();
+        emit::overrides replaced;
+    emit::pending_merges pending;
+        EXPECT_EQ(emit::page_add_resources(c.doc, replaced, pending, page_text(c), c.obj(3), pairs), tc.page_after);
+        emit::flush_merges(c.doc, replaced, pending);
         if (tc.override_num != 0) {
-            EXPECT_EQ(override_of(c, tc.override_num), tc.override_text);
+            EXPECT_EQ(override_of(replaced, tc.override_num), tc.override_text);
         } else {
-            EXPECT_TRUE(c.ctx->ov.keys.empty());
+            EXPECT_TRUE(replaced.keys.empty());
         }
     }
 }
@@ -133,68 +134,71 @@ TEST(WriterResources, SharedResourcesObjectAccumulatesAcrossPages)
     b.object(20, "<< /XObject 21 0 R >>");
     b.object(21, "<< /Im1 6 0 R >>");
     b.trailer("/Root 1 0 R");
-    loaded_ctx c(b.build());
+    loaded_document c(b.build());
     ASSERT_TRUE(c.loaded);
-    const std::vector<res_pair> first = {{emit::key_xobject, "/Fl30 30 0 R"}, {emit::key_font, "/FlF 40 0 R"}};
-    const std::vector<res_pair> second = {{emit::key_xobject, "/Fl31 31 0 R"}, {emit::key_font, "/FlF 40 0 R"}};
+    const std::vector<resource_entry> first = {{emit::key_xobject, "/Fl30 30 0 R"}, {emit::key_font, "/FlF 40 0 R"}};
+    const std::vector<resource_entry> second = {{emit::key_xobject, "/Fl31 31 0 R"}, {emit::key_font, "/FlF 40 0 R"}};
+    emit::overrides replaced;
     emit::pending_merges pending;
-    emit::page_add_resources(*c.ctx, pending, "<< /Resources 20 0 R >>", c.obj(3), first);
-    emit::page_add_resources(*c.ctx, pending, "<< /Resources 20 0 R >>", c.obj(5), second);
-    emit::flush_merges(*c.ctx, pending);
-    EXPECT_EQ(override_of(c, 21), "<< /Im1 6 0 R  /Fl30 30 0 R  /Fl31 31 0 R >>");
+    emit::page_add_resources(c.doc, replaced, pending, "<< /Resources 20 0 R >>", c.obj(3), first);
+    emit::page_add_resources(c.doc, replaced, pending, "<< /Resources 20 0 R >>", c.obj(5), second);
+    emit::flush_merges(c.doc, replaced, pending);
+    EXPECT_EQ(override_of(replaced, 21), "<< /Im1 6 0 R  /Fl30 30 0 R  /Fl31 31 0 R >>");
     // The second page finds the Font category the first page created and names the font once.
-    EXPECT_EQ(override_of(c, 20), "<< /XObject 21 0 R  /Font << /FlF 40 0 R >>>>");
-    EXPECT_EQ(c.ctx->ov.keys.size(), 2u);
+    EXPECT_EQ(override_of(replaced, 20), "<< /XObject 21 0 R  /Font << /FlF 40 0 R >>>>");
+    EXPECT_EQ(replaced.keys.size(), 2u);
 }
 
-TEST(WriterResources, ResMergeCreatesOneCategoryForSeveralEntries)
+TEST(WriterResources, MergeResourcesCreatesOneCategoryForSeveralEntries)
 {
-    loaded_ctx c(doc_with("", "", {}));
+    loaded_document c(doc_with("", "", {}));
     ASSERT_TRUE(c.loaded);
-    const std::vector<res_pair> pairs = {{emit::key_xobject, "/Fl10 10 0 R"},
+    const std::vector<resource_entry> pairs = {{emit::key_xobject, "/Fl10 10 0 R"},
                                          {emit::key_xobject, "/Fl11 11 0 R"}};
+    emit::overrides replaced;
     emit::pending_merges pending;
-    EXPECT_EQ(emit::res_merge(pending, "<< /ProcSet [/PDF] >>", pairs),
+    EXPECT_EQ(emit::merge_resources(pending, "<< /ProcSet [/PDF] >>", pairs),
               "<< /ProcSet [/PDF]  /XObject << /Fl10 10 0 R  /Fl11 11 0 R >>>>");
 }
 
-TEST(WriterResources, ResMergeIgnoresUnusableCategories)
+TEST(WriterResources, MergeResourcesIgnoresUnusableCategories)
 {
-    loaded_ctx c(doc_with("", "", {}));
+    loaded_document c(doc_with("", "", {}));
     ASSERT_TRUE(c.loaded);
-    const std::vector<res_pair> pairs = {{emit::key_xobject, "/Fl10 10 0 R"}};
+    const std::vector<resource_entry> pairs = {{emit::key_xobject, "/Fl10 10 0 R"}};
+    emit::overrides replaced;
     // Cases: a null value, a reference to a missing object, an unclosed category dictionary.
     for (const char* r : {"<< /XObject null >>", "<< /XObject 77 0 R >>", "<< /XObject << /A 1 0 R"}) {
         SCOPED_TRACE(r);
         emit::pending_merges pending;
-        EXPECT_EQ(emit::res_merge(pending, r, pairs), r);
-        emit::flush_merges(*c.ctx, pending);
+        EXPECT_EQ(emit::merge_resources(pending, r, pairs), r);
+        emit::flush_merges(c.doc, replaced, pending);
     }
-    EXPECT_TRUE(c.ctx->ov.keys.empty());
+    EXPECT_TRUE(replaced.keys.empty());
 }
 
 TEST(WriterResources, NoPairsLeavesThePageAlone)
 {
-    loaded_ctx c(doc_with("", "/Resources 20 0 R", {{20, "<< >>"}}));
+    loaded_document c(doc_with("", "/Resources 20 0 R", {{20, "<< >>"}}));
     ASSERT_TRUE(c.loaded);
     const std::string before = page_text(c);
+    emit::overrides replaced;
     emit::pending_merges pending;
-    EXPECT_EQ(emit::page_add_resources(*c.ctx, pending, before, c.obj(3), {}), before);
-    emit::flush_merges(*c.ctx, pending);
-    EXPECT_TRUE(c.ctx->ov.keys.empty());
+    EXPECT_EQ(emit::page_add_resources(c.doc, replaced, pending, before, c.obj(3), {}), before);
+    emit::flush_merges(c.doc, replaced, pending);
+    EXPECT_TRUE(replaced.keys.empty());
 }
 
-TEST(WriterResources, OvAddKeepsTheFirstText)
+TEST(WriterResources, OverridesKeepTheFirstText)
 {
-    loaded_ctx c(doc_with("", "", {}));
-    ASSERT_TRUE(c.loaded);
-    emit::ov_add(*c.ctx, 7, "<< /First 1 >>");
-    emit::ov_add(*c.ctx, 7, "<< /Second 2 >>");
-    emit::ov_add(*c.ctx, 8, "<< /Other 3 >>");
-    EXPECT_EQ(override_of(c, 7), "<< /First 1 >>");
-    EXPECT_EQ(override_of(c, 8), "<< /Other 3 >>");
-    EXPECT_EQ(c.ctx->ov.keys, (std::vector<std::int32_t>{7, 8}));
-    EXPECT_EQ(c.ctx->ov.find(9), nullptr);
+    emit::overrides replaced;
+    replaced.add(7, "<< /First 1 >>");
+    replaced.add(7, "<< /Second 2 >>");
+    replaced.add(8, "<< /Other 3 >>");
+    EXPECT_EQ(override_of(replaced, 7), "<< /First 1 >>");
+    EXPECT_EQ(override_of(replaced, 8), "<< /Other 3 >>");
+    EXPECT_EQ(replaced.keys, (std::vector<std::int32_t>{7, 8}));
+    EXPECT_EQ(replaced.find(9), nullptr);
 }
 
 }  // namespace

@@ -28,10 +28,8 @@ constexpr mode modes[] = {
 
 int32_t page_count(const std::string& path)
 {
-    kestrin::load::doc d;
-    int32_t pages = kestrin::load::doc_load(path.c_str(), d) == 0 ? d.pages.count() : -1;
-    kestrin::load::doc_free(d);
-    return pages;
+    const kestrin::base::result<kestrin::load::doc> d = kestrin::load::load_document(path.c_str());
+    return d ? static_cast<int32_t>(d->pages.size()) : -1;
 }
 
 // qpdf --check exit status: 0 clean, 3 warnings only, 2 errors.

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "interface/error.h"
 #include "load/doc.h"
 #include "load_fixture.h"
 
@@ -93,11 +92,10 @@ TEST(Corpus, EveryFileLoadsOrFailsWithALoaderMessage)
     int loaded = 0;
     for (const manifest_row& row : rows) {
         std::string path = (corpus_dir / row.file).string();
-        load::doc d;
-        int rc = load::doc_load(path.c_str(), d);
-        std::string error = rc == 0 ? "" : interface::error_text();
-        std::int32_t count = d.pages.count();
-        load::doc_free(d);
+        const base::result<load::doc> d = load::load_document(path.c_str());
+        const int rc = d ? 0 : -1;
+        const std::string error = d.message();
+        const auto count = d ? static_cast<std::int32_t>(d->pages.size()) : 0;
         if (row.expected_error == "encrypted") {
             EXPECT_EQ(error, "encrypted PDFs are not supported: " + path) << row.file;
             continue;

@@ -15,11 +15,9 @@ using load::obj_entry;
 
 TEST(DocLoad, NullPathFailsWithExactMessage)
 {
-    doc d;
-    interface::clear_error();
-    EXPECT_EQ(load::doc_load(nullptr, d), -1);
-    EXPECT_STREQ(interface::error_text(), "NULL path argument");
-    load::doc_free(d);
+    const base::result<doc> loaded = load::load_document(nullptr);
+    EXPECT_FALSE(loaded.ok());
+    EXPECT_EQ(loaded.message(), "NULL path argument");
 }
 
 TEST(DocLoad, FileStageMessagesNameThePath)
@@ -39,41 +37,27 @@ TEST(DocLoad, FileStageMessagesNameThePath)
         {"no objects", dir.write("junk.pdf", "hello, world\n"), no_objects_message("")},
     };
     for (const fixture& c : cases) {
-        doc d;
-        EXPECT_EQ(load::doc_load(c.path.c_str(), d), -1) << c.why;
-        EXPECT_EQ(std::string(interface::error_text()), c.expected_prefix + c.path) << c.why;
-        load::doc_free(d);
+        const base::result<doc> loaded = load::load_document(c.path.c_str());
+        EXPECT_FALSE(loaded.ok()) << c.why;
+        EXPECT_EQ(loaded.message(), c.expected_prefix + c.path) << c.why;
     }
 }
 
-TEST(DocLoad, ResetsARecordThatWasUsedBefore)
+TEST(DocLoad, EachLoadGivesADocumentOfThatFileAlone)
 {
     loaded_doc first(one_page_doc().build());
     ASSERT_EQ(first.rc, 0);
     std::string other = pdf_builder().object(7, "<< /Type /Catalog >>").build();
     std::string path = first.dir.write("other.pdf", other);
-    ASSERT_EQ(load::doc_load(path.c_str(), first.d), 0);
-    EXPECT_EQ(first.d.objs.count(), 1);
-    EXPECT_EQ(first.d.root, 7);
-    EXPECT_EQ(first.d.pages.count(), 0);
-    EXPECT_EQ(first.d.len, static_cast<std::int32_t>(other.size()));
+    const base::result<doc> second = load::load_document(path.c_str());
+    ASSERT_TRUE(second.ok());
+    EXPECT_EQ(second->objs.count(), 1);
+    EXPECT_EQ(second->root, 7);
+    EXPECT_TRUE(second->pages.empty());
+    EXPECT_EQ(second->len, static_cast<std::int32_t>(other.size()));
+    EXPECT_FALSE(first.d.pages.empty());
 }
 
-TEST(DocFree, ReleasesARejectedRecordAndIsHarmlessTwice)
-{
-    std::string bytes = one_page_doc().trailer("/Root 1 0 R /Encrypt 9 0 R").build();
-    loaded_doc l(bytes);
-    ASSERT_EQ(l.rc, -1);
-    EXPECT_NE(l.d.data, nullptr);
-    EXPECT_GT(l.d.objs.count(), 0);
-    load::doc_free(l.d);
-    EXPECT_EQ(l.d.data, nullptr);
-    EXPECT_EQ(l.d.len, 0);
-    EXPECT_EQ(l.d.objs.count(), 0);
-    EXPECT_EQ(l.d.objs.find(1), nullptr);
-    load::doc_free(l.d);
-    EXPECT_EQ(l.d.data, nullptr);
-}
 
 obj_entry entry(std::int32_t num, std::int32_t hdr_pos)
 {
@@ -83,11 +67,11 @@ obj_entry entry(std::int32_t num, std::int32_t hdr_pos)
     return e;
 }
 
-TEST(ObjvecFind, ReturnsTheFirstEntryWithTheNumber)
+TEST(ObjectTableFind, ReturnsTheFirstEntryWithTheNumber)
 {
-    load::objvec v;
+    load::object_table v;
     for (auto [num, pos] : {std::pair{4, 10}, {2, 20}, {4, 30}, {9, 40}})
-        load::objvec_push(v, entry(num, pos));
+        v.push(entry(num, pos));
     v.reindex();
     ASSERT_NE(v.find(4), nullptr);
     EXPECT_EQ(v.find(4)->hdr_pos, 10);
@@ -96,10 +80,10 @@ TEST(ObjvecFind, ReturnsTheFirstEntryWithTheNumber)
     for (std::int32_t absent : {0, -1, 3, 10, 8388607, 2147483647}) EXPECT_EQ(v.find(absent), nullptr);
 }
 
-TEST(ObjvecFind, FollowsTheEntriesAfterSortingAndReindexing)
+TEST(ObjectTableFind, FollowsTheEntriesAfterSortingAndReindexing)
 {
-    load::objvec v;
-    for (auto [num, pos] : {std::pair{7, 1}, {3, 2}, {5, 3}}) load::objvec_push(v, entry(num, pos));
+    load::object_table v;
+    for (auto [num, pos] : {std::pair{7, 1}, {3, 2}, {5, 3}}) v.push(entry(num, pos));
     v.reindex();
     std::sort(v.entries.begin(), v.entries.end(),
               [](const obj_entry& a, const obj_entry& b) { return a.num < b.num; });
@@ -110,11 +94,11 @@ TEST(ObjvecFind, FollowsTheEntriesAfterSortingAndReindexing)
     }
 }
 
-TEST(ObjvecFind, IgnoresNumbersATableMustNotHold)
+TEST(ObjectTableFind, IgnoresNumbersATableMustNotHold)
 {
-    load::objvec v;
-    load::objvec_push(v, entry(9000000, 1));
-    load::objvec_push(v, entry(2, 2));
+    load::object_table v;
+    v.push(entry(9000000, 1));
+    v.push(entry(2, 2));
     v.reindex();
     EXPECT_EQ(v.find(9000000), nullptr);
     EXPECT_NE(v.find(2), nullptr);
@@ -144,14 +128,14 @@ TEST(DocSpan, CoversTheDictionaryOfEachKindOfObject)
     open_ended.dict_pos = 8;
     obj_entry no_dict;  // a body that is not a dictionary
     no_dict.endobj_pos = 39;
-    obj_entry in_objstm;  // the whole decoded slice
-    in_objstm.in_objstm = 1, in_objstm.text = packed, in_objstm.text_len = 10;
+    obj_entry in_object_stream;  // the whole decoded slice
+    in_object_stream.in_object_stream = true, in_object_stream.text = packed, in_object_stream.text_len = 10;
     const fixture cases[] = {
         {"stream", stream, 8, 19},
         {"plain", plain, 8, 39},
         {"open ended", open_ended, 8, file.size()},
         {"no dictionary", no_dict, -1, 0},
-        {"object stream", in_objstm, 0, 10},
+        {"object stream", in_object_stream, 0, 10},
     };
     for (const fixture& c : cases) {
         load::dict_span span = d.span_of(c.e);
@@ -159,21 +143,20 @@ TEST(DocSpan, CoversTheDictionaryOfEachKindOfObject)
         EXPECT_EQ(span.text.size(), c.expected_size) << c.why;
         EXPECT_EQ(static_cast<bool>(span), c.expected_start >= 0) << c.why;
     }
-    EXPECT_EQ(d.span_of(in_objstm).text.data(), packed);
-    load::doc_free(d);
+    EXPECT_EQ(d.span_of(in_object_stream).text.data(), packed);
 }
 
 TEST(Arena, BlocksStayPutAndAreCounted)
 {
     load::arena a;
-    char* first = load::arena_alloc(a, 16);
+    char* first = a.allocate(16);
     ASSERT_NE(first, nullptr);
     first[0] = 'x';
-    for (int i = 0; i < 100; ++i) ASSERT_NE(load::arena_alloc(a, 8), nullptr);
+    for (int i = 0; i < 100; ++i) ASSERT_NE(a.allocate(8), nullptr);
     EXPECT_EQ(a.blocks.front().get(), first);
     EXPECT_EQ(first[0], 'x');
     EXPECT_EQ(a.total, 16u + 800u);
-    EXPECT_EQ(load::arena_alloc(a, 0), nullptr);
+    EXPECT_EQ(a.allocate(0), nullptr);
 }
 
 }  // namespace

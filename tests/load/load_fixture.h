@@ -1,13 +1,15 @@
 // Loading of PDF bytes written by the tests, and small readers of the resulting table.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "interface/error.h"
 #include "load/doc.h"
+#include "load/stages.h"
 #include "pdf_builder.h"
 
 namespace kestrin::test {
@@ -23,11 +25,11 @@ struct loaded_doc {
     explicit loaded_doc(std::string_view bytes, std::string_view name = "in.pdf")
     {
         path = dir.write(name, bytes);
-        interface::clear_error();
-        rc = load::doc_load(path.c_str(), d);
-        error = interface::error_text();
+        base::result<load::doc> loaded = load::load_document(path.c_str());
+        rc = loaded ? 0 : -1;
+        error = loaded.message();
+        if (loaded) d = std::move(loaded.value());
     }
-    ~loaded_doc() { load::doc_free(d); }
     loaded_doc(const loaded_doc&) = delete;
     loaded_doc& operator=(const loaded_doc&) = delete;
 
@@ -38,7 +40,7 @@ struct loaded_doc {
     {
         const load::obj_entry* e = obj(num);
         if (e == nullptr) return "<missing>";
-        if (e->in_objstm) return std::string(e->text, static_cast<std::size_t>(e->text_len));
+        if (e->in_object_stream) return std::string(e->text, static_cast<std::size_t>(e->text_len));
         std::int32_t end = e->endobj_pos >= 0 ? e->endobj_pos : d.len;
         return std::string(d.file().substr(static_cast<std::size_t>(e->hdr_pos),
                                            static_cast<std::size_t>(end - e->hdr_pos)));
@@ -54,13 +56,29 @@ struct loaded_doc {
 
     std::vector<std::int32_t> page_numbers() const
     {
-        std::vector<std::int32_t> out;
-        for (const load::pageinfo& p : d.pages.items) out.push_back(p.obj_num);
-        return out;
+        return d.pages;
     }
 };
 
 inline constexpr std::string_view pdf_head = "%PDF-1.4\n";
+
+// A document holding bytes and nothing else yet: the input of the loader's first stages.
+inline load::doc document_of(std::string_view bytes)
+{
+    load::doc d;
+    d.data = std::make_unique<char[]>(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), d.data.get());
+    d.len = static_cast<std::int32_t>(bytes.size());
+    return d;
+}
+
+// Root, Info and the encryption flag as the trailer stage reads them from bytes.
+inline load::doc trailers_of(std::string_view bytes)
+{
+    load::doc d = document_of(bytes);
+    load::read_trailers(d);
+    return d;
+}
 
 // Ends a hand-written file with "startxref" naming the section at section_pos.
 inline std::string with_startxref(std::string body, std::size_t section_pos)

@@ -29,7 +29,7 @@ TEST(ObjectStreams, UnpacksCompressedAndStoredStreams)
         loaded_doc l(b.build());
         ASSERT_EQ(l.rc, 0) << l.error;
         ASSERT_NE(l.obj(10), nullptr) << flate;
-        EXPECT_EQ(l.obj(10)->in_objstm, 1);
+        EXPECT_EQ(l.obj(10)->in_object_stream, 1);
         EXPECT_EQ(l.obj(10)->hdr_pos, -1);
         EXPECT_EQ(l.text(10), "<< /A 10 >>\n");
         EXPECT_EQ(l.text(11), "(eleven)\n");

@@ -149,9 +149,9 @@ TEST(PageTree, HundredThousandLevelsDeep)
     b.trailer("/Root 1 0 R");
     loaded_doc l(b.build());
     ASSERT_EQ(l.rc, 0) << l.error;
-    ASSERT_EQ(l.d.pages.count(), levels);
-    EXPECT_EQ(l.d.pages.items.front().obj_num, first_page + levels - 1);
-    EXPECT_EQ(l.d.pages.items.back().obj_num, first_page);
+    ASSERT_EQ(static_cast<std::int32_t>(l.d.pages.size()), levels);
+    EXPECT_EQ(l.d.pages.front(), first_page + levels - 1);
+    EXPECT_EQ(l.d.pages.back(), first_page);
 }
 
 TEST(ParseKids, CountsAppendsAndLimits)

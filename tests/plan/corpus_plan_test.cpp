@@ -15,23 +15,25 @@ using kestrin::test::manifest_row;
 using kestrin::test::planned;
 using kestrin::test::read_file;
 
-constexpr std::int32_t forms = 1, annotations = 2, both = 3;
+constexpr kestrin::plan::flatten_mode forms = kestrin::plan::flatten_mode::forms;
+constexpr kestrin::plan::flatten_mode annotations = kestrin::plan::flatten_mode::annotations;
+constexpr kestrin::plan::flatten_mode both = kestrin::plan::flatten_mode::all;
 
 // Every flattened object is marked, every kept one is written, every appearance is a stream.
 void expect_plan_consistent(const planned& p, const std::string& name)
 {
     std::size_t items = 0;
-    for (const page_plan& page : p.ctx.plans) {
+    for (const page_plan& page : p.plan.pages) {
         EXPECT_EQ(static_cast<std::size_t>(page.first_item), items) << name;
         items += static_cast<std::size_t>(page.item_count);
         EXPECT_EQ(page.annots_changed, page.item_count > 0 ? 1 : 0) << name;
         for (std::int32_t r : page.kept) EXPECT_FALSE(p.dropped(r)) << name << " kept " << r;
     }
-    EXPECT_EQ(items, p.ctx.items.size()) << name;
-    for (const auto& item : p.ctx.items) {
+    EXPECT_EQ(items, p.plan.items.size()) << name;
+    for (const auto& item : p.plan.items) {
         EXPECT_TRUE(p.dropped(item.obj)) << name << " item " << item.obj;
         if (item.ap_obj == -1) continue;
-        const kestrin::load::obj_entry* ap = p.ctx.doc.objs.find(item.ap_obj);
+        const kestrin::load::obj_entry* ap = p.doc.objs.find(item.ap_obj);
         ASSERT_NE(ap, nullptr) << name << " appearance " << item.ap_obj;
         EXPECT_NE(ap->is_stream, 0) << name << " appearance " << item.ap_obj;
     }
@@ -55,15 +57,15 @@ TEST(CorpusPlan, ModesPartitionTheAnnotations)
         for (const planned* p : {f.get(), a.get(), b.get()}) expect_plan_consistent(*p, name);
         // A field is flattened in mode 1 and kept in mode 2, any other annotation the other way
         // round; mode 3 flattens both and keeps nothing.
-        for (std::size_t i = 0; i < b->ctx.plans.size(); ++i) {
-            const page_plan &pf = f->ctx.plans[i], &pa = a->ctx.plans[i], &pb = b->ctx.plans[i];
+        for (std::size_t i = 0; i < b->plan.pages.size(); ++i) {
+            const page_plan &pf = f->plan.pages[i], &pa = a->plan.pages[i], &pb = b->plan.pages[i];
             EXPECT_EQ(pf.item_count + pa.item_count, pb.item_count) << name << " page " << i;
             EXPECT_EQ(pf.kept.size() + pa.kept.size(), static_cast<std::size_t>(pb.item_count))
                 << name << " page " << i;
             EXPECT_TRUE(pb.kept.empty()) << name << " page " << i;
         }
-        if (a->ctx.form.form_obj > 0) {
-            EXPECT_FALSE(a->dropped(a->ctx.form.form_obj)) << name;
+        if (a->plan.form && a->plan.form->form_obj > 0) {
+            EXPECT_FALSE(a->dropped(a->plan.form->form_obj)) << name;
         }
         ++planned_files;
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,9 +12,8 @@ namespace {
 
 using kestrin::plan::count_field_leaves;
 using kestrin::plan::field_node_leaf_count;
-using kestrin::plan::find_acroform;
+using kestrin::plan::find_form;
 using kestrin::plan::form_location;
-using kestrin::plan::g_leaf_budget;
 using kestrin::test::loaded_doc;
 using kestrin::test::one_page_doc;
 using kestrin::test::pdf_builder;
@@ -54,10 +54,11 @@ TEST(FindAcroform, Locations)
             for (const auto& [num, body] : c.extra) b.object(num, body);
         loaded_doc doc(b.build());
         ASSERT_EQ(doc.rc, 0) << c.why;
-        form_location loc;
-        EXPECT_EQ(find_acroform(doc.d, doc.d.root, loc), c.found) << c.why;
-        EXPECT_EQ(loc.form_obj, c.form_obj) << c.why;
-        if (c.found == 1) {
+        const std::optional<form_location> found = find_form(doc.d, doc.d.root);
+        EXPECT_EQ(found.has_value(), c.found == 1) << c.why;
+        if (found) {
+            const form_location& loc = *found;
+            EXPECT_EQ(loc.form_obj, c.form_obj) << c.why;
             ASSERT_GE(loc.form_start, 0) << c.why;
             ASSERT_LE(loc.form_end, static_cast<std::int32_t>(loc.form_text.size())) << c.why;
             EXPECT_EQ(loc.form_text.substr(static_cast<std::size_t>(loc.form_start), 2), "<<")
@@ -74,8 +75,7 @@ TEST(FindAcroform, MissingCatalogFindsNothing)
 {
     loaded_doc doc(one_page_doc("", "/AcroForm << /Fields [5 0 R] >>").build());
     ASSERT_EQ(doc.rc, 0);
-    form_location loc;
-    EXPECT_EQ(find_acroform(doc.d, 999, loc), 0);
+    EXPECT_FALSE(find_form(doc.d, 999).has_value());
 }
 
 // Field count of a document whose catalog has form_entry, with the given extra objects.
@@ -85,9 +85,8 @@ std::int32_t field_count(const std::string& form_entry, const objects& extra)
     for (const auto& [num, body] : extra) b.object(num, body);
     loaded_doc doc(b.build());
     EXPECT_EQ(doc.rc, 0);
-    form_location loc;
-    if (find_acroform(doc.d, doc.d.root, loc) != 1) return -1;
-    return count_field_leaves(doc.d, loc);
+    const std::optional<form_location> form = find_form(doc.d, doc.d.root);
+    return form ? count_field_leaves(doc.d, *form) : -1;
 }
 
 // A chain of nested fields from object 10 down to 10 + levels - 1, the last one terminal.
@@ -214,31 +213,34 @@ TEST(FieldNodeLeafCount, SpendsTheBudgetPerVisitedNode)
     loaded_doc doc(b.build());
     ASSERT_EQ(doc.rc, 0);
 
-    g_leaf_budget = 100;
-    EXPECT_EQ(field_node_leaf_count(doc.d, 10, 0), 3);
-    EXPECT_EQ(g_leaf_budget, 96);
+    std::int32_t nodes_left = 100;
+    EXPECT_EQ(field_node_leaf_count(doc.d, 10, 0, nodes_left), 3);
+    EXPECT_EQ(nodes_left, 96);
 
-    g_leaf_budget = 2;  // the node and its first kid
-    EXPECT_EQ(field_node_leaf_count(doc.d, 10, 0), 1);
+    nodes_left = 2;  // the node and its first kid
+    EXPECT_EQ(field_node_leaf_count(doc.d, 10, 0, nodes_left), 1);
 
-    g_leaf_budget = 100;
-    EXPECT_EQ(field_node_leaf_count(doc.d, 10, 9), 0);  // depth 9 is not visited
-    EXPECT_EQ(g_leaf_budget, 100);
-    EXPECT_EQ(field_node_leaf_count(doc.d, 11, 8), 1);
-    EXPECT_EQ(field_node_leaf_count(doc.d, 99, 0), 0);  // missing object costs nothing
-    EXPECT_EQ(g_leaf_budget, 99);
+    nodes_left = 100;
+    EXPECT_EQ(field_node_leaf_count(doc.d, 10, 9, nodes_left), 0);  // depth 9 is not visited
+    EXPECT_EQ(nodes_left, 100);
+    EXPECT_EQ(field_node_leaf_count(doc.d, 11, 8, nodes_left), 1);
+    EXPECT_EQ(field_node_leaf_count(doc.d, 99, 0, nodes_left), 0);  // missing object costs nothing
+    EXPECT_EQ(nodes_left, 99);
 }
 
-TEST(CountFieldLeaves, WithoutFieldsTheBudgetIsLeftAlone)
+TEST(CountFieldLeaves, EachCountHasABudgetOfItsOwn)
 {
-    pdf_builder b = one_page_doc("", "/AcroForm << /Fields [] >>");
+    // Sixty fields of 4,096 kids each spend the whole budget of a count: a budget shared between
+    // the two counts would leave the second one short.
+    pdf_builder b = one_page_doc("", "/AcroForm << /Fields [" + ref_repeat(10, 60) + "] >>");
+    b.object(10, "<< /Kids [" + ref_repeat(11, 4096) + "] >>").object(11, "<< /FT /Tx >>");
     loaded_doc doc(b.build());
     ASSERT_EQ(doc.rc, 0);
-    form_location loc;
-    ASSERT_EQ(find_acroform(doc.d, doc.d.root, loc), 1);
-    g_leaf_budget = 7;
-    EXPECT_EQ(count_field_leaves(doc.d, loc), 0);
-    EXPECT_EQ(g_leaf_budget, 7);
+    const std::optional<form_location> form = find_form(doc.d, doc.d.root);
+    ASSERT_TRUE(form.has_value());
+    const std::int32_t first = count_field_leaves(doc.d, *form);
+    EXPECT_GT(first, 0);
+    EXPECT_EQ(count_field_leaves(doc.d, *form), first);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "interface/fl_ctx.h"
 #include "load/doc.h"
 #include "pdf_builder.h"
 #include "plan/form.h"
@@ -21,49 +20,46 @@ struct loaded_doc {
     explicit loaded_doc(const std::string& pdf)
     {
         temp_dir dir;
-        rc = load::doc_load(dir.write("in.pdf", pdf).c_str(), d);
+        base::result<load::doc> loaded = load::load_document(dir.write("in.pdf", pdf).c_str());
+        rc = loaded ? 0 : -1;
+        if (loaded) d = std::move(loaded.value());
     }
-    ~loaded_doc() { load::doc_free(d); }
     loaded_doc(const loaded_doc&) = delete;
     loaded_doc& operator=(const loaded_doc&) = delete;
 };
 
-// A flatten context prepared as the driver prepares it, then planned.
+// A document loaded from bytes and planned in one mode.
 struct planned {
-    interface::fl_ctx ctx;
+    load::doc doc;
+    plan::flatten_plan plan;
+    plan::flatten_mode mode;
     int load_rc = -1;
     int plan_rc = -1;
+    std::string plan_error;
 
-    // With run_plan false only the load and the driver's preparation are done.
-    planned(const std::string& pdf, std::int32_t mode, bool run_plan = true)
+    // With run_plan false only the load is done.
+    planned(const std::string& pdf, plan::flatten_mode m, bool run_plan = true) : mode(m)
     {
-        if (load(pdf, mode) && run_plan) plan();
+        if (load(pdf) && run_plan) make();
     }
-    ~planned() { interface::fl_free(ctx); }
-    planned(const planned&) = delete;
-    planned& operator=(const planned&) = delete;
 
-    bool load(const std::string& pdf, std::int32_t mode)
+    bool load(const std::string& pdf)
     {
         temp_dir dir;
-        load_rc = load::doc_load(dir.write("in.pdf", pdf).c_str(), ctx.doc);
-        if (load_rc != 0) return false;
-        ctx.mode = mode;
-        ctx.has_form = plan::find_acroform(ctx.doc, ctx.doc.root, ctx.form);
-        ctx.drop.assign(static_cast<std::size_t>(ctx.doc.max_obj) + 1, 0);
-        ctx.plans.resize(ctx.doc.pages.items.empty() ? 1 : ctx.doc.pages.items.size());
-        return true;
+        base::result<load::doc> loaded = load::load_document(dir.write("in.pdf", pdf).c_str());
+        load_rc = loaded ? 0 : -1;
+        if (loaded) doc = std::move(loaded.value());
+        return loaded.ok();
     }
-    bool plan()
+    bool make()
     {
-        plan_rc = plan::fl_plan(ctx);
-        return plan_rc == 0;
+        base::result<plan::flatten_plan> made = plan::make_plan(doc, mode);
+        plan_rc = made ? 0 : -1;
+        plan_error = made.message();
+        if (made) plan = std::move(made.value());
+        return made.ok();
     }
-    bool dropped(std::int32_t num) const
-    {
-        return num >= 0 && static_cast<std::size_t>(num) < ctx.drop.size() &&
-               ctx.drop[static_cast<std::size_t>(num)] != 0;
-    }
+    bool dropped(std::int32_t num) const { return plan.is_dropped(num); }
 };
 
 // "n 0 R n 0 R ..." for the numbers first .. first + count - 1.

@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "interface/error.h"
 #include "plan/plan.h"
 #include "plan_fixture.h"
 
@@ -20,8 +19,10 @@ using kestrin::test::ref_run;
 
 using objects = std::vector<std::pair<int, std::string>>;
 
-constexpr std::int32_t forms = 1, annotations = 2, both = 3;
-constexpr std::int32_t all_modes[] = {forms, annotations, both};
+constexpr kestrin::plan::flatten_mode forms = kestrin::plan::flatten_mode::forms;
+constexpr kestrin::plan::flatten_mode annotations = kestrin::plan::flatten_mode::annotations;
+constexpr kestrin::plan::flatten_mode both = kestrin::plan::flatten_mode::all;
+constexpr kestrin::plan::flatten_mode all_modes[] = {forms, annotations, both};
 
 // A one-page document whose page lists annots; the annotation objects start at 10.
 std::string page_doc(const std::string& annots, const objects& extra,
@@ -37,9 +38,9 @@ enum class outcome { flatten, keep, drop };
 // How the plan treated the page's only annotation, object 10, checked for consistency.
 outcome planned_outcome(const planned& p)
 {
-    const page_plan& page = p.ctx.plans.at(0);
+    const page_plan& page = p.plan.pages.at(0);
     if (page.item_count == 1) {
-        EXPECT_EQ(p.ctx.items.at(0).obj, 10);
+        EXPECT_EQ(p.plan.items.at(0).obj, 10);
         EXPECT_TRUE(page.kept.empty());
         EXPECT_EQ(page.annots_changed, 1);
         EXPECT_EQ(page.needs_content, 1);
@@ -104,7 +105,7 @@ TEST(FlPlan, DecisionTableInEveryMode)
                       all_modes[m]);
             ASSERT_EQ(p.load_rc, 0) << c.why;
             ASSERT_EQ(p.plan_rc, 0) << c.why;
-            EXPECT_EQ(planned_outcome(p), c.in_mode[m]) << c.why << ", mode " << all_modes[m];
+            EXPECT_EQ(planned_outcome(p), c.in_mode[m]) << c.why << ", mode " << m;
         }
     }
 }
@@ -116,11 +117,11 @@ plan_item flattened_item(const std::string& body, const objects& extra = {})
     all.emplace_back(10, body);
     planned p(page_doc("10 0 R", all), both);
     EXPECT_EQ(p.plan_rc, 0);
-    if (p.ctx.items.size() != 1) {
+    if (p.plan.items.size() != 1) {
         ADD_FAILURE() << "not flattened: " << body;
         return {};
     }
-    return p.ctx.items[0];
+    return p.plan.items[0];
 }
 
 struct kind_case {
@@ -306,14 +307,14 @@ TEST(FlPlan, SixHundredAnnotationsAreAllConsidered)
 {
     planned flat(page_doc(ref_run(10, 600), squares(10, 600)), annotations);
     ASSERT_EQ(flat.plan_rc, 0);
-    ASSERT_EQ(flat.ctx.items.size(), 600u);
-    EXPECT_EQ(flat.ctx.plans[0].item_count, 600);
-    EXPECT_EQ(flat.ctx.items[599].obj, 609);
+    ASSERT_EQ(flat.plan.items.size(), 600u);
+    EXPECT_EQ(flat.plan.pages[0].item_count, 600);
+    EXPECT_EQ(flat.plan.items[599].obj, 609);
     for (int n = 10; n < 610; ++n) EXPECT_TRUE(flat.dropped(n)) << n;
 
     planned kept(page_doc(ref_run(10, 600), squares(10, 600)), forms);
     ASSERT_EQ(kept.plan_rc, 0);
-    EXPECT_EQ(kept.ctx.plans[0].kept.size(), 600u);
+    EXPECT_EQ(kept.plan.pages[0].kept.size(), 600u);
 }
 
 TEST(FlPlan, ThreeHundredKeptAndOneFlattenedKeepsAllThreeHundred)
@@ -322,7 +323,7 @@ TEST(FlPlan, ThreeHundredKeptAndOneFlattenedKeepsAllThreeHundred)
     objs.emplace_back(310, "<< /Subtype /Widget /FT /Tx >>");
     planned p(page_doc(ref_run(10, 301), objs), forms);
     ASSERT_EQ(p.plan_rc, 0);
-    const page_plan& page = p.ctx.plans[0];
+    const page_plan& page = p.plan.pages[0];
     EXPECT_EQ(page.annots_changed, 1);
     EXPECT_EQ(page.item_count, 1);
     ASSERT_EQ(page.kept.size(), 300u);
@@ -337,11 +338,11 @@ TEST(FlPlan, DuplicatesAndMissingReferences)
     };
     planned p(page_doc("10 0 R 11 0 R 99 0 R 10 0 R 11 0 R", objs), forms);
     ASSERT_EQ(p.plan_rc, 0);
-    const page_plan& page = p.ctx.plans[0];
+    const page_plan& page = p.plan.pages[0];
     EXPECT_EQ(page.kept, (std::vector<std::int32_t>{10, 10}));  // 99 is passed over
-    ASSERT_EQ(p.ctx.items.size(), 2u);
-    EXPECT_EQ(p.ctx.items[0].obj, 11);
-    EXPECT_EQ(p.ctx.items[1].obj, 11);
+    ASSERT_EQ(p.plan.items.size(), 2u);
+    EXPECT_EQ(p.plan.items[0].obj, 11);
+    EXPECT_EQ(p.plan.items[1].obj, 11);
 }
 
 TEST(FlPlan, PagesGetContiguousItems)
@@ -358,17 +359,17 @@ TEST(FlPlan, PagesGetContiguousItems)
     b.trailer("/Root 1 0 R");
     planned p(b.build(), annotations);
     ASSERT_EQ(p.plan_rc, 0);
-    ASSERT_EQ(p.ctx.plans.size(), 3u);
+    ASSERT_EQ(p.plan.pages.size(), 3u);
     const int page_obj[] = {3, 4, 5}, first[] = {0, 1, 1}, count[] = {1, 0, 2};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(p.ctx.plans[i].page_obj, page_obj[i]) << i;
-        EXPECT_EQ(p.ctx.plans[i].first_item, first[i]) << i;
-        EXPECT_EQ(p.ctx.plans[i].item_count, count[i]) << i;
-        EXPECT_EQ(p.ctx.plans[i].needs_content, count[i] > 0 ? 1 : 0) << i;
+        EXPECT_EQ(p.plan.pages[i].page_obj, page_obj[i]) << i;
+        EXPECT_EQ(p.plan.pages[i].first_item, first[i]) << i;
+        EXPECT_EQ(p.plan.pages[i].item_count, count[i]) << i;
+        EXPECT_EQ(p.plan.pages[i].needs_content, count[i] > 0 ? 1 : 0) << i;
     }
-    ASSERT_EQ(p.ctx.items.size(), 3u);
-    EXPECT_EQ(p.ctx.items[1].obj, 10);  // shared by two pages: one item each
-    EXPECT_EQ(p.ctx.items[2].kind, 12);
+    ASSERT_EQ(p.plan.items.size(), 3u);
+    EXPECT_EQ(p.plan.items[1].obj, 10);  // shared by two pages: one item each
+    EXPECT_EQ(p.plan.items[2].kind, 12);
 }
 
 // A form 20 with Fields [21], field 21 with widgets 22 and 23 that the page lists.
@@ -385,7 +386,7 @@ std::string form_doc(const std::string& form_entry = "/AcroForm 20 0 R")
 TEST(FlPlan, FieldPassByMode)
 {
     struct mode_case {
-        std::int32_t mode;
+        kestrin::plan::flatten_mode mode;
         bool fields_dropped;
         std::size_t items;
         std::size_t kept;
@@ -398,11 +399,11 @@ TEST(FlPlan, FieldPassByMode)
     for (const mode_case& c : cases) {
         planned p(form_doc(), c.mode);
         ASSERT_EQ(p.plan_rc, 0);
-        EXPECT_EQ(p.dropped(20), c.fields_dropped) << c.mode;
-        EXPECT_EQ(p.dropped(21), c.fields_dropped) << c.mode;
-        EXPECT_EQ(p.ctx.items.size(), c.items) << c.mode;
-        EXPECT_EQ(p.ctx.plans[0].kept.size(), c.kept) << c.mode;
-        EXPECT_FALSE(p.dropped(1)) << c.mode;
+        EXPECT_EQ(p.dropped(20), c.fields_dropped) << static_cast<int>(c.mode);
+        EXPECT_EQ(p.dropped(21), c.fields_dropped) << static_cast<int>(c.mode);
+        EXPECT_EQ(p.plan.items.size(), c.items) << static_cast<int>(c.mode);
+        EXPECT_EQ(p.plan.pages[0].kept.size(), c.kept) << static_cast<int>(c.mode);
+        EXPECT_FALSE(p.dropped(1)) << static_cast<int>(c.mode);
     }
 }
 
@@ -410,7 +411,8 @@ TEST(FlPlan, InlineFormDropsItsFieldsButNotTheCatalog)
 {
     planned p(form_doc("/AcroForm << /Fields [21 0 R] >>"), forms);
     ASSERT_EQ(p.plan_rc, 0);
-    EXPECT_EQ(p.ctx.form.form_obj, -1);
+    ASSERT_TRUE(p.plan.form.has_value());
+    EXPECT_EQ(p.plan.form->form_obj, -1);
     EXPECT_FALSE(p.dropped(1));
     EXPECT_FALSE(p.dropped(20));
     EXPECT_TRUE(p.dropped(21));
@@ -428,7 +430,7 @@ TEST(FlPlan, KeptWidgetReachedFromFieldsIsStillWritten)
                                      "/AcroForm 20 0 R");
     planned p(pdf, forms);
     ASSERT_EQ(p.plan_rc, 0);
-    EXPECT_EQ(p.ctx.plans[0].kept, std::vector<std::int32_t>{22});
+    EXPECT_EQ(p.plan.pages[0].kept, std::vector<std::int32_t>{22});
     EXPECT_FALSE(p.dropped(22));
     EXPECT_TRUE(p.dropped(21));
     EXPECT_TRUE(p.dropped(20));
@@ -500,13 +502,9 @@ TEST(FlPlan, UnreadablePageFailsWithItsCause)
         planned p(page_doc("10 0 R", {{6, "[1 2]"}, {10, "<< /Type /Annot /Subtype /Square >>"}}),
                   annotations, false);
         ASSERT_EQ(p.load_rc, 0) << c.why;
-        p.ctx.doc.pages.items.push_back({c.bad_page});
-        p.ctx.plans.resize(2);
-        kestrin::interface::clear_error();
-        EXPECT_FALSE(p.plan()) << c.why;
-        EXPECT_STREQ(kestrin::interface::error_text(), c.message) << c.why;
-        EXPECT_EQ(p.ctx.plans[0].page_obj, 3) << c.why;  // the page before stays planned
-        EXPECT_EQ(p.ctx.plans[0].item_count, 1) << c.why;
+        p.doc.pages.push_back(c.bad_page);
+        EXPECT_FALSE(p.make()) << c.why;
+        EXPECT_EQ(p.plan_error, c.message) << c.why;
     }
 }
 
@@ -521,7 +519,7 @@ TEST(FlPlan, FieldsNamingThePageTreeNeverDropIt)
     planned p(page_doc("", {{5, "<< /Fields [1 0 R 2 0 R 6 0 R] >>"}, {6, "<< /T (f) /Kids [3 0 R 7 0 R] >>"},
                             {7, "<< /FT /Tx /Parent 6 0 R >>"}},
                        "/AcroForm 5 0 R"),
-              3);
+              both);
     ASSERT_EQ(p.plan_rc, 0);
     for (int structural : {1, 2, 3}) EXPECT_FALSE(p.dropped(structural)) << structural;
     for (int field : {5, 6, 7}) EXPECT_TRUE(p.dropped(field)) << field;
@@ -559,7 +557,7 @@ TEST(FlPlan, ManyAnnotationsArePlannedInListingOrder)
     ASSERT_EQ(p.plan_rc, 0);
     std::size_t item = 0;
     for (int page = 0; page < 2; ++page) {
-        const page_plan& plan = p.ctx.plans.at(static_cast<std::size_t>(page));
+        const page_plan& plan = p.plan.pages.at(static_cast<std::size_t>(page));
         std::vector<std::int32_t> kept;
         std::vector<std::int32_t> flattened;
         for (int r : lists[static_cast<std::size_t>(page)]) {
@@ -568,7 +566,7 @@ TEST(FlPlan, ManyAnnotationsArePlannedInListingOrder)
         }
         EXPECT_EQ(plan.first_item, static_cast<std::int32_t>(item)) << page;
         ASSERT_EQ(plan.item_count, static_cast<std::int32_t>(flattened.size())) << page;
-        for (std::int32_t r : flattened) EXPECT_EQ(p.ctx.items.at(item++).obj, r) << page;
+        for (std::int32_t r : flattened) EXPECT_EQ(p.plan.items.at(item++).obj, r) << page;
         EXPECT_EQ(std::vector<std::int32_t>(plan.kept.begin(), plan.kept.end()), kept) << page;
     }
     for (int i = 0; i < 2 * per_page; ++i) EXPECT_EQ(p.dropped(100 + i), i % 3 == 0) << i;

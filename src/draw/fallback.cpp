@@ -1,0 +1,446 @@
+#include "draw/fallback.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "base/number_format.h"
+#include "draw/text.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::draw {
+
+namespace {
+
+using plan::plan_item;
+
+constexpr std::string_view key_colour = "C";
+constexpr std::string_view key_interior = "IC";
+constexpr std::string_view key_border = "Border";
+constexpr std::string_view key_border_style = "BS";
+constexpr std::string_view key_style_width = "W";
+constexpr std::string_view key_quads = "QuadPoints";
+constexpr std::string_view key_ink = "InkList";
+constexpr std::string_view key_ink_alt = "VK";
+constexpr std::string_view key_line = "L";
+constexpr std::string_view key_line_alt = "P";
+constexpr std::string_view key_vertices = "Vertices";
+
+// How many numbers of each coordinate array are used; the rest of a longer array is ignored.
+constexpr std::size_t max_quad_numbers = 1024;  // 128 marked quadrilaterals
+constexpr std::size_t max_ink_alt_numbers = 512;
+constexpr std::size_t max_vertex_numbers = 256;
+
+constexpr double default_width = 1.0;
+constexpr double ellipse_kappa = 0.5523;  // control-point distance of a quarter ellipse, per radius
+
+struct rgb {
+    double r = 0, g = 0, b = 0;
+};
+
+// What every picture reads: the rectangle, the dictionary text and the colour and border width.
+struct annot {
+    const plan_item& item;
+    std::string_view text;
+    std::int32_t start;
+    rgb colour;
+    double width;  // 0: the annotation has no border
+};
+
+// Writes "q" before a picture's first piece, so each picture keeps its graphics state to itself
+// and a picture that draws nothing leaves no trace.
+class pen {
+public:
+    explicit pen(base::byte_buffer& out) : out_(out) {}
+    base::byte_buffer& put()
+    {
+        if (!open_) {
+            out_.append("q\n");
+            open_ = true;
+        }
+        return out_;
+    }
+    void close()
+    {
+        if (open_) out_.append("Q\n");
+        open_ = false;
+    }
+
+private:
+    base::byte_buffer& out_;
+    bool open_ = false;
+};
+
+// A decimal number at pos ("-1", "+.5", "2."); pos moves past it only when a digit was read.
+std::optional<double> read_number(std::string_view text, std::int32_t& pos)
+{
+    const auto size = static_cast<std::int32_t>(text.size());
+    std::int32_t i = pos;
+    const bool negative = i < size && text[i] == '-';
+    if (i < size && (text[i] == '-' || text[i] == '+')) ++i;
+    double value = 0;
+    bool digits = false;
+    for (; i < size && scan::is_digit(static_cast<unsigned char>(text[i])); ++i, digits = true)
+        value = value * 10 + (text[i] - '0');
+    if (i < size && text[i] == '.') {
+        double weight = 0.1;
+        for (++i; i < size && scan::is_digit(static_cast<unsigned char>(text[i]));
+             ++i, digits = true, weight *= 0.1)
+            value += (text[i] - '0') * weight;
+    }
+    if (!digits) return std::nullopt;
+    pos = i;
+    return negative ? -value : value;
+}
+
+std::optional<rgb> read_rgb(std::string_view text, std::int32_t start, std::string_view key)
+{
+    std::array<double, 3> c{};
+    if (scan::array_named(text, start, key, c) != 3) return std::nullopt;
+    return rgb{c[0], c[1], c[2]};
+}
+
+// "W" of the first "BS" written as an inline dictionary; an indirect one cannot be followed here.
+std::optional<double> style_width(std::string_view text, std::int32_t start)
+{
+    const auto size = static_cast<std::int32_t>(text.size());
+    const auto key_len = static_cast<std::int32_t>(key_border_style.size());
+    for (std::int32_t key = scan::find_name(text, start, size, key_border_style); key >= 0;
+         key = scan::find_name(text, key + 1, size, key_border_style)) {
+        const std::int32_t open = scan::skip_ws(text, key + 1 + key_len);
+        if (size - open < 2 || text[open] != '<' || text[open + 1] != '<') continue;
+        // Unclosed: give up rather than rescan the rest of the text for every later occurrence.
+        const std::int32_t close = scan::skip_pdf_value(text, open);
+        if (close < 0) return std::nullopt;
+        const std::int32_t w_key = scan::find_name(text, open, close, key_style_width);
+        if (w_key < 0) return std::nullopt;
+        std::int32_t pos = scan::skip_ws(text.substr(0, close), w_key + 2);
+        const auto width = read_number(text.substr(0, close), pos);
+        if (width && *width >= 0) return width;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// Third number of "Border", overridden by the "W" of "BS"; negative widths are ignored.
+double border_width(std::string_view text, std::int32_t start)
+{
+    if (auto w = style_width(text, start)) return *w;
+    std::array<double, 3> border{};
+    if (scan::array_named(text, start, key_border, border) == 3 && border[2] >= 0) return border[2];
+    return default_width;
+}
+
+// Icons and text-markup lines are not borders: a border width of 0 must not make them vanish.
+double line_width(const annot& a) { return a.width > 0 ? a.width : default_width; }
+
+// Numbers of the first array value of key, or of alt_key when key has none; empty when neither.
+std::vector<double> numbers_of(const annot& a, std::string_view key, std::string_view alt_key,
+                               std::size_t max)
+{
+    std::vector<double> out(max);
+    std::int32_t n = scan::array_named(a.text, a.start, key, out);
+    if (n < 0 && !alt_key.empty()) n = scan::array_named(a.text, a.start, alt_key, out);
+    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return out;
+}
+
+void em_stroke_colour(base::byte_buffer& out, const annot& a)
+{
+    base::em_sn(out, "%.3f %.3f %.3f RG %f w\n", base::clamp_coordinate(a.colour.r), base::clamp_coordinate(a.colour.g),
+          base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width));
+}
+
+// "x y m x y l ... S\n" through the complete pairs of points.
+void em_path(base::byte_buffer& out, std::span<const double> points)
+{
+    for (std::size_t i = 0; points.size() - i >= 2; i += 2)
+        base::em_sn(out, i == 0 ? "%f %f m " : "%f %f l ", base::clamp_coordinate(points[i]), base::clamp_coordinate(points[i + 1]));
+    out.append("S\n");
+}
+
+void draw_square(pen& p, const annot& a)
+{
+    if (a.width <= 0) return;
+    const plan_item& it = a.item;
+    base::em_sn(p.put(), "%.3f %.3f %.3f RG %f w %f %f %f %f re S\n", base::clamp_coordinate(a.colour.r),
+          base::clamp_coordinate(a.colour.g), base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width), base::clamp_coordinate(it.x), base::clamp_coordinate(it.y),
+          base::clamp_coordinate(it.w), base::clamp_coordinate(it.h));
+}
+
+void draw_sticky_note(pen& p, const annot& a)
+{
+    const plan_item& it = a.item;
+    if (!(it.w >= 1.0 && it.h >= 1.0)) return;
+    base::em_sn(p.put(), "0.95 0.85 0.10 rg 0.30 0.30 0.10 RG %f w\n%f %f %f %f re f\n",
+          base::clamp_coordinate(line_width(a)), base::clamp_coordinate(it.x), base::clamp_coordinate(it.y), base::clamp_coordinate(it.w), base::clamp_coordinate(it.h));
+    base::em_sn(p.put(), "0.75 0.65 0.05 rg\n%f %f m %f %f l %f %f l h f\n", base::clamp_coordinate(it.x + it.w),
+          base::clamp_coordinate(it.y + 0.35 * it.h), base::clamp_coordinate(it.x + 0.65 * it.w), base::clamp_coordinate(it.y + it.h),
+          base::clamp_coordinate(it.x + it.w), base::clamp_coordinate(it.y + it.h));
+    for (int i = 0; i < 3; ++i) {
+        const double line_y = (i * it.h) * 0.16 + (0.18 * it.h + it.y);
+        base::em_sn(p.put(), "0.35 0.35 0.30 RG 1 w %f %f m %f %f l S\n", base::clamp_coordinate(it.x + 0.12 * it.w),
+              base::clamp_coordinate(line_y), base::clamp_coordinate(it.x + 0.88 * it.w), base::clamp_coordinate(line_y));
+    }
+}
+
+// The axis-aligned box a marked quadrilateral spans.
+struct mark_box {
+    double x0, y0, x1, y1;
+};
+
+mark_box box_of(std::span<const double> corners)
+{
+    mark_box b{corners[0], corners[1], corners[0], corners[1]};
+    for (std::size_t i = 2; corners.size() - i >= 2; i += 2) {
+        b.x0 = std::min(b.x0, corners[i]);
+        b.x1 = std::max(b.x1, corners[i]);
+        b.y0 = std::min(b.y0, corners[i + 1]);
+        b.y1 = std::max(b.y1, corners[i + 1]);
+    }
+    return b;
+}
+
+// One box per complete group of eight "QuadPoints" numbers, or the rectangle without one.
+std::vector<mark_box> mark_boxes(const annot& a)
+{
+    const std::vector<double> quads = numbers_of(a, key_quads, {}, max_quad_numbers);
+    std::vector<mark_box> boxes;
+    for (std::size_t i = 0; quads.size() - i >= 8; i += 8)
+        boxes.push_back(box_of(std::span(quads).subspan(i, 8)));
+    if (boxes.empty()) {
+        const plan_item& it = a.item;
+        const std::array<double, 4> rect{it.x, it.y, it.x + it.w, it.y + it.h};
+        boxes.push_back(box_of(rect));
+    }
+    return boxes;
+}
+
+void em_squiggle(base::byte_buffer& out, const mark_box& b, double width)
+{
+    constexpr int segments = 8;
+    constexpr double amplitude = 0.8;
+    base::em_sn(out, "0.0 0.0 0.0 RG %f w %f %f m\n", base::clamp_coordinate(width), base::clamp_coordinate(b.x0), base::clamp_coordinate(b.y0));
+    const double dx = (b.x1 - b.x0) / segments;
+    for (int j = 1; j <= segments; ++j) {
+        const double e = j % 2 == 1 ? -amplitude : amplitude;
+        base::em_sn(out, "%f %f l ", base::clamp_coordinate(b.x0 + j * dx), base::clamp_coordinate(b.y0 + e));
+    }
+    out.append("S\n");
+}
+
+void em_mark(base::byte_buffer& out, const mark_box& b, std::int32_t kind, double width)
+{
+    const char* const rule = "0.0 0.0 0.0 RG %f w %f %f m %f %f l S\n";
+    switch (kind) {
+    case plan::kind_highlight:
+        base::em_sn(out, "/GSa gs 0.4 1.0 1.0 rg\n%f %f m %f %f l %f %f l %f %f l h f\n", base::clamp_coordinate(b.x0),
+              base::clamp_coordinate(b.y0), base::clamp_coordinate(b.x1), base::clamp_coordinate(b.y0), base::clamp_coordinate(b.x1), base::clamp_coordinate(b.y1),
+              base::clamp_coordinate(b.x0), base::clamp_coordinate(b.y1));
+        break;
+    case plan::kind_underline:
+        base::em_sn(out, rule, base::clamp_coordinate(width), base::clamp_coordinate(b.x0), base::clamp_coordinate(b.y0), base::clamp_coordinate(b.x1), base::clamp_coordinate(b.y0));
+        break;
+    case plan::kind_strikeout: {
+        const double mid = (b.y0 + b.y1) * 0.5;
+        base::em_sn(out, rule, base::clamp_coordinate(width), base::clamp_coordinate(b.x0), base::clamp_coordinate(mid), base::clamp_coordinate(b.x1), base::clamp_coordinate(mid));
+        break;
+    }
+    default:
+        em_squiggle(out, b, width);
+        break;
+    }
+}
+
+void draw_marks(pen& p, const annot& a)
+{
+    for (const mark_box& b : mark_boxes(a)) em_mark(p.put(), b, a.item.kind, line_width(a));
+}
+
+// Index of the "[" of the first occurrence of key whose value is an array, or -1.
+std::int32_t array_open(std::string_view text, std::int32_t start, std::string_view key)
+{
+    const auto size = static_cast<std::int32_t>(text.size());
+    const auto key_len = static_cast<std::int32_t>(key.size());
+    for (std::int32_t k = scan::find_name(text, start, size, key); k >= 0;
+         k = scan::find_name(text, k + 1, size, key)) {
+        const std::int32_t v = scan::skip_ws(text, k + 1 + key_len);
+        if (v < size && text[v] == '[') return v;
+    }
+    return -1;
+}
+
+// The paths of the first "InkList" array of arrays, one per inner array; nullopt without one.
+// Numbers outside the inner arrays are ignored.
+std::optional<std::vector<std::vector<double>>> ink_paths(std::string_view text, std::int32_t start)
+{
+    const std::int32_t open = array_open(text, start, key_ink);
+    if (open < 0) return std::nullopt;
+    const auto size = static_cast<std::int32_t>(text.size());
+    std::vector<std::vector<double>> paths;
+    bool inner = false;  // inside an inner array, which is paths.back()
+    for (std::int32_t i = open + 1; i < size;) {
+        const char c = text[i];
+        if (c == ']' && !inner) break;
+        if (c == '[' || c == ']') {
+            inner = c == '[';
+            if (inner) paths.emplace_back();
+            ++i;
+        } else if (auto v = read_number(text, i)) {
+            if (inner) paths.back().push_back(*v);
+        } else {
+            ++i;
+        }
+    }
+    return paths;
+}
+
+void draw_ink(pen& p, const annot& a)
+{
+    if (a.width <= 0) return;
+    std::vector<std::vector<double>> paths;
+    if (auto list = ink_paths(a.text, a.start)) {
+        paths = std::move(*list);
+    } else {
+        paths.push_back(numbers_of(a, key_ink_alt, {}, max_ink_alt_numbers));
+    }
+    bool started = false;
+    for (const auto& path : paths) {
+        if (path.size() < 2) continue;
+        if (!started) em_stroke_colour(p.put(), a);
+        started = true;
+        em_path(p.put(), path);
+    }
+}
+
+void draw_line(pen& p, const annot& a)
+{
+    if (a.width <= 0) return;
+    const std::vector<double> l = numbers_of(a, key_line, key_line_alt, 4);
+    if (l.size() != 4) return;
+    base::em_sn(p.put(), "%.3f %.3f %.3f RG %f w %f %f m %f %f l S\n", base::clamp_coordinate(a.colour.r),
+          base::clamp_coordinate(a.colour.g), base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width), base::clamp_coordinate(l[0]), base::clamp_coordinate(l[1]),
+          base::clamp_coordinate(l[2]), base::clamp_coordinate(l[3]));
+}
+
+void draw_ellipse(pen& p, const annot& a)
+{
+    if (a.width <= 0) return;
+    const plan_item& it = a.item;
+    const double rx = it.w * 0.5, ry = 0.5 * it.h;
+    const double cx = it.x + rx, cy = it.y + ry;
+    const double kx = rx * ellipse_kappa, ky = ry * ellipse_kappa;
+    // Over thirty numbers: more than a 512-byte scratch holds at the largest values.
+    base::em_all(p.put(),
+           "%.3f %.3f %.3f RG %f w\n%f %f m\n%f %f %f %f %f %f c\n%f %f %f %f %f %f c\n"
+           "%f %f %f %f %f %f c\n%f %f %f %f %f %f c S\n",
+           base::clamp_coordinate(a.colour.r), base::clamp_coordinate(a.colour.g), base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width),
+           base::clamp_coordinate(cx + rx), base::clamp_coordinate(cy),
+           base::clamp_coordinate(cx + rx), base::clamp_coordinate(cy + ky), base::clamp_coordinate(cx + kx), base::clamp_coordinate(cy + ry), base::clamp_coordinate(cx),
+           base::clamp_coordinate(cy + ry),
+           base::clamp_coordinate(cx - kx), base::clamp_coordinate(cy + ry), base::clamp_coordinate(cx - rx), base::clamp_coordinate(cy + ky), base::clamp_coordinate(cx - rx),
+           base::clamp_coordinate(cy),
+           base::clamp_coordinate(cx - rx), base::clamp_coordinate(cy - ky), base::clamp_coordinate(cx - kx), base::clamp_coordinate(cy - ry), base::clamp_coordinate(cx),
+           base::clamp_coordinate(cy - ry),
+           base::clamp_coordinate(cx + kx), base::clamp_coordinate(cy - ry), base::clamp_coordinate(cx + rx), base::clamp_coordinate(cy - ky), base::clamp_coordinate(cx + rx),
+           base::clamp_coordinate(cy));
+}
+
+// A Polygon is closed, stroked in "C" and filled only in its own "IC"; a PolyLine is stroked.
+void draw_vertices(pen& p, const annot& a)
+{
+    const std::vector<double> v = numbers_of(a, key_vertices, {}, max_vertex_numbers);
+    if (v.size() < 2) return;
+    const bool polygon = a.item.kind == plan::kind_polygon;
+    const std::optional<rgb> fill = polygon ? read_rgb(a.text, a.start, key_interior) : std::nullopt;
+    const bool stroke = a.width > 0;
+    if (!stroke && !fill) return;
+    base::byte_buffer& out = p.put();
+    if (fill) base::em_sn(out, "%.3f %.3f %.3f rg ", base::clamp_coordinate(fill->r), base::clamp_coordinate(fill->g), base::clamp_coordinate(fill->b));
+    base::em_sn(out, "%.3f %.3f %.3f RG %f w %f %f m\n", base::clamp_coordinate(a.colour.r), base::clamp_coordinate(a.colour.g),
+          base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width), base::clamp_coordinate(v[0]), base::clamp_coordinate(v[1]));
+    for (std::size_t i = 2; v.size() - i >= 2; i += 2)
+        base::em_sn(out, "%f %f l ", base::clamp_coordinate(v[i]), base::clamp_coordinate(v[i + 1]));
+    if (!polygon) {
+        out.append("S\n");
+    } else {
+        out.append(fill ? (stroke ? "h B\n" : "h f\n") : "h S\n");
+    }
+}
+
+// An icon side: the rectangle's when it lies in (0, limit), else the fallback.
+double icon_side(double side, double limit, double fallback)
+{
+    return side > 0 && side < limit ? side : fallback;
+}
+
+void draw_caret(pen& p, const annot& a)
+{
+    const plan_item& it = a.item;
+    const double w = icon_side(it.w, 20.0, 12.0), h = icon_side(it.h, 20.0, 12.0);
+    base::em_sn(p.put(), "%.3f %.3f %.3f rg %f %f m %f %f l %f %f l h f\n", base::clamp_coordinate(a.colour.r),
+          base::clamp_coordinate(a.colour.g), base::clamp_coordinate(a.colour.b), base::clamp_coordinate(it.x), base::clamp_coordinate(it.y),
+          base::clamp_coordinate(it.x + w), base::clamp_coordinate(it.y), base::clamp_coordinate(it.x), base::clamp_coordinate(it.y + h));
+}
+
+void draw_file_attachment(pen& p, const annot& a)
+{
+    const plan_item& it = a.item;
+    const double w = icon_side(it.w, 24.0, 14.0), h = icon_side(it.h, 24.0, 14.0);
+    base::em_sn(p.put(), "0.30 0.30 0.30 RG %f w\n%f %f %f %f re S\n%f %f m %f %f l S\n",
+          base::clamp_coordinate(line_width(a)), base::clamp_coordinate(it.x), base::clamp_coordinate(it.y), base::clamp_coordinate(w), base::clamp_coordinate(h),
+          base::clamp_coordinate(it.x + 0.3 * w), base::clamp_coordinate(it.y + h), base::clamp_coordinate(it.x + 0.7 * w),
+          base::clamp_coordinate(it.y + 0.5 * h));
+}
+
+void draw_freetext(pen& p, const annot& a)
+{
+    const plan_item& it = a.item;
+    if (!(it.w >= 2.0 && it.h >= 2.0)) return;
+    if (a.width > 0)
+        base::em_sn(p.put(), "0.0 0.0 0.0 RG %f w %f %f %f %f re S\n", base::clamp_coordinate(a.width), base::clamp_coordinate(it.x),
+              base::clamp_coordinate(it.y), base::clamp_coordinate(it.w), base::clamp_coordinate(it.h));
+    const std::optional<std::string> source = freetext_source(a.text, a.start);
+    if (!source) return;
+    for (const text_line& line : layout_text(*source, it.x, it.y, it.w, it.h))
+        em_text(p.put(), line.x, line.y, line.bytes, a.colour.r, a.colour.g, a.colour.b);
+}
+
+void draw_kind(pen& p, const annot& a)
+{
+    switch (a.item.kind) {
+    case plan::kind_text: draw_sticky_note(p, a); break;
+    case plan::kind_highlight:
+    case plan::kind_underline:
+    case plan::kind_squiggly:
+    case plan::kind_strikeout: draw_marks(p, a); break;
+    case plan::kind_freetext: draw_freetext(p, a); break;
+    case plan::kind_ink: draw_ink(p, a); break;
+    case plan::kind_line: draw_line(p, a); break;
+    case plan::kind_square: draw_square(p, a); break;
+    case plan::kind_circle: draw_ellipse(p, a); break;
+    case plan::kind_polygon:
+    case plan::kind_polyline: draw_vertices(p, a); break;
+    case plan::kind_caret: draw_caret(p, a); break;
+    case plan::kind_fileattachment: draw_file_attachment(p, a); break;
+    default: break;  // Link, Stamp, 3D, Signature and unknown kinds have no picture
+    }
+}
+
+}  // namespace
+
+void draw_fallback(base::byte_buffer& drawing, const plan::plan_item& item, std::string_view text,
+                   std::int32_t start)
+{
+    if (item.hidden || start < 0 || static_cast<std::size_t>(start) > text.size()) return;
+    const annot a{item, text, start, read_rgb(text, start, key_colour).value_or(rgb{}),
+                  border_width(text, start)};
+    pen p(drawing);
+    draw_kind(p, a);
+    p.close();
+}
+
+}  // namespace kestrin::draw

@@ -1,0 +1,367 @@
+#include "draw/text.h"
+
+#include <array>
+#include <utility>
+
+#include "base/number_format.h"
+#include "scan/token.h"
+
+namespace kestrin::draw {
+
+namespace {
+
+constexpr std::string_view key_contents = "Contents";
+
+// Escaped text stops growing here, whole escapes only, so the text object stays about 1 KiB.
+constexpr std::size_t escaped_limit = 1020;
+// A piece cut from a line too wide for the box shows at most this many bytes.
+constexpr std::int32_t max_piece = 511;
+
+constexpr double margin = 4.0;
+constexpr double first_drop = 8.8;  // below the top margin, to the first baseline
+constexpr double line_pitch = 14.3;
+
+// Width of one byte in thousandths of the font size: a rough Helvetica.
+constexpr std::int64_t byte_units(unsigned char c)
+{
+    if (c == ' ' || c == ',' || c == '.') return 278;
+    if (c == '-' || c == '(' || c == ')') return 333;
+    if (c >= 'A' && c <= 'Z') return 667;
+    return 556;
+}
+
+std::int64_t width_units(std::string_view text)
+{
+    std::int64_t sum = 0;
+    for (char c : text) sum += byte_units(static_cast<unsigned char>(c));
+    return sum;
+}
+
+double units_to_width(std::int64_t units) { return static_cast<double>(units) * text_font_size / 1000.0; }
+
+constexpr bool is_octal(char c) { return c >= '0' && c <= '7'; }
+
+// Index of the ")" that closes the literal string opened at open, or -1.
+std::int32_t literal_close(std::string_view text, std::int32_t open)
+{
+    const auto size = static_cast<std::int32_t>(text.size());
+    std::int32_t depth = 1;
+    for (std::int32_t i = open + 1; i < size; ++i) {
+        const char c = text[i];
+        if (c == '\\') {
+            ++i;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// The byte an escape "\c" stands for, for the single-letter escapes.
+char escaped_byte(char c)
+{
+    switch (c) {
+    case 'n': return '\n';
+    case 'r': return '\r';
+    case 't': return '\t';
+    case 'b': return '\b';
+    case 'f': return '\f';
+    default: return c;
+    }
+}
+
+// Decodes one escape whose backslash is at body[i]; returns the index after it.
+std::size_t decode_escape(std::string_view body, std::size_t i, std::string& out)
+{
+    if (body.size() - i == 1) {  // a trailing backslash is kept
+        out += '\\';
+        return i + 1;
+    }
+    const char c = body[i + 1];
+    if (c == '\n' || c == '\r') return i + 2;  // a line continuation gives nothing
+    if (!is_octal(c)) {
+        out += escaped_byte(c);
+        return i + 2;
+    }
+    unsigned value = 0;
+    std::size_t j = i + 1;
+    for (int digits = 0; digits < 3 && j < body.size() && is_octal(body[j]); ++digits, ++j)
+        value = value * 8 + static_cast<unsigned>(body[j] - '0');
+    out += static_cast<char>(value & 0xFF);
+    return j;
+}
+
+std::string decode_literal(std::string_view body)
+{
+    std::string out;
+    out.reserve(body.size());
+    for (std::size_t i = 0; i < body.size();) {
+        if (body[i] == '\\') {
+            i = decode_escape(body, i, out);
+        } else {
+            out += body[i++];
+        }
+    }
+    return out;
+}
+
+int hex_value(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// WinAnsi bytes 0x80-0x9F and the code points they show; the rest of WinAnsi is Latin-1.
+constexpr std::array<std::pair<char32_t, unsigned char>, 27> winansi_extras{{
+    {0x20AC, 0x80}, {0x201A, 0x82}, {0x0192, 0x83}, {0x201E, 0x84}, {0x2026, 0x85},
+    {0x2020, 0x86}, {0x2021, 0x87}, {0x02C6, 0x88}, {0x2030, 0x89}, {0x0160, 0x8A},
+    {0x2039, 0x8B}, {0x0152, 0x8C}, {0x017D, 0x8E}, {0x2018, 0x91}, {0x2019, 0x92},
+    {0x201C, 0x93}, {0x201D, 0x94}, {0x2022, 0x95}, {0x2013, 0x96}, {0x2014, 0x97},
+    {0x02DC, 0x98}, {0x2122, 0x99}, {0x0161, 0x9A}, {0x203A, 0x9B}, {0x0153, 0x9C},
+    {0x017E, 0x9E}, {0x0178, 0x9F},
+}};
+
+char winansi_byte(char32_t cp)
+{
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+    for (const auto& [code, byte] : winansi_extras)
+        if (code == cp) return static_cast<char>(byte);
+    return '?';
+}
+
+constexpr bool is_high_surrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+constexpr bool is_low_surrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// UTF-16BE after its byte order mark; an odd last byte is dropped.
+std::string decode_utf16(std::string_view raw)
+{
+    auto unit_at = [&](std::size_t i) {
+        return static_cast<char32_t>((static_cast<unsigned char>(raw[i]) << 8) |
+                                     static_cast<unsigned char>(raw[i + 1]));
+    };
+    std::string out;
+    for (std::size_t i = 2; raw.size() - i >= 2; i += 2) {
+        const char32_t unit = unit_at(i);
+        if (is_high_surrogate(unit) && raw.size() - i >= 4 && is_low_surrogate(unit_at(i + 2))) {
+            i += 2;  // a pair outside the basic plane: no WinAnsi byte shows it
+            out += '?';
+        } else if (is_high_surrogate(unit) || is_low_surrogate(unit)) {
+            out += '?';
+        } else {
+            out += winansi_byte(unit);
+        }
+    }
+    return out;
+}
+
+// Line state of the layout: the position, the end of the current line and what is known about
+// it, kept up to date as bytes are consumed so that no line is measured twice.
+struct line_cursor {
+    std::string_view text;
+    std::int32_t pos = 0;
+    std::int32_t line_end = 0;    // the line feed that ends the current line, or the text's size
+    std::int64_t units = 0;       // width units of [pos, line_end)
+    std::int32_t next_space = 0;  // the first space at pos + 1 or later, or the text's size
+
+    std::int32_t size() const { return static_cast<std::int32_t>(text.size()); }
+
+    void start_line()
+    {
+        const auto lf = text.find('\n', static_cast<std::size_t>(pos));
+        line_end = lf == std::string_view::npos ? size() : static_cast<std::int32_t>(lf);
+        units = width_units(text.substr(pos, line_end - pos));
+    }
+
+    // Advances within the current line.
+    void consume(std::int32_t n)
+    {
+        units -= width_units(text.substr(pos, n));
+        pos += n;
+    }
+
+    // Steps over spaces and line feeds; a line feed crossed starts the next line.
+    void skip_gaps()
+    {
+        bool crossed = false;
+        for (; pos < size() && (text[pos] == ' ' || text[pos] == '\n'); ++pos) {
+            if (text[pos] == '\n') crossed = true;
+            if (!crossed) units -= byte_units(' ');
+        }
+        if (crossed) start_line();
+    }
+
+    bool line_has_space_after_first()
+    {
+        if (next_space <= pos) next_space = pos + 1;
+        while (next_space < size() && text[next_space] != ' ') ++next_space;
+        return next_space < line_end;
+    }
+};
+
+// Where a line too wide for avail is cut: after the last space before the width estimate
+// (i + 1) * W / n passes avail at a byte other than a space; 1 when the line has no space beyond
+// its first byte.
+std::int32_t break_index(line_cursor& cur, double avail)
+{
+    const std::int32_t n = cur.line_end - cur.pos;
+    if (!cur.line_has_space_after_first()) return n < 1 ? n : 1;
+    const double width = units_to_width(cur.units);
+    std::int32_t last_space = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (cur.text[cur.pos + i] == ' ') {
+            last_space = i;
+            continue;
+        }
+        if (last_space > 0 && static_cast<double>(i + 1) * width / n > avail) break;
+    }
+    return last_space;
+}
+
+// The next line to draw, consuming it from the cursor.
+std::string_view next_piece(line_cursor& cur, double avail)
+{
+    const std::int32_t start = cur.pos;
+    if (units_to_width(cur.units) <= avail) {
+        const std::int32_t end = cur.line_end;
+        cur.pos = end < cur.size() ? end + 1 : end;
+        cur.start_line();
+        return cur.text.substr(start, end - start);
+    }
+    const std::int32_t cut = break_index(cur, avail);
+    cur.consume(cut);
+    cur.skip_gaps();
+    return cur.text.substr(start, cut < max_piece ? cut : max_piece);
+}
+
+// The raw bytes of the first "Contents" entry whose value is a string: nullopt when there is no
+// such entry, an inner nullopt when its string is not closed.
+std::optional<std::optional<std::string>> contents_string(std::string_view text, std::int32_t start)
+{
+    const auto size = static_cast<std::int32_t>(text.size());
+    const auto key_len = static_cast<std::int32_t>(key_contents.size());
+    for (std::int32_t key = scan::find_name(text, start, size, key_contents); key >= 0;
+         key = scan::find_name(text, key + 1, size, key_contents)) {
+        const std::int32_t v = scan::skip_ws(text, key + 1 + key_len);
+        if (v >= size) break;
+        if (text[v] == '(') return read_literal_string(text, v);
+        if (text[v] == '<' && (size - v < 2 || text[v + 1] != '<')) return read_hex_string(text, v);
+    }
+    return std::nullopt;
+}
+
+// The raw bytes of the first literal string at or after start, whatever key it belongs to.
+std::optional<std::string> first_literal(std::string_view text, std::int32_t start)
+{
+    const auto open = text.find('(', static_cast<std::size_t>(start));
+    if (open == std::string_view::npos) return std::nullopt;
+    return read_literal_string(text, static_cast<std::int32_t>(open));
+}
+
+}  // namespace
+
+double text_width(std::string_view text) { return units_to_width(width_units(text)); }
+
+std::string escape_text(std::string_view text)
+{
+    std::string out;
+    for (char ch : text) {
+        if (out.size() >= escaped_limit) break;
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '(' || c == ')' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c >= 0x80) {
+            out += '\\';
+            out += static_cast<char>('0' + (c >> 6));
+            out += static_cast<char>('0' + ((c >> 3) & 7));
+            out += static_cast<char>('0' + (c & 7));
+        } else if (c < 0x20 || c == 0x7F) {
+            out += '?';
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+void em_text(base::byte_buffer& drawing, double x, double y, std::string_view text, double r, double g, double b)
+{
+    // Written uncut: the escaped text can pass any fixed scratch size, and a text object cut
+    // before ") Tj ET" would break the rest of the page.
+    const std::string escaped = escape_text(text);
+    base::em_all(drawing, "BT /FlF %.3f Tf %.3f %.3f %.3f rg 1 0 0 1 %f %f Tm (%s) Tj ET\n",
+           text_font_size, base::clamp_coordinate(r), base::clamp_coordinate(g), base::clamp_coordinate(b), base::clamp_coordinate(x), base::clamp_coordinate(y),
+           escaped.c_str());
+}
+
+std::optional<std::string> read_literal_string(std::string_view text, std::int32_t open)
+{
+    if (open < 0 || static_cast<std::size_t>(open) >= text.size() || text[open] != '(')
+        return std::nullopt;
+    const std::int32_t close = literal_close(text, open);
+    if (close < 0) return std::nullopt;
+    return decode_literal(text.substr(open + 1, close - open - 1));
+}
+
+std::optional<std::string> read_hex_string(std::string_view text, std::int32_t open)
+{
+    if (open < 0 || static_cast<std::size_t>(open) >= text.size() || text[open] != '<')
+        return std::nullopt;
+    const auto close = text.find('>', static_cast<std::size_t>(open) + 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    std::string out;
+    int high = -1;
+    for (std::size_t i = open + 1; i < close; ++i) {
+        const int v = hex_value(text[i]);
+        if (v < 0) continue;  // white space between digits
+        if (high < 0) {
+            high = v;
+        } else {
+            out += static_cast<char>(high * 16 + v);
+            high = -1;
+        }
+    }
+    if (high >= 0) out += static_cast<char>(high * 16);  // an odd last digit is followed by 0
+    return out;
+}
+
+std::string winansi_text(std::string_view raw)
+{
+    const bool utf16 = raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFE &&
+                       static_cast<unsigned char>(raw[1]) == 0xFF;
+    std::string out = utf16 ? decode_utf16(raw) : std::string(raw);
+    const auto nul = out.find('\0');
+    if (nul != std::string::npos) out.resize(nul);
+    return out;
+}
+
+std::optional<std::string> freetext_source(std::string_view text, std::int32_t start)
+{
+    const auto size = static_cast<std::int32_t>(text.size());
+    if (start < 0 || start >= size) return std::nullopt;
+    const auto contents = contents_string(text, start);
+    const std::optional<std::string> raw = contents ? *contents : first_literal(text, start);
+    if (!raw) return std::nullopt;
+    return winansi_text(*raw);
+}
+
+std::vector<text_line> layout_text(std::string_view text, double x, double y, double w, double h)
+{
+    std::vector<text_line> lines;
+    const double avail = w - 2 * margin;
+    double baseline = y + h - margin - first_drop;
+    line_cursor cur{text};
+    cur.start_line();
+    while (cur.pos < cur.size()) {
+        lines.push_back({x + margin, baseline, next_piece(cur, avail)});
+        baseline -= line_pitch;
+        if (baseline < y + margin) break;
+    }
+    return lines;
+}
+
+}  // namespace kestrin::draw

@@ -1,0 +1,381 @@
+// The content step: each changed page's new content stream, its old content followed by one
+// placement or fallback drawing per flattened annotation.
+#include "emit/content_stream.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/number_format.h"
+#include "draw/fallback.h"
+#include "emit/object_writer.h"
+#include "load/stream_data.h"
+#include "load/values.h"
+#include "scan/frame.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::emit {
+
+namespace {
+
+constexpr std::string_view key_contents = "Contents";
+constexpr std::string_view key_matrix = "Matrix";
+constexpr std::string_view key_filter = "Filter";
+// Old content kept between the page step and the content step, at most: beyond it the content
+// is decoded again when written, so that memory stays near the size of one page's content.
+constexpr std::uint64_t max_held_blocks = std::uint64_t{64} << 20;
+
+bool is_delimiter(unsigned char c)
+{
+    switch (c) {
+    case '(': case ')': case '<': case '>': case '[': case ']': case '{': case '}': case '/':
+    case '%':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool is_regular(unsigned char c) { return !scan::is_pdf_ws(c) && !is_delimiter(c); }
+
+// One lexical token of a content stream: [start, end), regular when it is an operator or number.
+struct token {
+    std::int32_t start = 0;
+    std::int32_t end = 0;
+    bool regular = false;
+};
+
+std::int32_t skip_space_and_comments(std::string_view s, std::int32_t i)
+{
+    const std::int32_t n = scan::text_limit(s);
+    while (i < n) {
+        const unsigned char c = scan::byte_at(s, i);
+        if (scan::is_pdf_ws(c)) {
+            ++i;
+        } else if (c == '%') {
+            while (i < n && s[static_cast<std::size_t>(i)] != '\n' && s[static_cast<std::size_t>(i)] != '\r') ++i;
+        } else {
+            break;
+        }
+    }
+    return i;
+}
+
+std::int32_t delimited_end(std::string_view s, std::int32_t i)
+{
+    const std::int32_t n = scan::text_limit(s);
+    const char c = s[static_cast<std::size_t>(i)];
+    const bool doubled = i + 1 < n && s[static_cast<std::size_t>(i) + 1] == c;
+    if (c == '(') {
+        const std::int32_t end = scan::skip_literal_string(s, i + 1);
+        return end < 0 ? n : end;
+    }
+    if (c == '<' && !doubled) {
+        const std::size_t close = s.find('>', static_cast<std::size_t>(i));
+        return close == std::string_view::npos ? n : static_cast<std::int32_t>(close) + 1;
+    }
+    if (c == '/') {
+        std::int32_t j = i + 1;
+        while (j < n && is_regular(scan::byte_at(s, j))) ++j;
+        return j;
+    }
+    return (c == '<' || c == '>') && doubled ? i + 2 : i + 1;
+}
+
+token next_token(std::string_view s, std::int32_t pos)
+{
+    const std::int32_t n = scan::text_limit(s);
+    token t;
+    t.start = skip_space_and_comments(s, pos);
+    if (t.start >= n) {
+        t.start = t.end = n;
+        return t;
+    }
+    if (!is_regular(scan::byte_at(s, t.start))) {
+        t.end = delimited_end(s, t.start);
+        return t;
+    }
+    t.end = t.start;
+    while (t.end < n && is_regular(scan::byte_at(s, t.end))) ++t.end;
+    t.regular = true;
+    return t;
+}
+
+bool token_is(std::string_view s, const token& t, std::string_view word)
+{
+    return t.regular && s.substr(static_cast<std::size_t>(t.start),
+                                 static_cast<std::size_t>(t.end - t.start)) == word;
+}
+
+// Index past the "EI" that ends the inline image whose dictionary starts at pos (after "BI").
+// Image data is binary: "EI" counts only with white space before it and a token break after it.
+std::int32_t skip_inline_image(std::string_view s, std::int32_t pos)
+{
+    const std::int32_t n = scan::text_limit(s);
+    token t = next_token(s, pos);
+    while (t.start < n && !token_is(s, t, "ID")) t = next_token(s, t.end);
+    for (std::int32_t i = t.end + 1; i < n - 1; ++i) {
+        const bool at_ei = s[static_cast<std::size_t>(i)] == 'E' && s[static_cast<std::size_t>(i) + 1] == 'I';
+        if (!at_ei || !scan::is_pdf_ws(scan::byte_at(s, i - 1))) continue;
+        if (i + 2 == n || !is_regular(scan::byte_at(s, i + 2))) return i + 2;
+    }
+    return n;
+}
+
+// Object numbers of the references of the array at pos ("["), appended to out in order.
+void read_ref_array(std::string_view text, std::int32_t pos, std::vector<std::int32_t>& out)
+{
+    const std::int32_t n = scan::text_limit(text);
+    std::int32_t i = pos + 1;
+    while (i < n && text[static_cast<std::size_t>(i)] != ']') {
+        if (!scan::is_digit(scan::byte_at(text, i))) {
+            ++i;
+            continue;
+        }
+        const std::int32_t at = i;
+        const std::int32_t num = scan::parse_int_at(text, i);
+        if (i == at) {
+            ++i;
+            continue;
+        }
+        std::int32_t j = scan::skip_ws(text, i);
+        if (j < n && scan::is_digit(scan::byte_at(text, j)) && scan::parse_int_at(text, j) >= 0)
+            j = scan::skip_ws(text, j);
+        if (j < n && text[static_cast<std::size_t>(j)] == 'R') ++j;
+        i = j;
+        if (num > 0) out.push_back(num);
+    }
+}
+
+// A "Contents" reference names a stream, or an array object of streams.
+void add_content_object(const load::doc& d, std::int32_t num, std::vector<std::int32_t>& pieces)
+{
+    const load::obj_entry* e = d.objs.find(num);
+    if (e == nullptr) return;
+    if (e->is_stream) {
+        pieces.push_back(num);
+        return;
+    }
+    const std::string_view body = load::object_body(d, *e);
+    if (body.empty() || body.front() != '[') return;
+    std::vector<std::int32_t> refs;
+    read_ref_array(body, 0, refs);
+    for (std::int32_t r : refs) {
+        const load::obj_entry* piece = d.objs.find(r);
+        if (piece != nullptr && piece->is_stream) pieces.push_back(r);
+    }
+}
+
+// Stored data of a stream dictionary written inline at pos (files that do this are invalid; only
+// unfiltered data is taken, since it is pasted as it stands).
+std::string_view inline_stream_data(const load::doc& d, std::string_view text, std::int32_t pos)
+{
+    const std::int32_t kw = scan::dict_stream_kw(text, pos);
+    if (kw < 0 || scan::find_name(text, pos, kw, key_filter) >= 0) return {};
+    std::int32_t length = -1, ref = -1;
+    scan::parse_length(text, pos, kw, length, ref);
+    if (const load::obj_entry* e = ref > 0 ? d.objs.find(ref) : nullptr; e != nullptr && !e->is_stream) {
+        std::int32_t at = 0;
+        length = scan::parse_int_at(load::object_body(d, *e), at);
+    }
+    const std::int32_t n = scan::text_limit(text);
+    std::int32_t start = kw + 6;
+    if (scan::has_room(start, 2, n) && text.substr(static_cast<std::size_t>(start), 2) == "\r\n")
+        start += 2;
+    else
+        start += 1;
+    if (length < 0 || !scan::has_room(start, length, n)) return {};
+    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
+}
+
+// The old content wrapped in our "q" and balanced, into content; false when some piece is in a
+// form we do not decode.
+bool append_old_content(writer& w, const old_content& old, base::byte_buffer& content)
+{
+    base::byte_buffer scratch;
+    bool first = true;
+    auto add = [&](std::string_view bytes) {
+        if (bytes.empty()) return;
+        content.append(first ? "q\n" : "\n");
+        content.append(bytes);
+        first = false;
+    };
+    for (std::int32_t num : old.pieces) {
+        scratch.clear();
+        const load::stream_content c = load::decoded_stream(w.doc, *w.doc.objs.find(num), scratch);
+        note_failure(w, scratch);
+        if (c.form == load::content_form::undecodable) return false;
+        if (c.form == load::content_form::stored || c.form == load::content_form::decoded) add(c.bytes);
+    }
+    add(old.inline_data);
+    if (first || content.len < 2) return true;
+    // The old content ran inside our "q": close what it left open, then ours, so the drawings
+    // start from the page's default graphics state.
+    const std::int32_t open = open_q_count(content.view().substr(2));
+    content.append("\n");
+    for (std::int32_t i = 0; i < open; ++i) content.append("Q\n");
+    content.append("Q\n");
+    return true;
+}
+
+// Decodes the old content once: it decides whether the content stays by reference, and its block
+// is kept for the content step while the writer holds less than max_held_blocks.
+void settle_old_content(writer& w, old_content& old)
+{
+    base::byte_buffer block;
+    old.by_reference = !append_old_content(w, old, block);
+    note_failure(w, block);
+    if (old.by_reference || block.failed || block.len > max_held_blocks - w.held_blocks) return;
+    old.block.emplace(block.view());
+    w.held_blocks += block.len;
+}
+
+scan::box item_rect(const plan::plan_item& item) { return {item.x, item.y, item.w, item.h}; }
+
+// The frame the XObject was written with; an XObject whose appearance is missing was not written,
+// and is placed by the annotation's own rectangle.
+appearance_frame frame_for(const writer& w, const plan::xobject_entry& x, const plan::plan_item& item)
+{
+    const auto index = static_cast<std::size_t>(&x - w.plan.xobjects.data());
+    if (index < w.frames.size() && w.frames[index]) return *w.frames[index];
+    appearance_frame f;
+    f.bbox = {0, 0, item.w, item.h};
+    return f;
+}
+
+void place_xobject(writer& w, base::byte_buffer& content, const plan::plan_item& item, const plan::xobject_entry& x,
+                   const appearance_frame& f, const load::dict_span& annot)
+{
+    std::array<double, 6> m{};
+    const std::optional<std::string> matrix =
+        annot ? load::array_entry(w.doc, annot.text, annot.start, key_matrix) : std::nullopt;
+    if (matrix && scan::array_named(*matrix, 0, key_matrix, m) == 6) {
+        base::em_sn(content, "q %f %f %f %f %f %f cm /Fl%d Do Q\n", base::clamp_coordinate(m[0]), base::clamp_coordinate(m[1]),
+              base::clamp_coordinate(m[2]), base::clamp_coordinate(m[3]), base::clamp_coordinate(m[4]), base::clamp_coordinate(m[5]), x.obj);
+        return;
+    }
+    const placement p = place_frame(f, item_rect(item));
+    base::em_sn(content, "q %f 0 0 %f %f %f cm /Fl%d Do Q\n", base::clamp_coordinate(p.sx), base::clamp_coordinate(p.sy),
+          base::clamp_coordinate(p.tx), base::clamp_coordinate(p.ty), x.obj);
+}
+
+void draw_item(writer& w, std::int32_t i, base::byte_buffer& content)
+{
+    const plan::plan_item& item = w.plan.items[static_cast<std::size_t>(i)];
+    if (item.hidden) return;
+    const load::obj_entry* annot = w.doc.objs.find(item.obj);
+    if (annot == nullptr) return;
+    const load::dict_span span = w.doc.span_of(*annot);
+    if (const plan::xobject_entry* x = w.plan.xobject_of(i))
+        place_xobject(w, content, item, *x, frame_for(w, *x, item), span);
+    else if (span)
+        draw::draw_fallback(content, item, span.text, span.start);
+}
+
+void write_content(writer& w, std::int32_t page)
+{
+    const plan::page_plan& p = w.plan.pages[static_cast<std::size_t>(page)];
+    const old_content& old = w.contents[static_cast<std::size_t>(page)];
+    base::byte_buffer content;
+    if (old.by_reference)
+        content.append("\nQ\n");
+    else if (old.block)
+        content.append(*old.block);
+    else
+        append_old_content(w, old, content);
+    const auto item_total = static_cast<std::int32_t>(w.plan.items.size());
+    for (std::int32_t k = 0; k < p.item_count; ++k) {
+        const std::int32_t i = p.first_item + k;
+        if (i < 0 || i >= item_total) break;
+        draw_item(w, i, content);
+    }
+    note_failure(w, content);
+    char scratch[128];
+    begin_object(w, p.content_obj, 0);
+    w.out.append(base::fmt_into(scratch, sizeof scratch, "<< /Length %ld >>", static_cast<long>(content.len)));
+    begin_stream_data(w);
+    end_stream(w, content.view());
+}
+
+}  // namespace
+
+std::int32_t open_q_count(std::string_view content)
+{
+    const std::int32_t n = scan::text_limit(content);
+    std::int32_t depth = 0;
+    token t = next_token(content, 0);
+    while (t.start < n) {
+        if (token_is(content, t, "q")) {
+            ++depth;
+        } else if (token_is(content, t, "Q")) {
+            if (depth > 0) --depth;
+        } else if (token_is(content, t, "BI")) {
+            t = next_token(content, skip_inline_image(content, t.end));
+            continue;
+        }
+        t = next_token(content, t.end);
+    }
+    return depth;
+}
+
+placement place_frame(const appearance_frame& f, const scan::box& rect)
+{
+    const auto& m = f.matrix;
+    const scan::box& b = f.bbox;
+    const double xs[2] = {b.x, b.x + b.w};
+    const double ys[2] = {b.y, b.y + b.h};
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    for (double px : xs) {
+        for (double py : ys) {
+            const double tx = m[0] * px + m[2] * py + m[4];
+            const double ty = m[1] * px + m[3] * py + m[5];
+            x0 = std::min(x0, tx), x1 = std::max(x1, tx);
+            y0 = std::min(y0, ty), y1 = std::max(y1, ty);
+        }
+    }
+    // A matrix that flattens the box to a line shows nothing; the plain box keeps the scale finite.
+    if (!(x1 - x0 > 0) || !(y1 - y0 > 0)) x0 = b.x, x1 = b.x + b.w, y0 = b.y, y1 = b.y + b.h;
+    placement p;
+    p.sx = rect.w / (x1 - x0);
+    p.sy = rect.h / (y1 - y0);
+    p.tx = rect.x - x0 * p.sx;
+    p.ty = rect.y - y0 * p.sy;
+    return p;
+}
+
+old_content collect_old_content(writer& w, const load::obj_entry& page)
+{
+    old_content old;
+    const load::doc& d = w.doc;
+    const load::dict_span span = d.span_of(page);
+    if (!span) return old;
+    const std::int32_t limit = scan::text_limit(span.text);
+    const std::int32_t key = scan::find_name_top(span.text, span.start, limit, key_contents);
+    if (key < 0) return old;
+    std::int32_t value = scan::skip_ws(span.text, key + 1 + scan::text_limit(key_contents));
+    if (value >= limit) return old;
+    const char c = span.text[static_cast<std::size_t>(value)];
+    if (scan::is_digit(static_cast<unsigned char>(c))) {
+        const std::int32_t num = scan::parse_int_at(span.text, value);
+        if (num > 0) add_content_object(d, num, old.pieces);
+    } else if (c == '[') {
+        std::vector<std::int32_t> refs;
+        read_ref_array(span.text, value, refs);
+        for (std::int32_t r : refs) {
+            const load::obj_entry* e = d.objs.find(r);
+            if (e != nullptr && e->is_stream) old.pieces.push_back(r);
+        }
+    } else if (c == '<') {
+        old.inline_data = inline_stream_data(d, span.text, value);
+    }
+    settle_old_content(w, old);
+    return old;
+}
+
+void write_contents(writer& w)
+{
+    for (std::size_t page = 0; page < w.plan.pages.size(); ++page)
+        if (w.plan.pages[page].needs_content) write_content(w, static_cast<std::int32_t>(page));
+}
+
+}  // namespace kestrin::emit

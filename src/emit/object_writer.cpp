@@ -1,0 +1,125 @@
+#include "emit/object_writer.h"
+
+#include <algorithm>
+
+#include "base/number_format.h"
+#include "emit/object_check.h"
+
+namespace kestrin::emit {
+
+namespace {
+
+constexpr std::string_view stream_opening = "\nstream\n";
+constexpr std::string_view stream_ending = "\nendstream\nendobj\n";
+constexpr std::string_view plain_ending = "\nendobj\n";
+constexpr std::int32_t max_xref_gen = 65535;
+// The output is handed to its file in pieces of about this size, so that it is never held whole.
+constexpr std::uint64_t flush_size = std::uint64_t{2} << 20;
+
+// Generation of the in-use entry num: 0 for new objects.
+std::int32_t entry_gen(const load::doc& d, std::int32_t num)
+{
+    const load::obj_entry* e = num <= d.max_obj ? d.objs.find(num) : nullptr;
+    return e != nullptr ? out_gen(*e) : 0;
+}
+
+void write_xref(writer& w)
+{
+    char scratch[64];
+    const auto count = static_cast<long>(w.offsets.size());
+    w.out.append(base::fmt_into(scratch, sizeof scratch, "xref\n0 %ld\n0000000000 65535 f \n", count));
+    for (long num = 1; num < count; ++num) {
+        const std::int32_t off = w.offsets[static_cast<std::size_t>(num)];
+        if (off < 0) {
+            w.out.append("0000000000 65535 f \n");
+            continue;
+        }
+        char line[base::xref_line_size];
+        base::xref_line(line, off, entry_gen(w.doc, static_cast<std::int32_t>(num)));
+        w.out.append(std::string_view(line, sizeof line));
+    }
+}
+
+void write_trailer(writer& w, std::int64_t xref_offset)
+{
+    char scratch[128];
+    const load::doc& d = w.doc;
+    const std::int32_t root = d.root > 0 ? d.root : 1;
+    w.out.append(base::fmt_into(scratch, sizeof scratch, "trailer\n<< /Size %ld /Root ",
+                                static_cast<long>(w.offsets.size())));
+    w.out.append(ref_text(d, root));
+    const bool info_written = d.info > 0 && static_cast<std::size_t>(d.info) < w.offsets.size() &&
+                              w.offsets[static_cast<std::size_t>(d.info)] >= 0;
+    if (info_written) {
+        w.out.append(" /Info ");
+        w.out.append(ref_text(d, d.info));
+    }
+    w.out.append(base::fmt_into(scratch, sizeof scratch, " >>\nstartxref %ld", static_cast<long>(xref_offset)));
+    w.out.append("\n%%EOF\n");
+}
+
+}  // namespace
+
+std::int32_t out_gen(const load::obj_entry& e) { return std::clamp(e.gen, 0, max_xref_gen); }
+
+std::string ref_text(const load::doc& d, std::int32_t num)
+{
+    char scratch[64];
+    const load::obj_entry* e = d.objs.find(num);
+    return std::string(base::fmt_into(scratch, sizeof scratch, "%ld %ld R", static_cast<long>(num),
+                                      static_cast<long>(e != nullptr ? out_gen(*e) : 0)));
+}
+
+void begin_object(writer& w, std::int32_t num, std::int32_t gen)
+{
+    char room[base::obj_header_room];
+    check_open_object(w);
+    flush_output(w);
+    if (num > 0 && static_cast<std::size_t>(num) < w.offsets.size())
+        w.offsets[static_cast<std::size_t>(num)] = static_cast<std::int32_t>(output_position(w));
+    w.current = {true, w.out.len, 0, -1, num, gen};
+    w.out.append(base::obj_header(room, num, gen));
+    w.current.body = w.out.len;
+}
+
+void begin_stream_data(writer& w)
+{
+    w.current.stream_kw = static_cast<std::int64_t>(w.out.len) + 1;
+    w.out.append(stream_opening);
+}
+
+void end_stream(writer& w, std::string_view data)
+{
+    w.out.append(data);
+    w.out.append(stream_ending);
+}
+
+void end_plain_object(writer& w, std::string_view text)
+{
+    w.out.append(text);
+    w.out.append(plain_ending);
+}
+
+void note_failure(writer& w, const base::byte_buffer& scratch)
+{
+    if (scratch.failed) w.out.failed = true;
+}
+
+std::uint64_t output_position(const writer& w) { return w.out.flushed + w.out.len; }
+
+// Called between objects only, so that the bytes held back start with a whole object.
+void flush_output(writer& w)
+{
+    if (w.sink == nullptr || w.out.failed || w.out.len < flush_size) return;
+    w.out.flushed += w.out.len;
+    w.sink->take(w.out);
+}
+
+void write_xref_and_trailer(writer& w)
+{
+    const auto xref_offset = static_cast<std::int64_t>(output_position(w));
+    write_xref(w);
+    write_trailer(w, xref_offset);
+}
+
+}  // namespace kestrin::emit

@@ -1,0 +1,114 @@
+// The page step: the replacement dictionary of every changed page.
+#include "emit/page_dictionary.h"
+
+#include <unordered_set>
+#include <vector>
+
+#include "base/number_format.h"
+#include "emit/content_stream.h"
+#include "emit/object_check.h"
+#include "emit/object_writer.h"
+#include "emit/resources.h"
+#include "scan/frame.h"
+#include "scan/value.h"
+
+namespace kestrin::emit {
+
+namespace {
+
+constexpr std::string_view key_contents = "Contents";
+constexpr std::string_view key_annots = "Annots";
+
+std::string new_ref(std::int32_t num)
+{
+    char scratch[32];
+    return std::string(base::fmt_into(scratch, sizeof scratch, "%ld 0 R", static_cast<long>(num)));
+}
+
+// The new content stream; undecodable old pieces stay referenced between "q" and the new stream,
+// which begins with the matching "Q".
+std::string contents_entry(const writer& w, const plan::page_plan& p, const old_content& old)
+{
+    std::string entry = " /Contents ";
+    if (!old.by_reference) return entry.append(new_ref(p.content_obj));
+    entry.append("[").append(new_ref(w.q_obj));
+    for (std::int32_t piece : old.pieces) entry.append(" ").append(ref_text(w.doc, piece));
+    return entry.append(" ").append(new_ref(p.content_obj)).append("]");
+}
+
+// " /Annots [ a 0 R  b 0 R]": one space after the bracket, two between references.
+std::string annots_entry(const load::doc& d, const std::vector<std::int32_t>& kept)
+{
+    std::string entry = " /Annots [";
+    for (std::size_t i = 0; i < kept.size(); ++i) entry.append(i == 0 ? " " : "  ").append(ref_text(d, kept[i]));
+    return entry.append("]");
+}
+
+std::vector<resource_entry> resource_entries(const writer& w, const plan::page_plan& p)
+{
+    char scratch[64];
+    const plan::flatten_plan& plan = w.plan;
+    std::vector<resource_entry> pairs;
+    std::unordered_set<std::int32_t> named;
+    const auto item_total = static_cast<std::int32_t>(plan.items.size());
+    for (std::int32_t k = 0; k < p.item_count; ++k) {
+        const std::int32_t i = p.first_item + k;
+        if (i < 0 || i >= item_total) break;
+        const plan::xobject_entry* x = plan.xobject_of(i);
+        // An annotation listed twice is placed twice through one XObject, named once.
+        if (x == nullptr || !named.insert(x->obj).second) continue;
+        pairs.push_back({key_xobject, std::string(base::fmt_into(scratch, sizeof scratch, "/Fl%ld %ld 0 R",
+                                                           static_cast<long>(x->obj),
+                                                           static_cast<long>(x->obj)))});
+    }
+    if (p.needs_content && plan.gs_obj > 0)
+        pairs.push_back({key_extgstate, std::string(base::fmt_into(scratch, sizeof scratch, "/GSa %ld 0 R",
+                                                             static_cast<long>(plan.gs_obj)))});
+    if (p.needs_content && plan.font_obj > 0)
+        pairs.push_back({key_font, std::string(base::fmt_into(scratch, sizeof scratch, "/FlF %ld 0 R",
+                                                        static_cast<long>(plan.font_obj)))});
+    return pairs;
+}
+
+void build_page_text(writer& w, std::int32_t page)
+{
+    const plan::page_plan& p = w.plan.pages[static_cast<std::size_t>(page)];
+    const load::obj_entry* e = w.doc.objs.find(p.page_obj);
+    if (e == nullptr) return;
+    const load::dict_span span = w.doc.span_of(*e);
+    if (!span) return;
+    std::optional<std::string> text = scan::dict_text_at(span.text, span.start);
+    if (!text) return;
+    if (p.needs_content) {
+        old_content& old = w.contents[static_cast<std::size_t>(page)];
+        old = collect_old_content(w, *e);
+        if (old.by_reference && w.q_obj == 0) w.q_obj = w.plan.next_free_obj;
+        scan::strip_dict_entry(*text, key_contents);
+        scan::dict_append_before_close(*text, contents_entry(w, p, old));
+    }
+    if (p.annots_changed) {
+        scan::strip_dict_entry(*text, key_annots);
+        if (!p.kept.empty()) scan::dict_append_before_close(*text, annots_entry(w.doc, p.kept));
+    }
+    const std::vector<resource_entry> entries = resource_entries(w, p);
+    std::string page_text = page_add_resources(w.doc, w.replaced, w.merges, std::move(*text), *e, entries);
+    // A damaged page may name its type where the rebuilt dictionary loses it (after the first
+    // ">>", or inside what a reader takes for an unterminated string).
+    keep_type(page_text, scan::type_page);
+    w.page_texts[static_cast<std::size_t>(page)] = std::move(page_text);
+}
+
+}  // namespace
+
+void build_page_texts(writer& w)
+{
+    w.contents.assign(w.plan.pages.size(), old_content{});
+    w.page_texts.assign(w.plan.pages.size(), std::nullopt);
+    for (std::size_t page = 0; page < w.plan.pages.size(); ++page) {
+        const plan::page_plan& p = w.plan.pages[page];
+        if (p.annots_changed || p.needs_content) build_page_text(w, static_cast<std::int32_t>(page));
+    }
+    flush_merges(w.doc, w.replaced, w.merges);
+}
+
+}  // namespace kestrin::emit

@@ -1,0 +1,185 @@
+// The XObject step on a second thread. Each XObject decodes its appearance stream, which makes
+// the step the heaviest of the writer; it reads the document and the plan only, so it can run
+// while the main thread rewrites the pages and copies the input objects. Its output is the same
+// bytes the step writes alone, spliced in after the input objects.
+#include "emit/xobject_thread.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "emit/object_check.h"
+#include "emit/object_writer.h"
+#include "emit/xobject.h"
+
+namespace kestrin::emit {
+
+namespace {
+
+// Below this many XObjects a thread costs more than it saves.
+constexpr std::size_t min_xobjects_for_a_thread = 256;
+// The second thread waits while it holds this much output that the main thread has not taken.
+constexpr std::uint64_t max_waiting_bytes = std::uint64_t{8} << 20;
+
+// Finished pieces of the second thread's output, in order, until the main thread takes them.
+class piece_queue final : public output_sink {
+public:
+    void take(base::byte_buffer& b) override
+    {
+        base::byte_buffer empty;
+        empty.flushed = b.flushed;
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [this] { return waiting_ < max_waiting_bytes || abandoned_; });
+        if (abandoned_) {
+            // Nobody takes more: the rest of the step runs out quickly without output.
+            empty.failed = true;
+        } else {
+            waiting_ += b.len;
+            pieces_.push_back(std::move(b));
+            ready_.notify_one();
+        }
+        b = std::move(empty);
+    }
+
+    void close()
+    {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+        ready_.notify_one();
+    }
+
+    void abandon()
+    {
+        const std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        room_.notify_one();
+    }
+
+    // The next piece, waiting for it; false once the queue is closed and empty.
+    bool next(base::byte_buffer& piece)
+    {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return !pieces_.empty() || closed_; });
+        if (pieces_.empty()) return false;
+        piece = std::move(pieces_.front());
+        pieces_.pop_front();
+        waiting_ -= piece.len;
+        room_.notify_one();
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::condition_variable room_;
+    std::deque<base::byte_buffer> pieces_;
+    std::uint64_t waiting_ = 0;
+    bool closed_ = false;
+    bool abandoned_ = false;
+};
+
+// The second thread with its own writer over the same document and plan, which both writers
+// only read. Destroyed before it was spliced (the main part failed), it stops the thread's output
+// and waits for it.
+class xobject_thread {
+public:
+    explicit xobject_thread(const writer& w) : part_(w.doc, w.plan)
+    {
+        part_.offsets.assign(static_cast<std::size_t>(w.plan.next_free_obj), -1);
+        part_.sink = &queue_;
+    }
+    xobject_thread(const xobject_thread&) = delete;
+    xobject_thread& operator=(const xobject_thread&) = delete;
+
+    ~xobject_thread()
+    {
+        if (!thread_.joinable()) return;
+        queue_.abandon();
+        thread_.join();
+    }
+
+    // False when no thread could be started.
+    bool start()
+    {
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            return false;
+        }
+        return true;
+    }
+
+    // Appends the thread's output to w as it comes, then its offsets and frames.
+    void splice_into(writer& w)
+    {
+        check_open_object(w);
+        const std::uint64_t base = w.out.flushed + w.out.len;
+        for (base::byte_buffer piece; queue_.next(piece);) {
+            if (w.sink != nullptr) {
+                if (w.out.len > 0) {
+                    w.out.flushed += w.out.len;
+                    w.sink->take(w.out);
+                }
+                w.out.flushed += piece.len;
+                w.sink->take(piece);
+            } else {
+                w.out.append(piece.view());
+            }
+        }
+        thread_.join();
+        if (failure_) std::rethrow_exception(failure_);
+        if (part_.out.failed || base + part_.out.flushed > base::buffer_max_size) w.out.failed = true;
+        for (const plan::xobject_entry& x : w.plan.xobjects) {
+            const std::int32_t at = part_.offsets[static_cast<std::size_t>(x.obj)];
+            if (at >= 0) w.offsets[static_cast<std::size_t>(x.obj)] = static_cast<std::int32_t>(base + static_cast<std::uint64_t>(at));
+        }
+        w.frames = std::move(part_.frames);
+    }
+
+private:
+    void run()
+    {
+        try {
+            write_xobjects(part_);
+            check_open_object(part_);
+            if (part_.out.len > 0 && !part_.out.failed) {
+                part_.out.flushed += part_.out.len;
+                queue_.take(part_.out);
+            }
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+        queue_.close();
+    }
+
+    writer part_;
+    piece_queue queue_;
+    std::exception_ptr failure_;  // set by the thread, read after joining it
+    std::thread thread_;
+};
+
+}  // namespace
+
+void write_xobjects_alongside(writer& w, const std::function<void()>& main_part)
+{
+    if (w.plan.xobjects.size() < min_xobjects_for_a_thread) {
+        main_part();
+        write_xobjects(w);
+        return;
+    }
+    xobject_thread thread(w);
+    if (!thread.start()) {
+        main_part();
+        write_xobjects(w);
+        return;
+    }
+    main_part();
+    thread.splice_into(w);
+}
+
+}  // namespace kestrin::emit

@@ -1,0 +1,142 @@
+// The output buffer: growth steps, the NUL after the content, and the sticky failure.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "base/byte_buffer.h"
+#include "base/number_format.h"
+
+namespace kestrin::test {
+namespace {
+
+using base::byte_buffer;
+
+constexpr std::uint64_t mib = std::uint64_t{1} << 20;
+
+void expect_released(const base::byte_buffer& b, const char* what)
+{
+    EXPECT_TRUE(b.failed) << what;
+    EXPECT_EQ(b.data, nullptr) << what;
+    EXPECT_EQ(b.len, 0u) << what;
+    EXPECT_EQ(b.cap, 0u) << what;
+}
+
+TEST(Buf, EmptyTextAllocatesTheFirstBlock)
+{
+    base::byte_buffer b;
+    b.append("");
+    ASSERT_NE(b.data, nullptr);
+    EXPECT_EQ(b.len, 0u);
+    EXPECT_EQ(b.cap, mib);
+    EXPECT_EQ(b.data[0], '\0');
+    EXPECT_FALSE(b.failed);
+}
+
+TEST(Buf, GrowthSteps)
+{
+    struct row {
+        const char* what;
+        std::uint64_t first;   // bytes appended first
+        std::uint64_t second;  // then these
+        std::uint64_t cap;     // capacity afterwards
+    };
+    const row rows[] = {
+        {"1 MiB less one fits the first block with its NUL", mib - 1, 0, mib},
+        {"1 MiB needs the second step", mib, 0, 2 * mib},
+        {"growth doubles, never fits the need exactly", 1'000'000, 100'000, 2 * mib},
+        {"one large append doubles until it fits", 10, 5 * mib, 8 * mib},
+        {"the largest single reservation", 0, base::buffer_max_reservation, 512 * mib},
+    };
+    for (const row& r : rows) {
+        base::byte_buffer b;
+        b.append(std::string(r.first, 'a'));
+        if (r.second) b.reserve(r.second);
+        EXPECT_EQ(b.cap, r.cap) << r.what;
+        EXPECT_EQ(b.len, r.first) << r.what;
+        EXPECT_FALSE(b.failed) << r.what;
+    }
+}
+
+TEST(Buf, ContentSurvivesGrowthAndEndsWithNul)
+{
+    base::byte_buffer b;
+    const std::string with_nuls("a\0b\0c", 5);
+    b.append(with_nuls);
+    EXPECT_EQ(b.len, 5u);
+    EXPECT_EQ(b.data[5], '\0');
+    const std::string bulk(3 * mib, 'x');
+    b.append(bulk);
+    ASSERT_EQ(b.len, 5 + bulk.size());
+    EXPECT_EQ(std::string(b.view().substr(0, 5)), with_nuls);
+    EXPECT_EQ(b.data[b.len], '\0');
+    EXPECT_EQ(b.cap, 4 * mib);
+}
+
+// Bytes taken from the buffer itself stay right when the append makes it grow.
+TEST(Buf, AppendOfItsOwnBytesAcrossGrowth)
+{
+    base::byte_buffer b;
+    b.append(std::string(mib - 10, 'q'));
+    b.append("tail");
+    b.append(b.view());
+    ASSERT_EQ(b.len, 2 * (mib - 6));
+    EXPECT_EQ(b.view().substr(b.len - 4), "tail");
+    EXPECT_EQ(b.view().substr(mib - 6, 4), "qqqq");
+}
+
+TEST(Buf, FailedReservationIsSticky)
+{
+    struct row {
+        const char* what;
+        bool fill_first;
+        std::uint64_t n;
+    };
+    const row rows[] = {
+        {"over 256 MiB on an empty record", false, base::buffer_max_reservation + 1},
+        {"over 256 MiB on a used buffer", true, base::buffer_max_reservation + 1},
+        {"the largest 64-bit request", true, UINT64_MAX},
+    };
+    for (const row& r : rows) {
+        base::byte_buffer b;
+        if (r.fill_first) b.append("earlier output");
+        b.reserve(r.n);
+        expect_released(b, r.what);
+        // No later append may start over: the output would look complete but be shortened.
+        b.append("later");
+        b.append("more");
+        em_sn(b, "%d", 5);
+        b.reserve(1);
+        expect_released(b, r.what);
+    }
+}
+
+// A buffer at the 1 GiB ceiling cannot grow further; the record is shaped to stand at the
+// ceiling without owning that much memory (the failing reservation never touches the bytes).
+TEST(Buf, NeedOverTheMaximumFails)
+{
+    base::byte_buffer b;
+    b.append("x");
+    b.cap = base::buffer_max_size;
+    b.len = base::buffer_max_size - 10;
+    b.reserve(9);  // fits: len + 9 + 1 == cap
+    EXPECT_FALSE(b.failed);
+    EXPECT_EQ(b.cap, base::buffer_max_size);
+    b.reserve(10);
+    expect_released(b, "one byte over 1 GiB");
+}
+
+TEST(Buf, EmSnCutsAt511)
+{
+    base::byte_buffer b;
+    const std::string long_text(600, 'w');
+    em_sn(b, "%s!", long_text.c_str());
+    EXPECT_EQ(b.len, 511u);
+    EXPECT_EQ(std::string(b.view()), long_text.substr(0, 511));
+    em_all(b, "%s!", long_text.c_str());
+    EXPECT_EQ(b.len, 511u + 601u);
+    EXPECT_EQ(b.view().substr(511), long_text + "!");
+}
+
+}  // namespace
+}  // namespace kestrin::test
