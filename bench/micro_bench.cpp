@@ -87,8 +87,8 @@ void BM_find_name(benchmark::State& state)
     auto size = static_cast<std::int32_t>(text.size());
     for (auto _ : state) {
         std::int32_t hits = 0;
-        for (std::int32_t p = kestrin::scan::find_name(text, 0, size, "Subtype"); p >= 0;
-             p = kestrin::scan::find_name(text, p + 1, size, "Subtype"))
+        for (std::int32_t p = kestrin::scan::find_key_anywhere(text, 0, size, "Subtype"); p >= 0;
+             p = kestrin::scan::find_key_anywhere(text, p + 1, size, "Subtype"))
             ++hits;
         benchmark::DoNotOptimize(hits);
     }
@@ -321,7 +321,7 @@ void BM_find_name_dicts(benchmark::State& state)
         std::int32_t hits = 0;
         for (const dict_span& s : dicts)
             for (std::string_view key : keys)
-                hits += scan::find_name(s.text, s.start, scan::text_limit(s.text), key) >= 0;
+                hits += scan::find_key_anywhere(s.text, s.start, scan::text_limit(s.text), key) >= 0;
         benchmark::DoNotOptimize(hits);
     }
     count_items(state, dicts.size() * std::size(keys));
@@ -362,7 +362,7 @@ void BM_find_names_top_dicts(benchmark::State& state)
     for (auto _ : state) {
         std::int64_t sum = 0;
         for (const dict_span& s : dicts) {
-            scan::find_names_top(s.text, s.start, scan::text_limit(s.text), keys, found);
+            scan::find_top_level_keys(s.text, s.start, scan::text_limit(s.text), keys, found);
             sum += found[0] + found[3];
         }
         benchmark::DoNotOptimize(sum);

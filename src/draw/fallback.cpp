@@ -8,6 +8,7 @@
 
 #include "base/number_format.h"
 #include "draw/text.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
@@ -16,18 +17,6 @@ namespace kestrin::draw {
 namespace {
 
 using plan::plan_item;
-
-constexpr std::string_view key_colour = "C";
-constexpr std::string_view key_interior = "IC";
-constexpr std::string_view key_border = "Border";
-constexpr std::string_view key_border_style = "BS";
-constexpr std::string_view key_style_width = "W";
-constexpr std::string_view key_quads = "QuadPoints";
-constexpr std::string_view key_ink = "InkList";
-constexpr std::string_view key_ink_alt = "VK";
-constexpr std::string_view key_line = "L";
-constexpr std::string_view key_line_alt = "P";
-constexpr std::string_view key_vertices = "Vertices";
 
 // How many numbers of each coordinate array are used; the rest of a longer array is ignored.
 constexpr std::size_t max_quad_numbers = 1024;  // 128 marked quadrilaterals
@@ -107,15 +96,15 @@ std::optional<rgb> read_rgb(std::string_view text, std::int32_t start, std::stri
 std::optional<double> style_width(std::string_view text, std::int32_t start)
 {
     const auto size = static_cast<std::int32_t>(text.size());
-    const auto key_len = static_cast<std::int32_t>(key_border_style.size());
-    for (std::int32_t key = scan::find_name(text, start, size, key_border_style); key >= 0;
-         key = scan::find_name(text, key + 1, size, key_border_style)) {
+    const auto key_len = static_cast<std::int32_t>(scan::key::border_style.size());
+    for (std::int32_t key = scan::find_key_anywhere(text, start, size, scan::key::border_style); key >= 0;
+         key = scan::find_key_anywhere(text, key + 1, size, scan::key::border_style)) {
         const std::int32_t open = scan::skip_ws(text, key + 1 + key_len);
         if (size - open < 2 || text[open] != '<' || text[open + 1] != '<') continue;
         // Unclosed: give up rather than rescan the rest of the text for every later occurrence.
         const std::int32_t close = scan::skip_pdf_value(text, open);
         if (close < 0) return std::nullopt;
-        const std::int32_t w_key = scan::find_name(text, open, close, key_style_width);
+        const std::int32_t w_key = scan::find_key_anywhere(text, open, close, scan::key::width);
         if (w_key < 0) return std::nullopt;
         std::int32_t pos = scan::skip_ws(text.substr(0, close), w_key + 2);
         const auto width = read_number(text.substr(0, close), pos);
@@ -130,7 +119,7 @@ double border_width(std::string_view text, std::int32_t start)
 {
     if (auto w = style_width(text, start)) return *w;
     std::array<double, 3> border{};
-    if (scan::array_named(text, start, key_border, border) == 3 && border[2] >= 0) return border[2];
+    if (scan::array_named(text, start, scan::key::border, border) == 3 && border[2] >= 0) return border[2];
     return default_width;
 }
 
@@ -207,7 +196,7 @@ mark_box box_of(std::span<const double> corners)
 // One box per complete group of eight "QuadPoints" numbers, or the rectangle without one.
 std::vector<mark_box> mark_boxes(const annot& a)
 {
-    const std::vector<double> quads = numbers_of(a, key_quads, {}, max_quad_numbers);
+    const std::vector<double> quads = numbers_of(a, scan::key::quad_points, {}, max_quad_numbers);
     std::vector<mark_box> boxes;
     for (std::size_t i = 0; quads.size() - i >= 8; i += 8)
         boxes.push_back(box_of(std::span(quads).subspan(i, 8)));
@@ -265,8 +254,8 @@ std::int32_t array_open(std::string_view text, std::int32_t start, std::string_v
 {
     const auto size = static_cast<std::int32_t>(text.size());
     const auto key_len = static_cast<std::int32_t>(key.size());
-    for (std::int32_t k = scan::find_name(text, start, size, key); k >= 0;
-         k = scan::find_name(text, k + 1, size, key)) {
+    for (std::int32_t k = scan::find_key_anywhere(text, start, size, key); k >= 0;
+         k = scan::find_key_anywhere(text, k + 1, size, key)) {
         const std::int32_t v = scan::skip_ws(text, k + 1 + key_len);
         if (v < size && text[v] == '[') return v;
     }
@@ -277,7 +266,7 @@ std::int32_t array_open(std::string_view text, std::int32_t start, std::string_v
 // Numbers outside the inner arrays are ignored.
 std::optional<std::vector<std::vector<double>>> ink_paths(std::string_view text, std::int32_t start)
 {
-    const std::int32_t open = array_open(text, start, key_ink);
+    const std::int32_t open = array_open(text, start, scan::key::ink_list);
     if (open < 0) return std::nullopt;
     const auto size = static_cast<std::int32_t>(text.size());
     std::vector<std::vector<double>> paths;
@@ -305,7 +294,7 @@ void draw_ink(pen& p, const annot& a)
     if (auto list = ink_paths(a.text, a.start)) {
         paths = std::move(*list);
     } else {
-        paths.push_back(numbers_of(a, key_ink_alt, {}, max_ink_alt_numbers));
+        paths.push_back(numbers_of(a, scan::key::ink_list_old, {}, max_ink_alt_numbers));
     }
     bool started = false;
     for (const auto& path : paths) {
@@ -319,7 +308,7 @@ void draw_ink(pen& p, const annot& a)
 void draw_line(pen& p, const annot& a)
 {
     if (a.width <= 0) return;
-    const std::vector<double> l = numbers_of(a, key_line, key_line_alt, 4);
+    const std::vector<double> l = numbers_of(a, scan::key::line, scan::key::line_old, 4);
     if (l.size() != 4) return;
     base::em_sn(p.put(), "%.3f %.3f %.3f RG %f w %f %f m %f %f l S\n", base::clamp_coordinate(a.colour.r),
           base::clamp_coordinate(a.colour.g), base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width), base::clamp_coordinate(l[0]), base::clamp_coordinate(l[1]),
@@ -352,10 +341,10 @@ void draw_ellipse(pen& p, const annot& a)
 // A Polygon is closed, stroked in "C" and filled only in its own "IC"; a PolyLine is stroked.
 void draw_vertices(pen& p, const annot& a)
 {
-    const std::vector<double> v = numbers_of(a, key_vertices, {}, max_vertex_numbers);
+    const std::vector<double> v = numbers_of(a, scan::key::vertices, {}, max_vertex_numbers);
     if (v.size() < 2) return;
     const bool polygon = a.item.kind == plan::kind_polygon;
-    const std::optional<rgb> fill = polygon ? read_rgb(a.text, a.start, key_interior) : std::nullopt;
+    const std::optional<rgb> fill = polygon ? read_rgb(a.text, a.start, scan::key::interior_colour) : std::nullopt;
     const bool stroke = a.width > 0;
     if (!stroke && !fill) return;
     base::byte_buffer& out = p.put();
@@ -436,7 +425,7 @@ void draw_fallback(base::byte_buffer& drawing, const plan::plan_item& item, std:
                    std::int32_t start)
 {
     if (item.hidden || start < 0 || static_cast<std::size_t>(start) > text.size()) return;
-    const annot a{item, text, start, read_rgb(text, start, key_colour).value_or(rgb{}),
+    const annot a{item, text, start, read_rgb(text, start, scan::key::colour).value_or(rgb{}),
                   border_width(text, start)};
     pen p(drawing);
     draw_kind(p, a);

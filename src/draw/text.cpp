@@ -4,13 +4,12 @@
 #include <utility>
 
 #include "base/number_format.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 
 namespace kestrin::draw {
 
 namespace {
-
-constexpr std::string_view key_contents = "Contents";
 
 // Escaped text stops growing here, whole escapes only, so the text object stays about 1 KiB.
 constexpr std::size_t escaped_limit = 1020;
@@ -242,9 +241,9 @@ std::string_view next_piece(line_cursor& cur, double avail)
 std::optional<std::optional<std::string>> contents_string(std::string_view text, std::int32_t start)
 {
     const auto size = static_cast<std::int32_t>(text.size());
-    const auto key_len = static_cast<std::int32_t>(key_contents.size());
-    for (std::int32_t key = scan::find_name(text, start, size, key_contents); key >= 0;
-         key = scan::find_name(text, key + 1, size, key_contents)) {
+    const auto key_len = static_cast<std::int32_t>(scan::key::contents.size());
+    for (std::int32_t key = scan::find_key_anywhere(text, start, size, scan::key::contents); key >= 0;
+         key = scan::find_key_anywhere(text, key + 1, size, scan::key::contents)) {
         const std::int32_t v = scan::skip_ws(text, key + 1 + key_len);
         if (v >= size) break;
         if (text[v] == '(') return read_literal_string(text, v);

@@ -11,6 +11,7 @@
 #include "load/stream_data.h"
 #include "load/values.h"
 #include "scan/frame.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
@@ -18,9 +19,6 @@ namespace kestrin::emit {
 
 namespace {
 
-constexpr std::string_view key_contents = "Contents";
-constexpr std::string_view key_matrix = "Matrix";
-constexpr std::string_view key_filter = "Filter";
 // Old content kept between the page step and the content step, at most: beyond it the content
 // is decoded again when written, so that memory stays near the size of one page's content.
 constexpr std::uint64_t max_held_blocks = std::uint64_t{64} << 20;
@@ -171,7 +169,7 @@ void add_content_object(const load::doc& d, std::int32_t num, std::vector<std::i
 std::string_view inline_stream_data(const load::doc& d, std::string_view text, std::int32_t pos)
 {
     const std::int32_t kw = scan::dict_stream_kw(text, pos);
-    if (kw < 0 || scan::find_name(text, pos, kw, key_filter) >= 0) return {};
+    if (kw < 0 || scan::find_key_anywhere(text, pos, kw, scan::key::filter) >= 0) return {};
     std::int32_t length = -1, ref = -1;
     scan::parse_length(text, pos, kw, length, ref);
     if (const load::obj_entry* e = ref > 0 ? d.objs.find(ref) : nullptr; e != nullptr && !e->is_stream) {
@@ -248,8 +246,8 @@ void place_xobject(writer& w, base::byte_buffer& content, const plan::plan_item&
 {
     std::array<double, 6> m{};
     const std::optional<std::string> matrix =
-        annot ? load::array_entry(w.doc, annot.text, annot.start, key_matrix) : std::nullopt;
-    if (matrix && scan::array_named(*matrix, 0, key_matrix, m) == 6) {
+        annot ? load::array_entry(w.doc, annot.text, annot.start, scan::key::matrix) : std::nullopt;
+    if (matrix && scan::array_named(*matrix, 0, scan::key::matrix, m) == 6) {
         base::em_sn(content, "q %f %f %f %f %f %f cm /Fl%d Do Q\n", base::clamp_coordinate(m[0]), base::clamp_coordinate(m[1]),
               base::clamp_coordinate(m[2]), base::clamp_coordinate(m[3]), base::clamp_coordinate(m[4]), base::clamp_coordinate(m[5]), x.obj);
         return;
@@ -350,9 +348,9 @@ old_content collect_old_content(writer& w, const load::obj_entry& page)
     const load::dict_span span = d.span_of(page);
     if (!span) return old;
     const std::int32_t limit = scan::text_limit(span.text);
-    const std::int32_t key = scan::find_name_top(span.text, span.start, limit, key_contents);
+    const std::int32_t key = scan::find_top_level_key(span.text, span.start, limit, scan::key::contents);
     if (key < 0) return old;
-    std::int32_t value = scan::skip_ws(span.text, key + 1 + scan::text_limit(key_contents));
+    std::int32_t value = scan::value_start(span.text, key, scan::key::contents);
     if (value >= limit) return old;
     const char c = span.text[static_cast<std::size_t>(value)];
     if (scan::is_digit(static_cast<unsigned char>(c))) {

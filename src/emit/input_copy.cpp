@@ -11,14 +11,13 @@
 #include "emit/object_writer.h"
 #include "load/values.h"
 #include "scan/frame.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
 namespace kestrin::emit {
 
 namespace {
-
-constexpr std::string_view key_acroform = "AcroForm";
 
 void write_text_object(writer& w, const load::obj_entry& e, std::string_view text)
 {
@@ -95,7 +94,7 @@ bool write_catalog(writer& w, const load::obj_entry& e)
         own_text(e, span.text.substr(static_cast<std::size_t>(span.start)), scratch);
     if (scan::skip_ws(body, static_cast<std::int32_t>(text->size())) < static_cast<std::int32_t>(body.size()))
         text = std::string(body);
-    scan::strip_dict_entry(*text, key_acroform);
+    scan::strip_dict_entry(*text, scan::key::acroform);
     std::string written(with_framing_keywords_blanked(*text, scratch));
     keep_type(written, scan::obj_type(span.text, span.start));
     write_text_object(w, e, written);

@@ -17,6 +17,7 @@
 #include "emit/object_writer.h"
 #include "load/pages.h"
 #include "scan/frame.h"
+#include "scan/keys.h"
 #include "scan/search.h"
 #include "scan/token.h"
 #include "scan/value.h"
@@ -24,8 +25,6 @@
 namespace kestrin::emit {
 
 namespace {
-
-constexpr std::string_view key_length = "Length";
 
 // What the dictionary framing leaves open at the end of text: dictionaries, and the parentheses
 // of an unterminated literal string. Counted as the framing counts them, which stops at the first
@@ -203,7 +202,7 @@ void strip_every_length(std::string& dict)
 {
     for (std::size_t before = 0; before != dict.size();) {
         before = dict.size();
-        scan::strip_dict_entry(dict, key_length);
+        scan::strip_dict_entry(dict, scan::key::length);
     }
 }
 
@@ -212,9 +211,6 @@ namespace {
 constexpr std::string_view plain_ending = "\nendobj\n";
 constexpr std::string_view stream_ending = "\nendstream\nendobj\n";
 constexpr std::string_view stream_opening = "\nstream\n";
-constexpr std::string_view kw_obj = "obj";
-constexpr std::string_view kw_endobj = "endobj";
-constexpr std::string_view kw_stream = "stream";
 // Blanking blanks or escapes every keyword it finds; a second pass meets any that the first
 // pass's blanks or escapes formed. Text that still holds one is written as null.
 constexpr int blanking_passes = 2;
@@ -305,7 +301,7 @@ bool keeps_kids(std::string_view text, std::int32_t body, std::int32_t stream_kw
     const std::int32_t dict = scan::skip_ws(text, body);
     if (!opens_dictionary(text, dict)) return false;
     bool walkable = false;
-    const std::int32_t endobj = size_of(text) - size_of(kw_endobj) - 1;
+    const std::int32_t endobj = size_of(text) - size_of(scan::keyword::endobj) - 1;
     const std::vector<std::int32_t> kids =
         kids_read(range(text, 0, head_end(text, stream_kw)), dict, endobj, walkable);
     return walkable && kids == m.kids;
@@ -497,7 +493,7 @@ bool frames_as_written(std::string_view text, std::int32_t body, std::int32_t st
     // would end a plain object early. "stream" counts only right after the dictionary, and
     // "endstream" not at all once the length is direct.
     const std::string_view head = range(text, body, end);
-    if (scan::find_kw(head, 0, kw_obj) >= 0 || (!stream && scan::find_kw(head, 0, kw_endobj) >= 0))
+    if (scan::find_kw(head, 0, scan::keyword::obj) >= 0 || (!stream && scan::find_kw(head, 0, scan::keyword::endobj) >= 0))
         return false;
     const std::int32_t dict = scan::skip_ws(text, body);
     if (!opens_dictionary(text, dict)) return !stream;
@@ -505,8 +501,8 @@ bool frames_as_written(std::string_view text, std::int32_t body, std::int32_t st
     const std::int32_t close = scan::find_dict_close(text, dict, end);
     if (close < 0) return false;
     const std::int32_t after = scan::skip_ws(text, close + 2);
-    if (!stream) return !scan::kw_at(text, after, kw_stream);
-    if (after != stream_kw || !scan::kw_at(text, stream_kw, kw_stream)) return false;
+    if (!stream) return !scan::kw_at(text, after, scan::keyword::stream);
+    if (after != stream_kw || !scan::kw_at(text, stream_kw, scan::keyword::stream)) return false;
     if (range(text, stream_kw - 1, data_start_of(stream_kw)) != stream_opening) return false;
     // A direct length is the only kind read the same in any surroundings.
     std::int32_t direct = -1, ref = -1;

@@ -10,14 +10,12 @@
 #include "emit/object_writer.h"
 #include "emit/resources.h"
 #include "scan/frame.h"
+#include "scan/keys.h"
 #include "scan/value.h"
 
 namespace kestrin::emit {
 
 namespace {
-
-constexpr std::string_view key_contents = "Contents";
-constexpr std::string_view key_annots = "Annots";
 
 std::string new_ref(std::int32_t num)
 {
@@ -57,15 +55,15 @@ std::vector<resource_entry> resource_entries(const writer& w, const plan::page_p
         const plan::xobject_entry* x = plan.xobject_of(i);
         // An annotation listed twice is placed twice through one XObject, named once.
         if (x == nullptr || !named.insert(x->obj).second) continue;
-        pairs.push_back({key_xobject, std::string(base::fmt_into(scratch, sizeof scratch, "/Fl%ld %ld 0 R",
+        pairs.push_back({scan::key::xobject, std::string(base::fmt_into(scratch, sizeof scratch, "/Fl%ld %ld 0 R",
                                                            static_cast<long>(x->obj),
                                                            static_cast<long>(x->obj)))});
     }
     if (p.needs_content && plan.gs_obj > 0)
-        pairs.push_back({key_extgstate, std::string(base::fmt_into(scratch, sizeof scratch, "/GSa %ld 0 R",
+        pairs.push_back({scan::key::ext_g_state, std::string(base::fmt_into(scratch, sizeof scratch, "/GSa %ld 0 R",
                                                              static_cast<long>(plan.gs_obj)))});
     if (p.needs_content && plan.font_obj > 0)
-        pairs.push_back({key_font, std::string(base::fmt_into(scratch, sizeof scratch, "/FlF %ld 0 R",
+        pairs.push_back({scan::key::font, std::string(base::fmt_into(scratch, sizeof scratch, "/FlF %ld 0 R",
                                                         static_cast<long>(plan.font_obj)))});
     return pairs;
 }
@@ -83,11 +81,11 @@ void build_page_text(writer& w, std::int32_t page)
         old_content& old = w.contents[static_cast<std::size_t>(page)];
         old = collect_old_content(w, *e);
         if (old.by_reference && w.q_obj == 0) w.q_obj = w.plan.next_free_obj;
-        scan::strip_dict_entry(*text, key_contents);
+        scan::strip_dict_entry(*text, scan::key::contents);
         scan::dict_append_before_close(*text, contents_entry(w, p, old));
     }
     if (p.annots_changed) {
-        scan::strip_dict_entry(*text, key_annots);
+        scan::strip_dict_entry(*text, scan::key::annots);
         if (!p.kept.empty()) scan::dict_append_before_close(*text, annots_entry(w.doc, p.kept));
     }
     const std::vector<resource_entry> entries = resource_entries(w, p);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "scan/frame.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
@@ -12,8 +13,6 @@ namespace kestrin::emit {
 
 namespace {
 
-constexpr std::string_view key_resources = "Resources";
-constexpr std::string_view key_parent = "Parent";
 constexpr std::string_view empty_dict = "<<>>";
 
 // Real page trees are a few levels deep; a longer "Parent" chain is damaged or cyclic.
@@ -22,13 +21,13 @@ constexpr int parent_step_budget = 64;
 // The "/" of key at the top level of the dictionary that opens at start, or -1.
 std::int32_t top_key(std::string_view text, std::int32_t start, std::string_view key)
 {
-    return scan::find_name_top(text, start, scan::text_limit(text), key);
+    return scan::find_top_level_key(text, start, scan::text_limit(text), key);
 }
 
 // First byte of the value of the key whose "/" is at key_pos.
 std::int32_t value_at(std::string_view text, std::int32_t key_pos, std::string_view key)
 {
-    return scan::skip_ws(text, key_pos + 1 + scan::text_limit(key));
+    return scan::value_start(text, key_pos, key);
 }
 
 bool dict_opens_at(std::string_view text, std::int32_t pos)
@@ -117,9 +116,9 @@ void merge_group(pending_merges& pending, std::string& r, const category_group& 
 std::optional<std::string> own_resources(const load::doc& d, const overrides& replaced,
                                          const load::dict_span& span)
 {
-    const std::int32_t key = top_key(span.text, span.start, key_resources);
+    const std::int32_t key = top_key(span.text, span.start, scan::key::resources);
     if (key < 0) return std::nullopt;
-    const std::int32_t value = value_at(span.text, key, key_resources);
+    const std::int32_t value = value_at(span.text, key, scan::key::resources);
     if (dict_opens_at(span.text, value)) return scan::dict_text_at(span.text, value);
     return object_dict_text(d, replaced, ref_at(span.text, value));
 }
@@ -128,8 +127,8 @@ std::int32_t parent_of(const load::doc& d, const load::obj_entry& e)
 {
     const load::dict_span span = d.span_of(e);
     if (!span) return -1;
-    const std::int32_t key = top_key(span.text, span.start, key_parent);
-    return key < 0 ? -1 : ref_at(span.text, value_at(span.text, key, key_parent));
+    const std::int32_t key = top_key(span.text, span.start, scan::key::parent);
+    return key < 0 ? -1 : ref_at(span.text, value_at(span.text, key, scan::key::parent));
 }
 
 // Resources the page inherits from its nearest ancestor that has them.
@@ -154,9 +153,9 @@ std::optional<std::string> inherited_resources(const load::doc& d, const overrid
 // Edits the page's inline resources dictionary inside its replacement text p.
 std::string merge_inline(pending_merges& pending, std::string p, std::span<const resource_entry> pairs)
 {
-    const std::int32_t key = top_key(p, 0, key_resources);
+    const std::int32_t key = top_key(p, 0, scan::key::resources);
     if (key < 0) return p;
-    const std::int32_t value = value_at(p, key, key_resources);
+    const std::int32_t value = value_at(p, key, scan::key::resources);
     std::optional<std::string> copy = scan::dict_text_at(p, value);
     const std::int32_t end = scan::skip_pdf_value(p, value);
     if (!copy || end < value) return p;
@@ -171,10 +170,10 @@ std::string give_resources(const load::doc& d, const overrides& replaced, pendin
                            std::string p, const load::obj_entry& page,
                            std::span<const resource_entry> pairs, bool has_unusable_key)
 {
-    if (has_unusable_key) scan::strip_dict_entry(p, key_resources);
+    if (has_unusable_key) scan::strip_dict_entry(p, scan::key::resources);
     std::string base = inherited_resources(d, replaced, page).value_or(std::string(empty_dict));
     const std::string merged = merge_resources(pending, std::move(base), pairs);
-    scan::dict_append_before_close(p, " /" + std::string(key_resources) + " " + merged);
+    scan::dict_append_before_close(p, " /" + std::string(scan::key::resources) + " " + merged);
     return p;
 }
 
@@ -235,9 +234,9 @@ std::string page_add_resources(const load::doc& d, const overrides& replaced,
     if (pairs.empty()) return page_text;
     const load::dict_span span = d.span_of(page);
     if (!span) return page_text;
-    const std::int32_t key = top_key(span.text, span.start, key_resources);
+    const std::int32_t key = top_key(span.text, span.start, scan::key::resources);
     if (key >= 0) {
-        const std::int32_t value = value_at(span.text, key, key_resources);
+        const std::int32_t value = value_at(span.text, key, scan::key::resources);
         if (dict_opens_at(span.text, value))
             return merge_inline(pending, std::move(page_text), pairs);
         if (pend_resources_object(d, replaced, pending, ref_at(span.text, value), pairs)) return page_text;

@@ -14,10 +14,6 @@
 
 namespace kestrin::emit {
 
-inline constexpr std::string_view key_xobject = "XObject";
-inline constexpr std::string_view key_extgstate = "ExtGState";
-inline constexpr std::string_view key_font = "Font";
-
 // Object number -> replacement dictionary text, written in place of the input object. Merges
 // aimed at one object accumulate on its one replacement.
 struct overrides {

@@ -8,19 +8,13 @@
 #include "emit/object_writer.h"
 #include "load/stream_data.h"
 #include "load/values.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
 namespace kestrin::emit {
 
 namespace {
-
-constexpr std::string_view key_bbox = "BBox";
-constexpr std::string_view key_matrix = "Matrix";
-constexpr std::string_view key_resources = "Resources";
-constexpr std::string_view key_filter = "Filter";
-constexpr std::string_view key_decode_parms = "DecodeParms";
-constexpr std::string_view key_default_resources = "DR";
 
 void append_entry(base::byte_buffer& out, std::string_view key, std::string_view value)
 {
@@ -41,7 +35,7 @@ std::string_view default_resources(const plan::flatten_plan& plan)
     const std::int32_t start = plan.form->form_start;
     const std::int32_t end = scan::skip_pdf_value(text, start);
     if (end <= start) return {};
-    return load::entry_value(scan::cut_at(text, end), start, key_default_resources);
+    return load::entry_value(scan::cut_at(text, end), start, scan::key::default_resources);
 }
 
 // The entries of an appearance stream's dictionary that this step reads, found in one walk.
@@ -51,11 +45,11 @@ struct appearance_entries {
 
 appearance_entries read_entries(const load::dict_span& span)
 {
-    static constexpr std::array<std::string_view, 5> keys{key_bbox, key_matrix, key_resources,
-                                                          key_filter, key_decode_parms};
+    static constexpr std::array<std::string_view, 5> keys{scan::key::bbox, scan::key::matrix, scan::key::resources,
+                                                          scan::key::filter, scan::key::decode_parms};
     if (!span) return {};
     std::array<std::int32_t, keys.size()> at{};
-    scan::find_names_top(span.text, span.start, scan::text_limit(span.text), keys, at);
+    scan::find_top_level_keys(span.text, span.start, scan::text_limit(span.text), keys, at);
     auto value = [&](std::size_t i) { return load::value_after_key(span.text, at[i], keys[i]); };
     return {value(0), value(1), value(2), value(3), value(4)};
 }
@@ -65,12 +59,12 @@ appearance_frame frame_from(const load::doc& d, const appearance_entries& entrie
 {
     appearance_frame f;
     f.bbox = {0, 0, w, h};
-    if (std::optional<std::string> a = load::array_of_value(d, entries.bbox, key_bbox)) {
-        if (std::optional<scan::box> b = scan::box_xywh_named(*a, 0, key_bbox)) f.bbox = *b;
+    if (std::optional<std::string> a = load::array_of_value(d, entries.bbox, scan::key::bbox)) {
+        if (std::optional<scan::box> b = scan::box_xywh_named(*a, 0, scan::key::bbox)) f.bbox = *b;
     }
     std::array<double, 6> m{};
-    if (std::optional<std::string> a = load::array_of_value(d, entries.matrix, key_matrix)) {
-        if (scan::array_named(*a, 0, key_matrix, m) == 6) f.matrix = m;
+    if (std::optional<std::string> a = load::array_of_value(d, entries.matrix, scan::key::matrix)) {
+        if (scan::array_named(*a, 0, scan::key::matrix, m) == 6) f.matrix = m;
     }
     return f;
 }
@@ -85,13 +79,13 @@ void append_dictionary(writer& w, const load::dict_span& span, const appearance_
                                base::clamp_coordinate(b.x), base::clamp_coordinate(b.y), base::clamp_coordinate(b.x + b.w),
                                base::clamp_coordinate(b.y + b.h)));
     if (!span) return;
-    append_entry(w.out, key_matrix, entries.matrix);
+    append_entry(w.out, scan::key::matrix, entries.matrix);
     std::string_view resources = entries.resources;
     if (resources.empty()) resources = default_resources(w.plan);
-    append_entry(w.out, key_resources, resources);
+    append_entry(w.out, scan::key::resources, resources);
     if (!stored) return;
-    append_entry(w.out, key_filter, entries.filter);
-    append_entry(w.out, key_decode_parms, entries.decode_parms);
+    append_entry(w.out, scan::key::filter, entries.filter);
+    append_entry(w.out, scan::key::decode_parms, entries.decode_parms);
 }
 
 void write_xobject(writer& w, std::size_t index, base::byte_buffer& scratch)

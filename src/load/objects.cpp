@@ -11,6 +11,7 @@
 #include "load/stages.h"
 #include "load/values.h"
 #include "scan/frame.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 
 namespace kestrin::load {
@@ -21,11 +22,6 @@ using scan::is_ascii_ws;
 using scan::is_digit;
 using scan::kw_at;
 using scan::skip_ws;
-
-constexpr std::string_view kw_obj = "obj";
-constexpr std::string_view kw_endobj = "endobj";
-constexpr std::string_view kw_stream = "stream";
-constexpr std::string_view kw_endstream = "endstream";
 
 unsigned char at(std::string_view text, std::int32_t i)
 {
@@ -46,7 +42,7 @@ void collect_obj_marks(std::string_view file, keyword_marks& marks)
 {
     std::int32_t n = static_cast<std::int32_t>(file.size());
     for (std::int32_t p = next_byte(file, 0, 'o'); p < n; p = next_byte(file, p + 1, 'o'))
-        if (p <= n - 4 && kw_at(file, p, kw_obj)) marks.obj.push_back(p);
+        if (p <= n - 4 && kw_at(file, p, scan::keyword::obj)) marks.obj.push_back(p);
 }
 
 void collect_end_marks(std::string_view file, keyword_marks& marks)
@@ -54,9 +50,9 @@ void collect_end_marks(std::string_view file, keyword_marks& marks)
     std::int32_t n = static_cast<std::int32_t>(file.size());
     for (std::int32_t p = next_byte(file, 0, 'e'); p < n; p = next_byte(file, p + 1, 'e')) {
         if (n - p < 3 || at(file, p + 1) != 'n' || at(file, p + 2) != 'd') continue;
-        if (kw_at(file, p, kw_endobj))
+        if (kw_at(file, p, scan::keyword::endobj))
             marks.endobj.push_back(p);
-        else if (kw_at(file, p, kw_endstream))
+        else if (kw_at(file, p, scan::keyword::endstream))
             marks.endstream.push_back(p);
     }
 }
@@ -97,7 +93,7 @@ public:
         budget_ -= (close >= 0 ? close : stop) - dict_pos;
         if (close < 0) return -1;
         std::int32_t s = skip_ws(file_, close + 2);
-        return kw_at(file_, s, kw_stream) ? s : -1;
+        return kw_at(file_, s, scan::keyword::stream) ? s : -1;
     }
 
 private:
@@ -151,7 +147,7 @@ bool read_header(std::string_view file, std::int32_t obj_pos, obj_entry& e)
 std::int32_t stream_data_start(std::string_view file, std::int32_t stream_pos)
 {
     std::int32_t n = static_cast<std::int32_t>(file.size());
-    std::int32_t after = stream_pos + static_cast<std::int32_t>(kw_stream.size());
+    std::int32_t after = stream_pos + static_cast<std::int32_t>(scan::keyword::stream.size());
     if (after >= n) return n;
     std::int32_t i = after;
     while (i < n && (at(file, i) == ' ' || at(file, i) == '\t')) ++i;
@@ -181,7 +177,7 @@ bool frame_body(std::string_view file, const keyword_marks& marks, dict_framer& 
     }
     e.endobj_pos = first_mark_from(marks.endobj, dict ? q : body_from);
     if (e.endobj_pos < 0) return false;
-    e.obj_end = e.endobj_pos + static_cast<std::int32_t>(kw_endobj.size());
+    e.obj_end = e.endobj_pos + static_cast<std::int32_t>(scan::keyword::endobj.size());
     return true;
 }
 
@@ -193,7 +189,7 @@ std::int32_t header_number_cap(const doc& d) { return std::min(d.len, max_object
 header_span first_header_in(std::string_view text, std::int32_t from)
 {
     obj_entry e;
-    for (std::int32_t p = scan::find_kw(text, from, kw_obj); p >= 0; p = scan::find_kw(text, p + 3, kw_obj))
+    for (std::int32_t p = scan::find_kw(text, from, scan::keyword::obj); p >= 0; p = scan::find_kw(text, p + 3, scan::keyword::obj))
         if (read_header(text, p, e) && e.hdr_pos >= from) return {e.hdr_pos, p + 3};
     return {};
 }
@@ -220,7 +216,7 @@ void scan_objects(doc& d, keyword_marks& marks)
         obj_entry e;
         if (!read_header(file, p, e)) continue;
         if (e.num <= cap) d.max_header_num = std::max(d.max_header_num, e.num);
-        if (frame_body(file, marks, framer, p + static_cast<std::int32_t>(kw_obj.size()), e))
+        if (frame_body(file, marks, framer, p + static_cast<std::int32_t>(scan::keyword::obj.size()), e))
             d.objs.push(e);
     }
 }
@@ -257,7 +253,7 @@ std::int32_t object_integer(std::string_view file, std::int32_t hdr_pos)
     if (pos < static_cast<std::int32_t>(file.size()) && is_digit(at(file, pos)))
         scan::parse_int_at(file, pos);
     pos = skip_ws(file, pos);
-    if (kw_at(file, pos, kw_obj)) pos = skip_ws(file, pos + static_cast<std::int32_t>(kw_obj.size()));
+    if (kw_at(file, pos, scan::keyword::obj)) pos = skip_ws(file, pos + static_cast<std::int32_t>(scan::keyword::obj.size()));
     return scan::parse_int_at(file, pos);
 }
 
@@ -274,9 +270,9 @@ bool endstream_at(std::string_view file, std::int32_t pos)
 {
     std::int32_t n = static_cast<std::int32_t>(file.size());
     if (pos > n) return false;
-    if (file.substr(static_cast<std::size_t>(pos)).starts_with(kw_endstream)) return true;
+    if (file.substr(static_cast<std::size_t>(pos)).starts_with(scan::keyword::endstream)) return true;
     while (pos < n && is_ascii_ws(at(file, pos))) ++pos;
-    return file.substr(static_cast<std::size_t>(pos)).starts_with(kw_endstream);
+    return file.substr(static_cast<std::size_t>(pos)).starts_with(scan::keyword::endstream);
 }
 
 // Data end found through the next "endstream", less the end-of-line marker before it.
@@ -310,7 +306,7 @@ void measure_stream(const doc& d, const keyword_marks& marks, const first_entrie
         e.data_end = data_end_by_keyword(file, marks, e.data_start);
     e.data_end = std::max(e.data_end, e.data_start);
     e.endobj_pos = first_mark_from(marks.endobj, e.data_end + 1);
-    if (e.endobj_pos >= 0) e.obj_end = e.endobj_pos + static_cast<std::int32_t>(kw_endobj.size());
+    if (e.endobj_pos >= 0) e.obj_end = e.endobj_pos + static_cast<std::int32_t>(scan::keyword::endobj.size());
 }
 
 }  // namespace

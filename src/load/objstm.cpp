@@ -12,6 +12,7 @@
 #include "decode/inflate.h"
 #include "base/two_threads.h"
 #include "load/stages.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 
 namespace kestrin::load {
@@ -26,8 +27,6 @@ constexpr std::uint64_t max_objstm_capacity = 268435455;
 constexpr std::int32_t max_objstm_count = 100000;
 // An object of an object stream longer than this is passed over.
 constexpr std::int64_t max_packed_object = 1048576;
-
-constexpr std::string_view key_objstm = "ObjStm";
 
 struct decoded_block {
     const char* data = nullptr;
@@ -101,9 +100,9 @@ std::int32_t header_value(const doc& d, std::int32_t start, std::int32_t stop, s
                           std::int32_t min_value)
 {
     std::string_view file = d.file();
-    for (std::int32_t p = scan::find_name(file, start, stop, key); p >= 0;
-         p = scan::find_name(file, p + 1, stop, key)) {
-        std::int32_t pos = scan::skip_ws(file, p + 1 + static_cast<std::int32_t>(key.size()));
+    for (std::int32_t p = scan::find_key_anywhere(file, start, stop, key); p >= 0;
+         p = scan::find_key_anywhere(file, p + 1, stop, key)) {
+        std::int32_t pos = scan::value_start(file, p, key);
         std::int32_t v = scan::parse_int_at(file, pos);
         if (v >= min_value) return v;
     }
@@ -158,7 +157,7 @@ std::optional<std::string_view> raw_data(const doc& d, const obj_entry& e)
 
 bool is_flate(const doc& d, const obj_entry& e)
 {
-    return scan::find_name(d.file(), e.dict_pos, dict_stop(d, e), "FlateDecode") >= 0;
+    return scan::find_key_anywhere(d.file(), e.dict_pos, dict_stop(d, e), "FlateDecode") >= 0;
 }
 
 decoded_block decode_object_stream(doc& d, const obj_entry& e, early_block& early)
@@ -226,7 +225,7 @@ std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>
 bool is_object_stream(const doc& d, const obj_entry& e)
 {
     if (e.in_object_stream || !e.is_stream || e.dict_pos < 0) return false;
-    return scan::find_name(d.file(), e.dict_pos, dict_stop(d, e), key_objstm) >= 0;
+    return scan::find_key_anywhere(d.file(), e.dict_pos, dict_stop(d, e), scan::name::object_stream) >= 0;
 }
 
 void unpack_object_streams(doc& d)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "scan/frame.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 
 namespace kestrin::load {
@@ -30,9 +31,6 @@ constexpr std::int64_t node_text_factor = 4;
 // more, since every reference takes at least six bytes.
 constexpr std::int32_t base_kids_capacity = 4096;
 
-constexpr std::string_view key_kids = "Kids";
-constexpr std::string_view key_pages = "Pages";
-
 unsigned char at(std::string_view text, std::int32_t i)
 {
     return static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
@@ -48,9 +46,9 @@ int type_of(const doc& d, const obj_entry& e)
 std::int32_t kids_array(std::string_view text, std::int32_t start)
 {
     std::int32_t size = static_cast<std::int32_t>(text.size());
-    for (std::int32_t p = scan::find_name(text, start, size, key_kids); p >= 0;
-         p = scan::find_name(text, p + 1, size, key_kids)) {
-        std::int32_t q = skip_ws(text, p + 1 + static_cast<std::int32_t>(key_kids.size()));
+    for (std::int32_t p = scan::find_key_anywhere(text, start, size, scan::key::kids); p >= 0;
+         p = scan::find_key_anywhere(text, p + 1, size, scan::key::kids)) {
+        std::int32_t q = scan::value_start(text, p, scan::key::kids);
         if (q < size && at(text, q) == '[') return q;
     }
     return -1;
@@ -229,9 +227,9 @@ std::int32_t page_tree_root(const doc& d, const obj_entry& catalog)
 std::int32_t pages_number_in(std::string_view text, std::int32_t start)
 {
     const auto size = static_cast<std::int32_t>(text.size());
-    for (std::int32_t p = scan::find_name(text, start, size, key_pages); p >= 0;
-         p = scan::find_name(text, p + 1, size, key_pages)) {
-        std::int32_t pos = skip_ws(text, p + 1 + static_cast<std::int32_t>(key_pages.size()));
+    for (std::int32_t p = scan::find_key_anywhere(text, start, size, scan::key::pages); p >= 0;
+         p = scan::find_key_anywhere(text, p + 1, size, scan::key::pages)) {
+        std::int32_t pos = scan::value_start(text, p, scan::key::pages);
         const std::int32_t v = scan::parse_int_at(text, pos);
         if (v > 0) return v;
     }

@@ -9,6 +9,7 @@
 
 #include "load/stages.h"
 #include "scan/chars.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 
 namespace kestrin::load {
@@ -80,8 +81,6 @@ std::int32_t largest_number(const object_table& v)
     return top;
 }
 
-constexpr std::string_view key_catalog = "Catalog";
-
 // Every "/Catalog" of the file, so that objects whose texts overlap (nested headers of a damaged
 // file) are not searched again and again. A key counts inside a range when it ends before the
 // range does and the byte after it is no name continuation, or when it ends exactly at the range.
@@ -90,10 +89,10 @@ public:
     explicit catalog_keys(std::string_view file)
     {
         const std::int32_t n = static_cast<std::int32_t>(file.size());
-        const std::int32_t key_len = static_cast<std::int32_t>(key_catalog.size()) + 1;
+        const std::int32_t key_len = static_cast<std::int32_t>(scan::name::catalog.size()) + 1;
         for (std::int32_t p = 0; p <= n - key_len; ++p) {
             if (file[static_cast<std::size_t>(p)] != '/' ||
-                file.substr(static_cast<std::size_t>(p) + 1, key_catalog.size()) != key_catalog)
+                file.substr(static_cast<std::size_t>(p) + 1, scan::name::catalog.size()) != scan::name::catalog)
                 continue;
             bool ends_name = p + key_len == n ||
                              !scan::is_name_cont(static_cast<unsigned char>(
@@ -104,7 +103,7 @@ public:
 
     bool in_range(std::int32_t start, std::int32_t stop) const
     {
-        const std::int32_t key_len = static_cast<std::int32_t>(key_catalog.size()) + 1;
+        const std::int32_t key_len = static_cast<std::int32_t>(scan::name::catalog.size()) + 1;
         auto it = std::lower_bound(whole_.begin(), whole_.end(), start);
         if (it != whole_.end() && *it <= stop - key_len) return true;
         std::int32_t at_end = stop - key_len;
@@ -121,7 +120,7 @@ bool names_catalog(const doc& d, const catalog_keys& keys, const obj_entry& e)
     if (e.in_object_stream) {
         if (e.text_len < 8) return false;
         std::string_view text(e.text, static_cast<std::size_t>(e.text_len));
-        return scan::find_name(text, 0, e.text_len, key_catalog) >= 0;
+        return scan::find_key_anywhere(text, 0, e.text_len, scan::name::catalog) >= 0;
     }
     if (e.dict_pos < 0) return false;
     return keys.in_range(e.dict_pos, e.endobj_pos > 0 ? e.endobj_pos : d.len);

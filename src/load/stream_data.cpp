@@ -1,19 +1,13 @@
 #include "load/stream_data.h"
 
 #include "decode/inflate.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
 namespace kestrin::load {
 
 namespace {
-
-constexpr std::string_view key_filter = "Filter";
-constexpr std::string_view key_decode_parms = "DecodeParms";
-constexpr std::string_view key_predictor = "Predictor";
-constexpr std::string_view flate_name = "FlateDecode";
-constexpr std::string_view null_kw = "null";
-constexpr std::string_view ref_kw = "R";
 
 // Room of the first decoding attempt: 20 x the stored length + 4096.
 constexpr std::uint64_t first_room_factor = 20;
@@ -42,7 +36,7 @@ std::string_view read_name(std::string_view text, std::int32_t& pos)
 
 filter_kind kind_of_name(std::string_view name)
 {
-    return name == flate_name ? filter_kind::flate : filter_kind::other;
+    return name == scan::name::flate_decode ? filter_kind::flate : filter_kind::other;
 }
 
 // A filter array: no names means no filter, FlateDecode alone decodes, anything else does not.
@@ -67,24 +61,24 @@ filter_kind kind_of_array(std::string_view text, std::int32_t pos)
 filter_kind filter_of(const dict_span& span)
 {
     const std::int32_t limit = scan::text_limit(span.text);
-    const std::int32_t key = scan::find_name(span.text, span.start, limit, key_filter);
+    const std::int32_t key = scan::find_key_anywhere(span.text, span.start, limit, scan::key::filter);
     if (key < 0) return filter_kind::none;
     std::int32_t pos =
-        scan::skip_ws(span.text, key + 1 + static_cast<std::int32_t>(key_filter.size()));
+        scan::value_start(span.text, key, scan::key::filter);
     if (pos >= limit) return filter_kind::other;
     const unsigned char c = scan::byte_at(span.text, pos);
     if (c == '/') return kind_of_name(read_name(span.text, pos));
     if (c == '[') return kind_of_array(span.text, pos);
-    if (scan::kw_at(span.text, pos, null_kw)) return filter_kind::none;
+    if (scan::kw_at(span.text, pos, scan::keyword::null)) return filter_kind::none;
     return filter_kind::other;  // an indirect filter is not followed
 }
 
 // "Predictor" above 1 in [start, stop) of text.
 bool predictor_in(std::string_view text, std::int32_t start, std::int32_t stop)
 {
-    const std::int32_t key = scan::find_name(text, start, stop, key_predictor);
+    const std::int32_t key = scan::find_key_anywhere(text, start, stop, scan::key::predictor);
     if (key < 0) return false;
-    std::int32_t pos = key + 1 + static_cast<std::int32_t>(key_predictor.size());
+    std::int32_t pos = key + 1 + static_cast<std::int32_t>(scan::key::predictor.size());
     return scan::parse_int_at(text, pos) > 1;
 }
 
@@ -104,17 +98,17 @@ bool referenced_predictor(const doc& d, std::string_view text, std::int32_t pos)
 bool uses_predictor(const doc& d, const dict_span& span)
 {
     const std::int32_t limit = scan::text_limit(span.text);
-    const std::int32_t key = scan::find_name(span.text, span.start, limit, key_decode_parms);
+    const std::int32_t key = scan::find_key_anywhere(span.text, span.start, limit, scan::key::decode_parms);
     if (key < 0) return false;
     const std::int32_t value =
-        scan::skip_ws(span.text, key + 1 + static_cast<std::int32_t>(key_decode_parms.size()));
+        scan::value_start(span.text, key, scan::key::decode_parms);
     if (value >= limit) return false;
     if (scan::is_digit(scan::byte_at(span.text, value)))
         return referenced_predictor(d, span.text, value);
     std::int32_t end = scan::skip_pdf_value(span.text, value);
     if (end < 0) end = limit;
     // References inside an array of parameters are not followed.
-    if (scan::find_kw(scan::cut_at(span.text, end), value, ref_kw) >= 0) return true;
+    if (scan::find_kw(scan::cut_at(span.text, end), value, scan::keyword::reference) >= 0) return true;
     return predictor_in(span.text, value, end);
 }
 

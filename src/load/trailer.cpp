@@ -6,6 +6,7 @@
 
 #include "load/stages.h"
 #include "scan/frame.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 
 namespace kestrin::load {
@@ -13,19 +14,12 @@ namespace kestrin::load {
 namespace {
 
 using scan::find_kw;
-using scan::find_name;
+using scan::find_key_anywhere;
 using scan::kw_at;
 using scan::skip_ws;
 
 // Each cross-reference stream visit counts, so a /Prev loop ends after this many sections.
 constexpr int max_xref_stream_sections = 32;
-
-constexpr std::string_view kw_startxref = "startxref";
-constexpr std::string_view kw_trailer = "trailer";
-constexpr std::string_view key_root = "Root";
-constexpr std::string_view key_info = "Info";
-constexpr std::string_view key_prev = "Prev";
-constexpr std::string_view key_encrypt = "Encrypt";
 
 // A dictionary range [start, end) of the file.
 struct range {
@@ -45,7 +39,7 @@ std::int32_t value_at(std::string_view file, range r, std::int32_t value_from)
 // values are read from the second byte after the key.
 std::int32_t first_value(std::string_view file, range r, std::string_view key)
 {
-    std::int32_t p = find_name(file, r.start, r.end, key);
+    std::int32_t p = find_key_anywhere(file, r.start, r.end, key);
     if (p < 0) return -1;
     return value_at(file, r, p + 1 + static_cast<std::int32_t>(key.size()) + 1);
 }
@@ -53,8 +47,8 @@ std::int32_t first_value(std::string_view file, range r, std::string_view key)
 // As first_value, but trying later occurrences while the value is unreadable or negative.
 std::int32_t first_readable_value(std::string_view file, range r, std::string_view key)
 {
-    for (std::int32_t p = find_name(file, r.start, r.end, key); p >= 0;
-         p = find_name(file, p + 1, r.end, key)) {
+    for (std::int32_t p = find_key_anywhere(file, r.start, r.end, key); p >= 0;
+         p = find_key_anywhere(file, p + 1, r.end, key)) {
         std::int32_t v = value_at(file, r, p + 1 + static_cast<std::int32_t>(key.size()) + 1);
         if (v >= 0) return v;
     }
@@ -63,16 +57,16 @@ std::int32_t first_readable_value(std::string_view file, range r, std::string_vi
 
 void note_encrypt(doc& d, range r)
 {
-    if (find_name(d.file(), r.start, r.end, key_encrypt) >= 0) d.encrypted = true;
+    if (find_key_anywhere(d.file(), r.start, r.end, scan::key::encrypt) >= 0) d.encrypted = true;
 }
 
 // Offset of the newest cross-reference section, or -1.
 std::int32_t newest_section(std::string_view file)
 {
     std::int32_t last = -1;
-    constexpr std::int32_t kw_len = static_cast<std::int32_t>(kw_startxref.size());
-    for (std::int32_t hit = find_kw(file, 0, kw_startxref); hit >= 0;
-         hit = find_kw(file, hit + kw_len, kw_startxref))
+    constexpr std::int32_t kw_len = static_cast<std::int32_t>(scan::keyword::startxref.size());
+    for (std::int32_t hit = find_kw(file, 0, scan::keyword::startxref); hit >= 0;
+         hit = find_kw(file, hit + kw_len, scan::keyword::startxref))
         last = hit;
     if (last < 0) return -1;
     std::int32_t pos = last + kw_len;
@@ -85,16 +79,16 @@ std::int32_t newest_section(std::string_view file)
 void read_table_trailers(doc& d, std::int32_t xref_pos)
 {
     std::string_view file = d.file();
-    constexpr std::int32_t trailer_len = static_cast<std::int32_t>(kw_trailer.size());
+    constexpr std::int32_t trailer_len = static_cast<std::int32_t>(scan::keyword::trailer.size());
     // The next "startxref" is remembered while it still lies ahead: many trailers, one search.
     bool startxref_known = false;
     std::int32_t next_startxref = -1;
-    std::int32_t t = find_kw(file, xref_pos + 4, kw_trailer);
+    std::int32_t t = find_kw(file, xref_pos + 4, scan::keyword::trailer);
     while (t >= 0) {
         std::int32_t start = skip_ws(file, t + trailer_len);
-        std::int32_t next_trailer = find_kw(file, t + trailer_len, kw_trailer);
+        std::int32_t next_trailer = find_kw(file, t + trailer_len, scan::keyword::trailer);
         if (!startxref_known || (next_startxref >= 0 && next_startxref < start)) {
-            next_startxref = find_kw(file, start, kw_startxref);
+            next_startxref = find_kw(file, start, scan::keyword::startxref);
             startxref_known = true;
         }
         std::int32_t end = next_startxref >= 0 ? next_startxref : d.len;
@@ -103,9 +97,9 @@ void read_table_trailers(doc& d, std::int32_t xref_pos)
         if (next_trailer >= 0 && next_trailer < end) end = next_trailer;
         if (start < end && file[static_cast<std::size_t>(start)] == '<') {
             range r{start, end};
-            if (std::int32_t v = first_readable_value(file, r, key_root); v >= 0)
+            if (std::int32_t v = first_readable_value(file, r, scan::key::root); v >= 0)
                 d.trailer_root = v;
-            if (std::int32_t v = first_readable_value(file, r, key_info); v >= 0)
+            if (std::int32_t v = first_readable_value(file, r, scan::key::info); v >= 0)
                 d.trailer_info = v;
             note_encrypt(d, r);
         }
@@ -143,19 +137,19 @@ std::int32_t read_xref_stream(doc& d, std::int32_t pos)
         if (s >= 0) r.end = s;
     }
     if (d.trailer_root < 0) {
-        std::int32_t v = first_value(file, r, key_root);
+        std::int32_t v = first_value(file, r, scan::key::root);
         if (v >= 0) d.trailer_root = v;
     }
     // Files whose newest section is a stream keep their Info only if it is read here too.
     if (d.trailer_info < 0) {
-        std::int32_t v = first_value(file, r, key_info);
+        std::int32_t v = first_value(file, r, scan::key::info);
         if (v >= 0) d.trailer_info = v;
     }
     note_encrypt(d, r);
-    std::int32_t p = find_name(file, r.start, r.end, key_prev);
+    std::int32_t p = find_key_anywhere(file, r.start, r.end, scan::key::prev);
     if (p < 0) return -1;
     // Unlike Root and Info, Prev is read from the byte directly after the key.
-    std::int32_t prev = value_at(file, r, p + 1 + static_cast<std::int32_t>(key_prev.size()));
+    std::int32_t prev = value_at(file, r, p + 1 + static_cast<std::int32_t>(scan::key::prev.size()));
     return prev >= 0 && prev < d.len ? prev : -1;
 }
 

@@ -23,7 +23,7 @@ std::string_view object_body(const doc& d, const obj_entry& e)
 std::string_view value_after_key(std::string_view text, std::int32_t key_pos, std::string_view key)
 {
     if (key_pos < 0) return {};
-    const std::int32_t value = scan::skip_ws(text, key_pos + 1 + scan::text_limit(key));
+    const std::int32_t value = scan::value_start(text, key_pos, key);
     const std::int32_t end = scan::skip_pdf_value(text, value);
     if (end <= value) return {};
     return text.substr(static_cast<std::size_t>(value), static_cast<std::size_t>(end - value));
@@ -31,7 +31,7 @@ std::string_view value_after_key(std::string_view text, std::int32_t key_pos, st
 
 std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key)
 {
-    return value_after_key(text, scan::find_name_top(text, start, scan::text_limit(text), key), key);
+    return value_after_key(text, scan::find_top_level_key(text, start, scan::text_limit(text), key), key);
 }
 
 std::optional<std::string> array_of_value(const doc& d, std::string_view value,

@@ -1,17 +1,13 @@
 #include "plan/appearance.h"
 
 #include "scan/chars.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
 namespace kestrin::plan {
 
 namespace {
-
-constexpr std::string_view ap_key = "AP";
-constexpr std::string_view normal_key = "N";
-constexpr std::string_view state_key = "AS";
-constexpr std::string_view value_key = "V";
 
 bool is_digit_at(std::string_view text, std::int32_t pos)
 {
@@ -146,16 +142,16 @@ std::int32_t pick_referenced_normal(const load::doc& d, std::string_view text, s
 
 std::optional<std::string> appearance_state(std::string_view text, std::int32_t start)
 {
-    if (auto state = scan::dict_name_value(text, start, state_key)) return state;
-    return scan::dict_name_value(text, start, value_key);
+    if (auto state = scan::dict_name_value(text, start, scan::key::appearance_state)) return state;
+    return scan::dict_name_value(text, start, scan::key::value);
 }
 
 std::int32_t ap_state_ref(std::string_view text, std::int32_t start, std::string_view name)
 {
     const auto limit = scan::text_limit(text);
-    const std::int32_t key = scan::find_name(text, start, limit, name);
+    const std::int32_t key = scan::find_key_anywhere(text, start, limit, name);
     if (key < 0) return -1;
-    const std::int32_t pos = scan::skip_ws(text, key + 1 + static_cast<std::int32_t>(name.size()));
+    const std::int32_t pos = scan::value_start(text, key, name);
     return read_ref_value(text, pos);
 }
 
@@ -178,7 +174,7 @@ std::int32_t pick_ap_from_dict(const load::doc& d, std::string_view text, std::i
 {
     const dict_view ap = dictionary_at(text, start);
     if (ap.open < 0) return -1;
-    const std::int32_t normal = find_top_key(ap, normal_key);
+    const std::int32_t normal = find_top_key(ap, scan::key::normal_appearance);
     if (normal < 0) return -1;
     if (is_digit_at(ap.text, normal)) return pick_referenced_normal(d, ap.text, normal, state);
     if (opens_dict(ap.text, normal)) return pick_state(d, ap.text, normal, state);
@@ -189,9 +185,9 @@ std::int32_t select_appearance(const load::doc& d, std::string_view text, std::i
                                const std::optional<std::string>& state)
 {
     const auto limit = scan::text_limit(text);
-    const std::int32_t key = scan::find_name(text, start, limit, ap_key);
+    const std::int32_t key = scan::find_key_anywhere(text, start, limit, scan::key::appearance);
     if (key < 0) return -1;
-    std::int32_t pos = scan::skip_ws(text, key + 1 + static_cast<std::int32_t>(ap_key.size()));
+    std::int32_t pos = scan::value_start(text, key, scan::key::appearance);
     if (pos >= limit) return -1;
     if (opens_dict(text, pos)) return pick_ap_from_dict(d, text, pos, state);
     if (!is_digit_at(text, pos)) return -1;

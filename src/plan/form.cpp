@@ -6,14 +6,12 @@
 #include "load/pages.h"
 #include "plan/refs.h"
 #include "scan/chars.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 
 namespace kestrin::plan {
 
 namespace {
-
-constexpr std::string_view acroform_key = "AcroForm";
-constexpr std::string_view fields_key = "Fields";
 
 // The field count reproduces the established counts, so its limits are part of its result.
 constexpr std::int32_t top_fields_counted = 1024;  // "Fields" entries counted
@@ -51,10 +49,10 @@ std::optional<form_location> find_form(const load::doc& d, std::int32_t root)
     if (!span) return std::nullopt;
     const std::string_view text = span.text;
     const auto limit = scan::text_limit(text);
-    const std::int32_t key = scan::find_name(text, span.start, limit, acroform_key);
+    const std::int32_t key = scan::find_key_anywhere(text, span.start, limit, scan::key::acroform);
     if (key < 0) return std::nullopt;
     const std::int32_t pos =
-        scan::skip_ws(text, key + 1 + static_cast<std::int32_t>(acroform_key.size()));
+        scan::value_start(text, key, scan::key::acroform);
     if (pos >= limit) return std::nullopt;
     if (opens_dict(text, pos)) return form_location{-1, text, limit, pos};
     if (scan::is_digit(static_cast<unsigned char>(text[pos])))
@@ -92,7 +90,7 @@ std::string_view form_dict_text(const form_location& loc)
 std::int32_t count_field_leaves(const load::doc& d, const form_location& loc)
 {
     std::vector<std::int32_t> fields;
-    if (collect_ref_list(d, form_dict_text(loc), loc.form_start, fields_key, fields,
+    if (collect_ref_list(d, form_dict_text(loc), loc.form_start, scan::key::fields, fields,
                          top_fields_counted) <= 0)
         return 0;
     std::int32_t nodes_left = nodes_per_count;

@@ -12,23 +12,13 @@
 #include "plan/refs.h"
 #include "scan/chars.h"
 #include "scan/frame.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
 namespace kestrin::plan {
 
 namespace {
-
-constexpr std::string_view subtype_key = "Subtype";
-constexpr std::string_view type_key = "Type";
-constexpr std::string_view annot_name = "Annot";
-constexpr std::string_view field_type_key = "FT";
-constexpr std::string_view parent_key = "Parent";
-constexpr std::string_view rect_key = "Rect";
-constexpr std::string_view value_key = "V";
-constexpr std::string_view flags_key = "F";
-constexpr std::string_view annots_key = "Annots";
-constexpr std::string_view fields_key = "Fields";
 
 // Parents followed per annotation: real field trees are shallow, and this ends parent loops.
 constexpr std::int32_t max_parent_steps = 31;
@@ -80,10 +70,10 @@ bool key_has_name_value(std::string_view text, std::int32_t start, std::string_v
                         std::string_view name)
 {
     const auto limit = scan::text_limit(text);
-    for (std::int32_t at = scan::find_name(text, start, limit, key); at >= 0;
-         at = scan::find_name(text, at + 1, limit, key)) {
+    for (std::int32_t at = scan::find_key_anywhere(text, start, limit, key); at >= 0;
+         at = scan::find_key_anywhere(text, at + 1, limit, key)) {
         const std::int32_t pos =
-            scan::skip_ws(text, at + 1 + static_cast<std::int32_t>(key.size()));
+            scan::value_start(text, at, key);
         if (name_value_at(text, pos, name)) return true;
     }
     return false;
@@ -93,7 +83,7 @@ bool key_has_name_value(std::string_view text, std::int32_t start, std::string_v
 
 bool text_has_subtype(std::string_view text, std::int32_t start, std::string_view name)
 {
-    return key_has_name_value(text, start, subtype_key, name);
+    return key_has_name_value(text, start, scan::key::subtype, name);
 }
 
 namespace {
@@ -104,10 +94,10 @@ std::int32_t subtype_kind(std::string_view text, std::int32_t start)
 {
     const auto limit = scan::text_limit(text);
     std::size_t best = subtype_table.size();
-    for (std::int32_t at = scan::find_name(text, start, limit, subtype_key); at >= 0 && best > 0;
-         at = scan::find_name(text, at + 1, limit, subtype_key)) {
+    for (std::int32_t at = scan::find_key_anywhere(text, start, limit, scan::key::subtype); at >= 0 && best > 0;
+         at = scan::find_key_anywhere(text, at + 1, limit, scan::key::subtype)) {
         const std::int32_t pos =
-            scan::skip_ws(text, at + 1 + static_cast<std::int32_t>(subtype_key.size()));
+            scan::value_start(text, at, scan::key::subtype);
         for (std::size_t row = 0; row < best; ++row)
             if (name_value_at(text, pos, subtype_table[row].name)) best = row;
     }
@@ -116,16 +106,16 @@ std::int32_t subtype_kind(std::string_view text, std::int32_t start)
 
 bool has_key(std::string_view text, std::int32_t start, std::string_view key)
 {
-    return scan::find_name(text, start, scan::text_limit(text), key) >= 0;
+    return scan::find_key_anywhere(text, start, scan::text_limit(text), key) >= 0;
 }
 
 // The first integer above 0 after any occurrence of key, or 0.
 std::int32_t positive_int_after(std::string_view text, std::int32_t start, std::string_view key)
 {
     const auto limit = scan::text_limit(text);
-    for (std::int32_t at = scan::find_name(text, start, limit, key); at >= 0;
-         at = scan::find_name(text, at + 1, limit, key)) {
-        std::int32_t pos = scan::skip_ws(text, at + 1 + static_cast<std::int32_t>(key.size()));
+    for (std::int32_t at = scan::find_key_anywhere(text, start, limit, key); at >= 0;
+         at = scan::find_key_anywhere(text, at + 1, limit, key)) {
+        std::int32_t pos = scan::value_start(text, at, key);
         if (pos >= limit || !scan::is_digit(static_cast<unsigned char>(text[pos]))) continue;
         const std::int32_t value = scan::parse_int_at(text, pos);
         if (value > 0) return value;
@@ -141,8 +131,8 @@ bool is_field_widget(const load::doc& d, std::int32_t num)
         if (e == nullptr) return false;
         const load::dict_span span = d.span_of(*e);
         if (!span) return false;
-        if (has_key(span.text, span.start, field_type_key)) return true;
-        num = positive_int_after(span.text, span.start, parent_key);
+        if (has_key(span.text, span.start, scan::key::field_type)) return true;
+        num = positive_int_after(span.text, span.start, scan::key::parent);
         if (num <= 0 || steps == max_parent_steps) return false;
     }
 }
@@ -151,10 +141,10 @@ bool is_field_widget(const load::doc& d, std::int32_t num)
 std::int32_t annotation_flags(std::string_view text, std::int32_t start)
 {
     const auto limit = scan::text_limit(text);
-    for (std::int32_t at = scan::find_name(text, start, limit, flags_key); at >= 0;
-         at = scan::find_name(text, at + 1, limit, flags_key)) {
+    for (std::int32_t at = scan::find_key_anywhere(text, start, limit, scan::key::flags); at >= 0;
+         at = scan::find_key_anywhere(text, at + 1, limit, scan::key::flags)) {
         std::int32_t pos =
-            scan::skip_ws(text, at + 1 + static_cast<std::int32_t>(flags_key.size()));
+            scan::value_start(text, at, scan::key::flags);
         if (pos < limit && scan::is_digit(static_cast<unsigned char>(text[pos])))
             return scan::parse_int_at(text, pos);
     }
@@ -182,17 +172,17 @@ decision decide(flatten_mode mode, const plan_item& item)
 // The rectangle, also when "Rect" refers to an array object of its own.
 std::optional<scan::box> rect_of(const load::doc& d, std::string_view text, std::int32_t start)
 {
-    if (auto box = scan::box_xywh_named(text, start, rect_key)) return box;
-    const std::optional<std::string> indirect = load::array_entry(d, text, start, rect_key);
-    return indirect ? scan::box_xywh_named(*indirect, 0, rect_key) : std::nullopt;
+    if (auto box = scan::box_xywh_named(text, start, scan::key::rect)) return box;
+    const std::optional<std::string> indirect = load::array_entry(d, text, start, scan::key::rect);
+    return indirect ? scan::box_xywh_named(*indirect, 0, scan::key::rect) : std::nullopt;
 }
 
 void read_annotation(const load::doc& d, std::string_view text, std::int32_t start, plan_item& item)
 {
-    item.is_annot = key_has_name_value(text, start, type_key, annot_name) ||
-                    text_has_subtype(text, start, annot_name);
+    item.is_annot = key_has_name_value(text, start, scan::key::type, scan::name::annot) ||
+                    text_has_subtype(text, start, scan::name::annot);
     item.kind = subtype_kind(text, start);
-    item.is_field = has_key(text, start, field_type_key) || is_field_widget(d, item.obj);
+    item.is_field = has_key(text, start, scan::key::field_type) || is_field_widget(d, item.obj);
     if (const auto box = rect_of(d, text, start)) {
         item.x = box->x;
         item.y = box->y;
@@ -200,7 +190,7 @@ void read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
         item.h = box->h;
         item.rect_ok = true;
     }
-    item.has_value = has_key(text, start, value_key);
+    item.has_value = has_key(text, start, scan::key::value);
     item.hidden = (annotation_flags(text, start) & hidden_flag) != 0;
     item.ap_obj = select_appearance(d, text, start, appearance_state(text, start));
 }
@@ -314,7 +304,7 @@ void drop_field_tree(const load::doc& d, const form_location& form, flatten_plan
 {
     if (form.form_obj > 0) mark_drop(d, plan, form.form_obj);
     std::vector<std::int32_t> fields;
-    if (collect_ref_list(d, form_dict_text(form), form.form_start, fields_key, fields,
+    if (collect_ref_list(d, form_dict_text(form), form.form_start, scan::key::fields, fields,
                          unlimited) <= 0)
         return;
     std::vector<std::uint8_t> visited(plan.dropped.size(), 0);
@@ -343,7 +333,7 @@ base::status read_page_refs(const load::doc& d, std::int32_t page_num, std::vect
     const load::dict_span span = d.span_of(*page);
     if (!span)
         return base::status::failure("page object " + std::to_string(page_num) + " has no dictionary");
-    collect_ref_list(d, span.text, span.start, annots_key, refs, unlimited);
+    collect_ref_list(d, span.text, span.start, scan::key::annots, refs, unlimited);
     return base::status::success();
 }
 

@@ -1,13 +1,12 @@
 #include "plan/refs.h"
 
 #include "scan/chars.h"
+#include "scan/keys.h"
 #include "scan/token.h"
 
 namespace kestrin::plan {
 
 namespace {
-
-constexpr std::string_view obj_keyword = "obj";
 
 bool room_left(const std::vector<std::int32_t>& out, std::int32_t capacity)
 {
@@ -65,9 +64,9 @@ std::string_view array_object_body(const load::doc& d, const load::obj_entry& e)
     const auto file_len = static_cast<std::int32_t>(file.size());
     const std::int32_t end = e.endobj_pos > 0 && e.endobj_pos <= file_len ? e.endobj_pos : file_len;
     const std::int32_t kw =
-        scan::find_kw(file.substr(0, static_cast<std::size_t>(end)), e.hdr_pos, obj_keyword);
+        scan::find_kw(file.substr(0, static_cast<std::size_t>(end)), e.hdr_pos, scan::keyword::obj);
     if (kw < 0) return {};
-    const std::int32_t body = kw + static_cast<std::int32_t>(obj_keyword.size());
+    const std::int32_t body = kw + static_cast<std::int32_t>(scan::keyword::obj.size());
     return file.substr(static_cast<std::size_t>(body), static_cast<std::size_t>(end - body));
 }
 
@@ -94,9 +93,9 @@ std::int32_t collect_ref_list(const load::doc& d, std::string_view text, std::in
                               std::int32_t capacity)
 {
     const auto limit = scan::text_limit(text);
-    const std::int32_t key = scan::find_name(text, start, limit, name);
+    const std::int32_t key = scan::find_key_anywhere(text, start, limit, name);
     if (key < 0) return -1;
-    const std::int32_t pos = scan::skip_ws(text, key + 1 + static_cast<std::int32_t>(name.size()));
+    const std::int32_t pos = scan::value_start(text, key, name);
     if (pos >= limit) return -1;
     if (text[pos] == '[') return parse_ref_array(text, pos, out, capacity);
     if (scan::is_digit(static_cast<unsigned char>(text[pos])))

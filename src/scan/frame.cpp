@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "scan/keys.h"
 #include "scan/search.h"
 #include "scan/token.h"
 
@@ -9,10 +10,6 @@ namespace kestrin::scan {
 
 namespace {
 
-constexpr std::string_view key_type = "Type";
-constexpr std::string_view key_length = "Length";
-constexpr std::string_view kw_stream = "stream";
-constexpr std::string_view name_page = "Page";
 constexpr std::array<char, 3> nesting_marks = {'(', '<', '>'};
 
 // Page type of the name value after a "/Type" key ending at pos: type_page, type_page_tree_node,
@@ -23,8 +20,8 @@ int page_type_value(std::string_view span, std::int32_t pos)
     const std::int32_t lim = text_limit(span);
     const std::int32_t q = skip_ws(span, pos);
     if (q >= lim || span[static_cast<std::size_t>(q)] != '/') return -1;
-    const std::int32_t n = text_limit(name_page);
-    if (!has_room(q + 1, n, lim) || bytes_at(span, q + 1, n) != name_page) return -1;
+    const std::int32_t n = text_limit(name::page);
+    if (!has_room(q + 1, n, lim) || bytes_at(span, q + 1, n) != name::page) return -1;
     const std::int32_t end = q + 1 + n;
     if (end == lim || !is_alnum(byte_at(span, end))) return type_page;
     if (span[static_cast<std::size_t>(end)] != 's') return type_other;
@@ -80,12 +77,12 @@ bool number_length(std::string_view text, std::int32_t pos, std::int32_t& direct
 // True when the bytes "/Page" stand somewhere in [start, text.size()).
 bool has_page_name(std::string_view text, std::int32_t start)
 {
-    const std::int32_t n = text_limit(name_page);
+    const std::int32_t n = text_limit(name::page);
     const std::int32_t last = text_limit(text) - 1 - n;
-    const probes pr = key_probes(name_page);
+    const probes pr = key_probes(name::page);
     for (std::int32_t p = find_probes(text, start, last, pr); p >= 0;
          p = find_probes(text, p + 1, last, pr))
-        if (bytes_at(text, p + 1, n) == name_page) return true;
+        if (bytes_at(text, p + 1, n) == name::page) return true;
     return false;
 }
 
@@ -121,7 +118,7 @@ std::int32_t dict_stream_kw(std::string_view text, std::int32_t pos)
     const std::int32_t close = find_dict_close(text, pos, text_limit(text));
     if (close < 0) return -1;
     const std::int32_t kw = skip_ws(text, close + 2);
-    return kw_at(text, kw, kw_stream) ? kw : -1;
+    return kw_at(text, kw, keyword::stream) ? kw : -1;
 }
 
 int obj_type(std::string_view span, std::int32_t start)
@@ -131,11 +128,11 @@ int obj_type(std::string_view span, std::int32_t start)
     // Most dictionaries asked about are no page objects: without the bytes of a "/Page" value the
     // walk below could only answer type_other, and this search is much cheaper than the walk.
     if (!has_page_name(span, start)) return type_other;
-    top_walk walk{start, 0};
+    top_level_walk walk{start, 0};
     for (;;) {
-        const std::int32_t key = next_name_top(span, lim, key_type, walk);
+        const std::int32_t key = next_top_level_key(span, lim, key::type, walk);
         if (key < 0) return type_other;
-        const int type = page_type_value(span, key + 1 + text_limit(key_type));
+        const int type = page_type_value(span, key + 1 + text_limit(key::type));
         if (type >= 0) return type;
         // Resume inside the same dictionary level: a nested "/Type /Page" must stay unseen.
         walk.pos = key + 1;
@@ -149,9 +146,9 @@ void parse_length(std::string_view text, std::int32_t start, std::int32_t stop,
     ref_num = -1;
     const std::string_view range = cut_at(text, stop);
     const std::int32_t lim = text_limit(range);
-    for (std::int32_t key = find_name(range, start, lim, key_length); key >= 0;
-         key = find_name(range, key + 1, lim, key_length)) {
-        const std::int32_t pos = skip_ws(range, key + 1 + text_limit(key_length));
+    for (std::int32_t key = find_key_anywhere(range, start, lim, key::length); key >= 0;
+         key = find_key_anywhere(range, key + 1, lim, key::length)) {
+        const std::int32_t pos = value_start(range, key, key::length);
         if (pos >= lim) return;
         const char c = range[static_cast<std::size_t>(pos)];
         if (c == '[') {

@@ -55,7 +55,7 @@ std::int32_t find_eol(std::string_view text, std::int32_t pos, std::int32_t lim)
 
 // One step of a top-level key walk from walk.pos: the next position, or -1 when the
 // construct at pos is cut off by lim.
-std::int32_t step_top(std::string_view text, std::int32_t lim, top_walk& walk)
+std::int32_t step_top(std::string_view text, std::int32_t lim, top_level_walk& walk)
 {
     const std::int32_t p = walk.pos;
     const char c = text[static_cast<std::size_t>(p)];
@@ -104,7 +104,7 @@ std::size_t mark_pending(std::string_view text, std::int32_t start, std::int32_t
 {
     std::size_t count = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        found[i] = find_name(text, start, lim, names[i]) >= 0 ? pending : -1;
+        found[i] = find_key_anywhere(text, start, lim, names[i]) >= 0 ? pending : -1;
         count += found[i] == pending ? 1 : 0;
     }
     return count;
@@ -184,7 +184,7 @@ bool kw_at(std::string_view text, std::int32_t pos, std::string_view kw)
     return whole_word_at(text, len, pos, kw);
 }
 
-std::int32_t find_name(std::string_view text, std::int32_t start, std::int32_t stop,
+std::int32_t find_key_anywhere(std::string_view text, std::int32_t start, std::int32_t stop,
                        std::string_view name)
 {
     const std::int32_t lim = text_limit(cut_at(text, stop));
@@ -202,14 +202,14 @@ std::int32_t find_name(std::string_view text, std::int32_t start, std::int32_t s
     return -1;
 }
 
-std::int32_t next_name_top(std::string_view text, std::int32_t stop, std::string_view name,
-                           top_walk& walk)
+std::int32_t next_top_level_key(std::string_view text, std::int32_t stop, std::string_view name,
+                           top_level_walk& walk)
 {
     const std::int32_t lim = text_limit(cut_at(text, stop));
     const std::int32_t n = text_limit(name);
     if (walk.pos < 0) walk.pos = 0;
     // Without a textual occurrence there is nothing for the walk to find.
-    if (find_name(text, walk.pos, lim, name) < 0) {
+    if (find_key_anywhere(text, walk.pos, lim, name) < 0) {
         walk.pos = lim;
         return -1;
     }
@@ -226,14 +226,14 @@ std::int32_t next_name_top(std::string_view text, std::int32_t stop, std::string
     return -1;
 }
 
-std::int32_t find_name_top(std::string_view text, std::int32_t start, std::int32_t stop,
+std::int32_t find_top_level_key(std::string_view text, std::int32_t start, std::int32_t stop,
                            std::string_view name)
 {
-    top_walk walk{start, 0};
-    return next_name_top(text, stop, name, walk);
+    top_level_walk walk{start, 0};
+    return next_top_level_key(text, stop, name, walk);
 }
 
-void find_names_top(std::string_view text, std::int32_t start, std::int32_t stop,
+void find_top_level_keys(std::string_view text, std::int32_t start, std::int32_t stop,
                     std::span<const std::string_view> names, std::span<std::int32_t> found)
 {
     const std::int32_t lim = text_limit(cut_at(text, stop));
@@ -241,7 +241,7 @@ void find_names_top(std::string_view text, std::int32_t start, std::int32_t stop
     names = names.first(count);
     found = found.first(count);
     std::size_t missing = mark_pending(text, start, lim, names, found);
-    top_walk walk{start < 0 ? 0 : start, 0};
+    top_level_walk walk{start < 0 ? 0 : start, 0};
     while (missing > 0) {
         walk.pos = find_any(text, walk.pos, lim, top_marks);
         if (walk.pos >= lim) break;
@@ -253,6 +253,11 @@ void find_names_top(std::string_view text, std::int32_t start, std::int32_t stop
     }
     for (std::int32_t& at : found)
         if (at == pending) at = -1;
+}
+
+std::int32_t value_start(std::string_view text, std::int32_t key_pos, std::string_view name)
+{
+    return skip_ws(text, key_pos + 1 + text_limit(name));
 }
 
 std::int32_t parse_int_at(std::string_view text, std::int32_t& pos)

@@ -61,31 +61,38 @@ bool kw_at(std::string_view text, std::int32_t pos, std::string_view kw);
 // First index at or after start (negative start counts as 0) holding c, or -1.
 std::int32_t find_char(std::string_view text, std::int32_t start, char c);
 
-// Index of the '/' of the first key "/name" in [start, min(size, stop)) not followed by a
-// name-continuation byte, or -1. Purely textual: nesting, strings and streams are not respected.
-std::int32_t find_name(std::string_view text, std::int32_t start, std::int32_t stop,
-                       std::string_view name);
+// Two key lookups. find_key_anywhere is purely textual: it finds "/name" wherever it stands,
+// nested dictionaries, arrays, strings and streams included. find_top_level_key finds only a key of
+// the dictionary itself (depth 0 or 1 of the text from start, outside strings and comments).
 
-// As find_name for the key "Type", but only outside strings and comments at dictionary depth 0
-// or 1.
-std::int32_t find_name_top(std::string_view text, std::int32_t start, std::int32_t stop,
-                           std::string_view name);
+// Index of the '/' of the first "/name" in [start, min(size, stop)) not followed by a
+// name-continuation byte, or -1.
+std::int32_t find_key_anywhere(std::string_view text, std::int32_t start, std::int32_t stop,
+                               std::string_view name);
 
-// find_name_top for several keys in one walk: found[i] becomes what find_name_top would give for
-// names[i]. Both spans have the same size.
-void find_names_top(std::string_view text, std::int32_t start, std::int32_t stop,
-                    std::span<const std::string_view> names, std::span<std::int32_t> found);
+// Index of the '/' of the first key "/name" of the dictionary in [start, min(size, stop)), or -1.
+std::int32_t find_top_level_key(std::string_view text, std::int32_t start, std::int32_t stop,
+                                std::string_view name);
 
-// A find_name_top walk that can be resumed past a key the caller rejected, keeping its depth.
-struct top_walk {
+// find_top_level_key for several keys in one walk: found[i] becomes what find_top_level_key would
+// give for names[i]. Both spans have the same size.
+void find_top_level_keys(std::string_view text, std::int32_t start, std::int32_t stop,
+                         std::span<const std::string_view> names, std::span<std::int32_t> found);
+
+// A find_top_level_key walk that can be resumed past a key the caller rejected, keeping its depth.
+struct top_level_walk {
     std::int32_t pos = 0;
     std::int32_t depth = 0;
 };
 
-// Walks on from walk.pos to the next key as find_name_top does and leaves walk.pos on its "/";
-// -1 when there is none.
-std::int32_t next_name_top(std::string_view text, std::int32_t stop, std::string_view name,
-                           top_walk& walk);
+// Walks on from walk.pos to the next key as find_top_level_key does and leaves walk.pos on its
+// "/"; -1 when there is none.
+std::int32_t next_top_level_key(std::string_view text, std::int32_t stop, std::string_view name,
+                                top_level_walk& walk);
+
+// First byte of the value of the key "/name" whose '/' is at key_pos: past the name and the white
+// space after it.
+std::int32_t value_start(std::string_view text, std::int32_t key_pos, std::string_view name);
 
 // Integer at pos after PDF white space ("-" allowed, "+" not; wraps in 32 bits), or -1.
 // pos advances past the digits only on success.

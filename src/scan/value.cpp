@@ -153,9 +153,9 @@ std::int32_t next_array_value(std::string_view text, std::int32_t start, std::st
                               std::int32_t& key_pos)
 {
     const std::int32_t len = text_limit(text);
-    for (key_pos = find_name(text, start, len, key); key_pos >= 0;
-         key_pos = find_name(text, key_pos + 1, len, key)) {
-        const std::int32_t v = skip_ws(text, key_pos + 1 + text_limit(key));
+    for (key_pos = find_key_anywhere(text, start, len, key); key_pos >= 0;
+         key_pos = find_key_anywhere(text, key_pos + 1, len, key)) {
+        const std::int32_t v = value_start(text, key_pos, key);
         if (v < len && char_at(text, v) == '[') return v + 1;
     }
     return -1;
@@ -246,9 +246,9 @@ std::optional<std::string> dict_name_value(std::string_view text, std::int32_t s
                                            std::string_view key)
 {
     const std::int32_t len = text_limit(text);
-    for (std::int32_t p = find_name(text, start, len, key); p >= 0;
-         p = find_name(text, p + 1, len, key)) {
-        const std::int32_t slash = skip_ws(text, p + 1 + text_limit(key));
+    for (std::int32_t p = find_key_anywhere(text, start, len, key); p >= 0;
+         p = find_key_anywhere(text, p + 1, len, key)) {
+        const std::int32_t slash = value_start(text, p, key);
         if (slash >= len || char_at(text, slash) != '/') continue;
         std::int32_t end = slash + 1;
         while (end < len && !is_name_terminator(byte_at(text, end))) ++end;
@@ -284,8 +284,8 @@ void strip_dict_entry(std::string& text, std::string_view key)
     const std::string_view body =
         whole.ends_with(dict_close) ? whole.substr(0, whole.size() - dict_close.size()) : whole;
     const std::int32_t len = text_limit(body);
-    for (std::int32_t i = find_name(body, 0, len, key); i >= 0;
-         i = find_name(body, i + 1, len, key)) {
+    for (std::int32_t i = find_key_anywhere(body, 0, len, key); i >= 0;
+         i = find_key_anywhere(body, i + 1, len, key)) {
         std::int32_t v = i + 1 + text_limit(key);
         while (v < len && is_removal_ws(byte_at(body, v))) ++v;
         const std::int32_t end = skip_pdf_value(body, v);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "emit/resources.h"
+#include "scan/keys.h"
 #include "scan/value.h"
 #include "writer_fixture.h"
 
@@ -29,9 +30,9 @@ std::string doc_with(const std::string& pages_extra, const std::string& page_ext
 
 std::vector<resource_entry> three_pairs()
 {
-    return {{emit::key_xobject, "/Fl10 10 0 R"},
-            {emit::key_extgstate, "/GSa 11 0 R"},
-            {emit::key_font, "/FlF 12 0 R"}};
+    return {{scan::key::xobject, "/Fl10 10 0 R"},
+            {scan::key::ext_g_state, "/GSa 11 0 R"},
+            {scan::key::font, "/FlF 12 0 R"}};
 }
 
 std::string page_text(const loaded_document& c)
@@ -136,8 +137,8 @@ TEST(WriterResources, SharedResourcesObjectAccumulatesAcrossPages)
     b.trailer("/Root 1 0 R");
     loaded_document c(b.build());
     ASSERT_TRUE(c.loaded);
-    const std::vector<resource_entry> first = {{emit::key_xobject, "/Fl30 30 0 R"}, {emit::key_font, "/FlF 40 0 R"}};
-    const std::vector<resource_entry> second = {{emit::key_xobject, "/Fl31 31 0 R"}, {emit::key_font, "/FlF 40 0 R"}};
+    const std::vector<resource_entry> first = {{scan::key::xobject, "/Fl30 30 0 R"}, {scan::key::font, "/FlF 40 0 R"}};
+    const std::vector<resource_entry> second = {{scan::key::xobject, "/Fl31 31 0 R"}, {scan::key::font, "/FlF 40 0 R"}};
     emit::overrides replaced;
     emit::pending_merges pending;
     emit::page_add_resources(c.doc, replaced, pending, "<< /Resources 20 0 R >>", c.obj(3), first);
@@ -153,8 +154,8 @@ TEST(WriterResources, MergeResourcesCreatesOneCategoryForSeveralEntries)
 {
     loaded_document c(doc_with("", "", {}));
     ASSERT_TRUE(c.loaded);
-    const std::vector<resource_entry> pairs = {{emit::key_xobject, "/Fl10 10 0 R"},
-                                         {emit::key_xobject, "/Fl11 11 0 R"}};
+    const std::vector<resource_entry> pairs = {{scan::key::xobject, "/Fl10 10 0 R"},
+                                         {scan::key::xobject, "/Fl11 11 0 R"}};
     emit::overrides replaced;
     emit::pending_merges pending;
     EXPECT_EQ(emit::merge_resources(pending, "<< /ProcSet [/PDF] >>", pairs),
@@ -165,7 +166,7 @@ TEST(WriterResources, MergeResourcesIgnoresUnusableCategories)
 {
     loaded_document c(doc_with("", "", {}));
     ASSERT_TRUE(c.loaded);
-    const std::vector<resource_entry> pairs = {{emit::key_xobject, "/Fl10 10 0 R"}};
+    const std::vector<resource_entry> pairs = {{scan::key::xobject, "/Fl10 10 0 R"}};
     emit::overrides replaced;
     // Cases: a null value, a reference to a missing object, an unclosed category dictionary.
     for (const char* r : {"<< /XObject null >>", "<< /XObject 77 0 R >>", "<< /XObject << /A 1 0 R"}) {

@@ -46,8 +46,8 @@ void run_every_reader(std::string_view t)
         }
     }
     expect_position(find_kw(t, 0, "endstream"), n, "find_kw");
-    expect_position(find_name(t, 0, lim, "Length"), n, "find_name");
-    expect_position(find_name_top(t, 8, lim, "Type"), n, "find_name_top");
+    expect_position(find_key_anywhere(t, 0, lim, "Length"), n, "find_key_anywhere");
+    expect_position(find_top_level_key(t, 8, lim, "Type"), n, "find_top_level_key");
     EXPECT_GE(obj_type(t, 8), 0);
     std::int32_t direct = 0, ref = 0;
     parse_length(t, 0, lim, direct, ref);

@@ -42,7 +42,7 @@ inline bool key_at(std::string_view t, std::int32_t p, std::string_view name)
     return p + 1 + n == len || !is_name_cont(at(t, p + 1 + n));
 }
 
-inline std::int32_t find_name(std::string_view t, std::int32_t start, std::string_view name)
+inline std::int32_t find_key_anywhere(std::string_view t, std::int32_t start, std::string_view name)
 {
     for (std::int32_t p = start < 0 ? 0 : start; p < size_of(t); ++p)
         if (key_at(t, p, name)) return p;
@@ -139,7 +139,7 @@ inline std::int32_t top_step(std::string_view t, std::int32_t p, std::int32_t& d
     return p + 2;
 }
 
-inline std::int32_t find_name_top(std::string_view t, std::int32_t start, std::string_view name)
+inline std::int32_t find_top_level_key(std::string_view t, std::int32_t start, std::string_view name)
 {
     std::int32_t depth = 0;
     for (std::int32_t p = start < 0 ? 0 : start; p >= 0 && p < size_of(t);

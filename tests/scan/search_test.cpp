@@ -137,10 +137,10 @@ void expect_scanners_agree(std::string_view t, std::int32_t start, const std::st
 {
     const auto size = static_cast<std::int32_t>(t.size());
     for (const std::string_view name : {"Type"sv, "Page"sv, "T"sv, "R"sv}) {
-        ASSERT_EQ(find_name(t, start, size, name), naive::find_name(t, start, name))
-            << label << " find_name " << name << " from " << start;
-        ASSERT_EQ(find_name_top(t, start, size, name), naive::find_name_top(t, start, name))
-            << label << " find_name_top " << name << " from " << start;
+        ASSERT_EQ(find_key_anywhere(t, start, size, name), naive::find_key_anywhere(t, start, name))
+            << label << " find_key_anywhere " << name << " from " << start;
+        ASSERT_EQ(find_top_level_key(t, start, size, name), naive::find_top_level_key(t, start, name))
+            << label << " find_top_level_key " << name << " from " << start;
     }
     for (const std::string_view kw : {"obj"sv, "Pages"sv, "R"sv})
         ASSERT_EQ(find_kw(t, start, kw), naive::find_kw(t, start, kw))
@@ -156,15 +156,15 @@ void expect_scanners_agree(std::string_view t, std::int32_t start, const std::st
     }
 }
 
-// find_names_top promises what find_name_top gives for each name on its own.
+// find_top_level_keys promises what find_top_level_key gives for each name on its own.
 void expect_names_top_agree(std::string_view t, std::int32_t start, const std::string& label)
 {
     constexpr std::array<std::string_view, 4> names = {"Type", "Page", "T", "Pages"};
     std::array<std::int32_t, names.size()> found{};
-    find_names_top(t, start, static_cast<std::int32_t>(t.size()), names, found);
+    find_top_level_keys(t, start, static_cast<std::int32_t>(t.size()), names, found);
     for (std::size_t i = 0; i < names.size(); ++i)
-        ASSERT_EQ(found[i], naive::find_name_top(t, start, names[i]))
-            << label << " find_names_top " << names[i] << " from " << start;
+        ASSERT_EQ(found[i], naive::find_top_level_key(t, start, names[i]))
+            << label << " find_top_level_keys " << names[i] << " from " << start;
 }
 
 TEST(Searches, AgreeWithByteByByteSearchOnRandomText)
@@ -201,7 +201,7 @@ struct end_case {
 
 const end_case end_cases[] = {
     {"/Type", "x Type/Typ ",
-     [](std::string_view t, std::int32_t at) { return find_name(t, at, text_limit(t), "Type"); },
+     [](std::string_view t, std::int32_t at) { return find_key_anywhere(t, at, text_limit(t), "Type"); },
      0, true, "a key as the last bytes"},
     {"<< /Type /Page", "<<>> ", [](std::string_view t, std::int32_t at) { return obj_type(t, at); },
      1, false, "a page value as the last bytes"},
@@ -246,8 +246,8 @@ void expect_same_occurrences(std::string_view t, std::string_view word, const st
     }
     from = 0;
     for (;;) {
-        const std::int32_t got = find_name(t, from, static_cast<std::int32_t>(t.size()), word);
-        ASSERT_EQ(got, naive::find_name(t, from, word))
+        const std::int32_t got = find_key_anywhere(t, from, static_cast<std::int32_t>(t.size()), word);
+        ASSERT_EQ(got, naive::find_key_anywhere(t, from, word))
             << label << " name " << word << " from " << from;
         if (got < 0) break;
         from = got + 1;

@@ -130,7 +130,7 @@ TEST(FindName, MatchesKeyNotFollowedByNameContinuation)
         {prefix("/RootX", 5), 0, 100, "Root", 0},      // the X past the view is not seen
     };
     for (const auto& c : cases)
-        EXPECT_EQ(find_name(c.text, c.start, c.stop, c.name), c.expected)
+        EXPECT_EQ(find_key_anywhere(c.text, c.start, c.stop, c.name), c.expected)
             << '"' << c.text << "\" [" << c.start << ", " << c.stop << ")";
 }
 
@@ -166,7 +166,7 @@ TEST(FindNameTop, OnlyTopLevelKeysOutsideStringsAndComments)
         {prefix("<< /Typex", 8), 0, 100, "Type", 3},   // the x past the view is not seen
     };
     for (const auto& c : cases)
-        EXPECT_EQ(find_name_top(c.text, c.start, c.stop, c.name), c.expected)
+        EXPECT_EQ(find_top_level_key(c.text, c.start, c.stop, c.name), c.expected)
             << '"' << c.text << "\" [" << c.start << ", " << c.stop << ")";
 }
 
@@ -190,9 +190,9 @@ TEST(FindNamesTop, AgreesWithOneWalkPerKey)
         for (std::int32_t start : {0, 3, 7}) {
             for (std::int32_t stop : {4, 12, 100}) {
                 std::array<std::int32_t, names.size()> found{};
-                find_names_top(text, start, stop, names, found);
+                find_top_level_keys(text, start, stop, names, found);
                 for (std::size_t i = 0; i < names.size(); ++i)
-                    EXPECT_EQ(found[i], find_name_top(text, start, stop, names[i]))
+                    EXPECT_EQ(found[i], find_top_level_key(text, start, stop, names[i]))
                         << '"' << text << "\" " << names[i] << " [" << start << ", " << stop << ")";
             }
         }

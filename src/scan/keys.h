@@ -1,0 +1,73 @@
+// The dictionary keys, names and keywords the library acts on, each spelled once.
+#pragma once
+
+#include <string_view>
+
+namespace kestrin::scan {
+
+namespace key {
+inline constexpr std::string_view acroform = "AcroForm";
+inline constexpr std::string_view annots = "Annots";
+inline constexpr std::string_view appearance = "AP";
+inline constexpr std::string_view appearance_state = "AS";
+inline constexpr std::string_view bbox = "BBox";
+inline constexpr std::string_view border = "Border";
+inline constexpr std::string_view border_style = "BS";
+inline constexpr std::string_view colour = "C";
+inline constexpr std::string_view contents = "Contents";
+inline constexpr std::string_view decode_parms = "DecodeParms";
+inline constexpr std::string_view default_resources = "DR";
+inline constexpr std::string_view encrypt = "Encrypt";
+inline constexpr std::string_view field_type = "FT";
+inline constexpr std::string_view fields = "Fields";
+inline constexpr std::string_view filter = "Filter";
+inline constexpr std::string_view flags = "F";
+inline constexpr std::string_view info = "Info";
+inline constexpr std::string_view ink_list = "InkList";
+inline constexpr std::string_view ink_list_old = "VK";  // written by some early tools
+inline constexpr std::string_view interior_colour = "IC";
+inline constexpr std::string_view kids = "Kids";
+inline constexpr std::string_view length = "Length";
+inline constexpr std::string_view line = "L";
+inline constexpr std::string_view line_old = "P";  // written by some early tools
+inline constexpr std::string_view matrix = "Matrix";
+inline constexpr std::string_view normal_appearance = "N";
+inline constexpr std::string_view pages = "Pages";
+inline constexpr std::string_view parent = "Parent";
+inline constexpr std::string_view predictor = "Predictor";
+inline constexpr std::string_view prev = "Prev";
+inline constexpr std::string_view quad_points = "QuadPoints";
+inline constexpr std::string_view rect = "Rect";
+inline constexpr std::string_view resources = "Resources";
+inline constexpr std::string_view root = "Root";
+inline constexpr std::string_view subtype = "Subtype";
+inline constexpr std::string_view type = "Type";
+inline constexpr std::string_view value = "V";
+inline constexpr std::string_view vertices = "Vertices";
+inline constexpr std::string_view width = "W";
+// Resource categories.
+inline constexpr std::string_view ext_g_state = "ExtGState";
+inline constexpr std::string_view font = "Font";
+inline constexpr std::string_view xobject = "XObject";
+}  // namespace key
+
+namespace name {
+inline constexpr std::string_view annot = "Annot";
+inline constexpr std::string_view catalog = "Catalog";
+inline constexpr std::string_view flate_decode = "FlateDecode";
+inline constexpr std::string_view object_stream = "ObjStm";
+inline constexpr std::string_view page = "Page";
+}  // namespace name
+
+namespace keyword {
+inline constexpr std::string_view endobj = "endobj";
+inline constexpr std::string_view endstream = "endstream";
+inline constexpr std::string_view null = "null";
+inline constexpr std::string_view obj = "obj";
+inline constexpr std::string_view reference = "R";
+inline constexpr std::string_view startxref = "startxref";
+inline constexpr std::string_view stream = "stream";
+inline constexpr std::string_view trailer = "trailer";
+}  // namespace keyword
+
+}  // namespace kestrin::scan
