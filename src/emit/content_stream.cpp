@@ -4,14 +4,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "base/number_format.h"
 #include "draw/fallback.h"
 #include "emit/object_writer.h"
 #include "load/stream_data.h"
 #include "load/values.h"
+#include "scan/content_tokens.h"
 #include "scan/frame.h"
 #include "scan/keys.h"
+#include "scan/reference.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
@@ -23,126 +26,11 @@ namespace {
 // is decoded again when written, so that memory stays near the size of one page's content.
 constexpr std::uint64_t max_held_blocks = std::uint64_t{64} << 20;
 
-bool is_delimiter(unsigned char c)
-{
-    switch (c) {
-    case '(': case ')': case '<': case '>': case '[': case ']': case '{': case '}': case '/':
-    case '%':
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool is_regular(unsigned char c) { return !scan::is_pdf_ws(c) && !is_delimiter(c); }
-
-// One lexical token of a content stream: [start, end), regular when it is an operator or number.
-struct token {
-    std::int32_t start = 0;
-    std::int32_t end = 0;
-    bool regular = false;
-};
-
-std::int32_t skip_space_and_comments(std::string_view s, std::int32_t i)
-{
-    const std::int32_t n = scan::text_limit(s);
-    while (i < n) {
-        const unsigned char c = scan::byte_at(s, i);
-        if (scan::is_pdf_ws(c)) {
-            ++i;
-        } else if (c == '%') {
-            while (i < n && s[static_cast<std::size_t>(i)] != '\n' && s[static_cast<std::size_t>(i)] != '\r') ++i;
-        } else {
-            break;
-        }
-    }
-    return i;
-}
-
-std::int32_t delimited_end(std::string_view s, std::int32_t i)
-{
-    const std::int32_t n = scan::text_limit(s);
-    const char c = s[static_cast<std::size_t>(i)];
-    const bool doubled = i + 1 < n && s[static_cast<std::size_t>(i) + 1] == c;
-    if (c == '(') {
-        const std::int32_t end = scan::skip_literal_string(s, i + 1);
-        return end < 0 ? n : end;
-    }
-    if (c == '<' && !doubled) {
-        const std::size_t close = s.find('>', static_cast<std::size_t>(i));
-        return close == std::string_view::npos ? n : static_cast<std::int32_t>(close) + 1;
-    }
-    if (c == '/') {
-        std::int32_t j = i + 1;
-        while (j < n && is_regular(scan::byte_at(s, j))) ++j;
-        return j;
-    }
-    return (c == '<' || c == '>') && doubled ? i + 2 : i + 1;
-}
-
-token next_token(std::string_view s, std::int32_t pos)
-{
-    const std::int32_t n = scan::text_limit(s);
-    token t;
-    t.start = skip_space_and_comments(s, pos);
-    if (t.start >= n) {
-        t.start = t.end = n;
-        return t;
-    }
-    if (!is_regular(scan::byte_at(s, t.start))) {
-        t.end = delimited_end(s, t.start);
-        return t;
-    }
-    t.end = t.start;
-    while (t.end < n && is_regular(scan::byte_at(s, t.end))) ++t.end;
-    t.regular = true;
-    return t;
-}
-
-bool token_is(std::string_view s, const token& t, std::string_view word)
-{
-    return t.regular && s.substr(static_cast<std::size_t>(t.start),
-                                 static_cast<std::size_t>(t.end - t.start)) == word;
-}
-
-// Index past the "EI" that ends the inline image whose dictionary starts at pos (after "BI").
-// Image data is binary: "EI" counts only with white space before it and a token break after it.
-std::int32_t skip_inline_image(std::string_view s, std::int32_t pos)
-{
-    const std::int32_t n = scan::text_limit(s);
-    token t = next_token(s, pos);
-    while (t.start < n && !token_is(s, t, "ID")) t = next_token(s, t.end);
-    for (std::int32_t i = t.end + 1; i < n - 1; ++i) {
-        const bool at_ei = s[static_cast<std::size_t>(i)] == 'E' && s[static_cast<std::size_t>(i) + 1] == 'I';
-        if (!at_ei || !scan::is_pdf_ws(scan::byte_at(s, i - 1))) continue;
-        if (i + 2 == n || !is_regular(scan::byte_at(s, i + 2))) return i + 2;
-    }
-    return n;
-}
-
 // Object numbers of the references of the array at pos ("["), appended to out in order.
 void read_ref_array(std::string_view text, std::int32_t pos, std::vector<std::int32_t>& out)
 {
-    const std::int32_t n = scan::text_limit(text);
-    std::int32_t i = pos + 1;
-    while (i < n && text[static_cast<std::size_t>(i)] != ']') {
-        if (!scan::is_digit(scan::byte_at(text, i))) {
-            ++i;
-            continue;
-        }
-        const std::int32_t at = i;
-        const std::int32_t num = scan::parse_int_at(text, i);
-        if (i == at) {
-            ++i;
-            continue;
-        }
-        std::int32_t j = scan::skip_ws(text, i);
-        if (j < n && scan::is_digit(scan::byte_at(text, j)) && scan::parse_int_at(text, j) >= 0)
-            j = scan::skip_ws(text, j);
-        if (j < n && text[static_cast<std::size_t>(j)] == 'R') ++j;
-        i = j;
-        if (num > 0) out.push_back(num);
-    }
+    scan::read_reference_array(text, pos, std::numeric_limits<std::int32_t>::max(), out,
+                               scan::on_inline_dictionary::read_on);
 }
 
 // A "Contents" reference names a stream, or an array object of streams.
@@ -301,17 +189,17 @@ std::int32_t open_q_count(std::string_view content)
 {
     const std::int32_t n = scan::text_limit(content);
     std::int32_t depth = 0;
-    token t = next_token(content, 0);
+    scan::token t = scan::next_token(content, 0);
     while (t.start < n) {
-        if (token_is(content, t, "q")) {
+        if (scan::token_is(content, t, "q")) {
             ++depth;
-        } else if (token_is(content, t, "Q")) {
+        } else if (scan::token_is(content, t, "Q")) {
             if (depth > 0) --depth;
-        } else if (token_is(content, t, "BI")) {
-            t = next_token(content, skip_inline_image(content, t.end));
+        } else if (scan::token_is(content, t, "BI")) {
+            t = scan::next_token(content, scan::skip_inline_image(content, t.end));
             continue;
         }
-        t = next_token(content, t.end);
+        t = scan::next_token(content, t.end);
     }
     return depth;
 }

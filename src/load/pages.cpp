@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "scan/frame.h"
+#include "scan/reference.h"
 #include "scan/keys.h"
 #include "scan/token.h"
 
@@ -15,7 +16,6 @@ namespace kestrin::load {
 
 namespace {
 
-using scan::is_digit;
 using scan::skip_ws;
 
 // Walk results besides a page count.
@@ -31,11 +31,6 @@ constexpr std::int64_t node_text_factor = 4;
 // more, since every reference takes at least six bytes.
 constexpr std::int32_t base_kids_capacity = 4096;
 
-unsigned char at(std::string_view text, std::int32_t i)
-{
-    return static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
-}
-
 int type_of(const doc& d, const obj_entry& e)
 {
     dict_span span = d.span_of(e);
@@ -49,20 +44,9 @@ std::int32_t kids_array(std::string_view text, std::int32_t start)
     for (std::int32_t p = scan::find_key_anywhere(text, start, size, scan::key::kids); p >= 0;
          p = scan::find_key_anywhere(text, p + 1, size, scan::key::kids)) {
         std::int32_t q = scan::value_start(text, p, scan::key::kids);
-        if (q < size && at(text, q) == '[') return q;
+        if (q < size && scan::byte_at(text, q) == '[') return q;
     }
     return -1;
-}
-
-// Past one "N G R" reference whose number ends at pos: generation, "R" and white space.
-std::int32_t skip_reference_tail(std::string_view text, std::int32_t pos)
-{
-    std::int32_t size = static_cast<std::int32_t>(text.size());
-    pos = skip_ws(text, pos);
-    if (pos < size && is_digit(at(text, pos))) scan::parse_int_at(text, pos);
-    pos = skip_ws(text, pos);
-    if (pos < size && at(text, pos) == 'R') ++pos;
-    return skip_ws(text, pos);
 }
 
 }  // namespace
@@ -81,26 +65,11 @@ std::int32_t kids_capacity(const obj_entry& e)
 std::int32_t kids_in(std::string_view text, std::int32_t start, std::vector<std::int32_t>& out,
                      std::int32_t capacity)
 {
-    std::int32_t size = static_cast<std::int32_t>(text.size());
-    std::int32_t pos = kids_array(text, start);
-    if (pos < 0) return -1;
-    pos = skip_ws(text, pos + 1);
-    std::int32_t stored = 0;
-    while (pos < size && at(text, pos) != ']') {
-        unsigned char c = at(text, pos);
-        if (c == '<' && pos + 1 < size && at(text, pos + 1) == '<') return -2;
-        if (!is_digit(c)) {
-            ++pos;
-            continue;
-        }
-        std::int32_t num = scan::parse_int_at(text, pos);
-        if (num > 0 && stored < capacity) {
-            out.push_back(num);
-            ++stored;
-        }
-        pos = skip_reference_tail(text, pos);
-    }
-    return stored;
+    const std::int32_t open = kids_array(text, start);
+    if (open < 0) return -1;
+    const scan::reference_array read =
+        scan::read_reference_array(text, open, capacity, out, scan::on_inline_dictionary::stop);
+    return read.holds_dictionary ? -2 : read.stored;
 }
 
 std::int32_t parse_kids(const doc& d, const obj_entry& node, std::vector<std::int32_t>& out,

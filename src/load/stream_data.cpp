@@ -1,6 +1,7 @@
 #include "load/stream_data.h"
 
 #include "decode/inflate.h"
+#include "scan/chars.h"
 #include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
@@ -15,12 +16,6 @@ constexpr std::uint64_t first_room_extra = 4096;
 
 enum class filter_kind { none, flate, other };
 
-constexpr bool is_delimiter(unsigned char c)
-{
-    constexpr std::string_view delimiters = "()<>[]{}/%";
-    return delimiters.find(static_cast<char>(c)) != std::string_view::npos;
-}
-
 // The name whose "/" is at pos, without the "/"; pos moves past it.
 std::string_view read_name(std::string_view text, std::int32_t& pos)
 {
@@ -28,7 +23,7 @@ std::string_view read_name(std::string_view text, std::int32_t& pos)
     const std::int32_t start = pos + 1;
     std::int32_t i = start;
     while (i < limit && !scan::is_pdf_ws(scan::byte_at(text, i)) &&
-           !is_delimiter(scan::byte_at(text, i)))
+           !scan::is_delimiter(scan::byte_at(text, i)))
         ++i;
     pos = i;
     return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start));

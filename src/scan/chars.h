@@ -13,6 +13,7 @@ enum : std::uint8_t {
     alnum = 4,       // A-Z, a-z, 0-9
     digit = 8,       // 0-9
     name_cont = 16,  // alnum, '+', '-', '_'
+    delimiter = 32,  // ( ) < > [ ] { } / %
 };
 
 constexpr std::array<std::uint8_t, 256> make_classes()
@@ -24,6 +25,7 @@ constexpr std::array<std::uint8_t, 256> make_classes()
     for (int c = 'A'; c <= 'Z'; ++c) t[c] |= alnum | name_cont;
     for (int c = 'a'; c <= 'z'; ++c) t[c] |= alnum | name_cont;
     for (int c : {'+', '-', '_'}) t[c] |= name_cont;
+    for (int c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'}) t[c] |= delimiter;
     return t;
 }
 
@@ -35,5 +37,8 @@ constexpr bool is_ascii_ws(unsigned char c) { return detail::classes[c] & detail
 constexpr bool is_alnum(unsigned char c) { return detail::classes[c] & detail::alnum; }
 constexpr bool is_digit(unsigned char c) { return detail::classes[c] & detail::digit; }
 constexpr bool is_name_cont(unsigned char c) { return detail::classes[c] & detail::name_cont; }
+constexpr bool is_delimiter(unsigned char c) { return detail::classes[c] & detail::delimiter; }
+// A byte of an operator, number or name: neither white space nor a delimiter.
+constexpr bool is_regular(unsigned char c) { return !is_pdf_ws(c) && !is_delimiter(c); }
 
 }  // namespace kestrin::scan

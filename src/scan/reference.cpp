@@ -46,7 +46,49 @@ std::int64_t reference_ending_at(std::string_view text, std::int32_t r)
     return n;
 }
 
+// Past one "N G R" reference whose number ends at pos: generation, "R" and white space.
+std::int32_t skip_reference_tail(std::string_view text, std::int32_t pos)
+{
+    const std::int32_t limit = text_limit(text);
+    pos = skip_ws(text, pos);
+    if (pos < limit && is_digit(byte_at(text, pos))) parse_int_at(text, pos);
+    pos = skip_ws(text, pos);
+    if (pos < limit && text[static_cast<std::size_t>(pos)] == 'R') ++pos;
+    return skip_ws(text, pos);
+}
+
+bool opens_dictionary(std::string_view text, std::int32_t pos, std::int32_t limit)
+{
+    return text[static_cast<std::size_t>(pos)] == '<' && pos + 1 < limit &&
+           text[static_cast<std::size_t>(pos) + 1] == '<';
+}
+
 }  // namespace
+
+reference_array read_reference_array(std::string_view text, std::int32_t open, std::int32_t capacity,
+                                     std::vector<std::int32_t>& out, on_inline_dictionary at_dictionary)
+{
+    const std::int32_t limit = text_limit(text);
+    reference_array read;
+    std::int32_t pos = skip_ws(text, open + 1);
+    while (pos < limit && text[static_cast<std::size_t>(pos)] != ']') {
+        if (!is_digit(byte_at(text, pos))) {
+            if (opens_dictionary(text, pos, limit)) {
+                read.holds_dictionary = true;
+                if (at_dictionary == on_inline_dictionary::stop) return read;
+            }
+            pos = skip_ws(text, pos + 1);
+            continue;
+        }
+        const std::int32_t num = parse_int_at(text, pos);
+        pos = skip_reference_tail(text, pos);
+        if (num > 0 && read.stored < capacity) {
+            out.push_back(num);
+            ++read.stored;
+        }
+    }
+    return read;
+}
 
 std::int32_t highest_reference(std::string_view text, std::int32_t cap)
 {

@@ -1,0 +1,103 @@
+// Reading arrays of references, and the tokens of content streams.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "scan/chars.h"
+#include "scan/content_tokens.h"
+#include "scan/reference.h"
+#include "scan/token.h"
+
+namespace kestrin::scan {
+namespace {
+
+constexpr std::int32_t no_limit = std::numeric_limits<std::int32_t>::max();
+
+struct array_case {
+    const char* what;
+    std::string text;  // the array starts at its first byte
+    std::int32_t capacity;
+    on_inline_dictionary at_dictionary;
+    std::vector<std::int32_t> numbers;
+    bool holds_dictionary;
+};
+
+const array_case array_cases[] = {
+    {"references", "[1 0 R 22 0 R  333 5 R]", no_limit, on_inline_dictionary::read_on, {1, 22, 333}, false},
+    {"no white space before R", "[4 0R 5 0 R]", no_limit, on_inline_dictionary::read_on, {4, 5}, false},
+    // An integer after a number is read as the reference's generation.
+    {"bare integers", "[7 8 9]", no_limit, on_inline_dictionary::read_on, {7, 9}, false},
+    {"zero is passed over", "[0 0 R 6 0 R]", no_limit, on_inline_dictionary::read_on, {6}, false},
+    {"a minus sign is passed over", "[-3 0 R]", no_limit, on_inline_dictionary::read_on, {3}, false},
+    {"junk between", "[/Name 3 0 R (str) 4 0 R]", no_limit, on_inline_dictionary::read_on, {3, 4}, false},
+    {"capacity", "[1 0 R 2 0 R 3 0 R]", 2, on_inline_dictionary::read_on, {1, 2}, false},
+    {"zero capacity", "[1 0 R]", 0, on_inline_dictionary::read_on, {}, false},
+    {"unclosed runs to the end", "[1 0 R 2 0 R", no_limit, on_inline_dictionary::read_on, {1, 2}, false},
+    {"empty", "[ ]", no_limit, on_inline_dictionary::read_on, {}, false},
+    {"inline dictionary read through", "[1 0 R << /P 9 0 R >> 2 0 R]", no_limit, on_inline_dictionary::read_on,
+     {1, 9, 2}, true},
+    {"inline dictionary stops the reading", "[1 0 R << /P 9 0 R >> 2 0 R]", no_limit, on_inline_dictionary::stop,
+     {1}, true},
+    {"a lone < is no dictionary", "[1 0 R <ab> 2 0 R]", no_limit, on_inline_dictionary::stop, {1, 2}, false},
+};
+
+TEST(ReferenceArray, ReadsTheNumbersOfItsReferences)
+{
+    for (const array_case& c : array_cases) {
+        std::vector<std::int32_t> out;
+        const reference_array read = read_reference_array(c.text, 0, c.capacity, out, c.at_dictionary);
+        EXPECT_EQ(out, c.numbers) << c.what;
+        EXPECT_EQ(read.stored, static_cast<std::int32_t>(c.numbers.size())) << c.what;
+        EXPECT_EQ(read.holds_dictionary, c.holds_dictionary) << c.what;
+    }
+}
+
+TEST(ReferenceArray, AppendsToWhatIsThere)
+{
+    std::vector<std::int32_t> out{99};
+    EXPECT_EQ(read_reference_array("[1 0 R]", 0, 1, out, on_inline_dictionary::read_on).stored, 1);
+    EXPECT_EQ(out, (std::vector<std::int32_t>{99, 1}));
+}
+
+TEST(ValueStart, SkipsTheNameAndTheWhiteSpaceAfterIt)
+{
+    const std::string text = "<< /Kids \r\n [1 0 R] /Type/Pages >>";
+    const auto at = [&](const char* part) { return static_cast<std::int32_t>(text.find(part)); };
+    EXPECT_EQ(value_start(text, at("/Kids"), "Kids"), at("[1"));
+    EXPECT_EQ(value_start(text, at("/Type"), "Type"), at("/Pages"));
+    EXPECT_EQ(value_start("/Kids", 0, "Kids"), 5);  // the end of the text
+}
+
+TEST(ContentTokens, SplitsOperatorsFromStringsNamesAndComments)
+{
+    const std::string content = "q/Name(a (b) c)<4142>[1 2]% Q\n<< /K 1 >>BT Q";
+    std::vector<std::string> regular;
+    std::vector<std::string> other;
+    for (token t = next_token(content, 0); t.start < static_cast<std::int32_t>(content.size());
+         t = next_token(content, t.end))
+        (t.regular ? regular : other).push_back(content.substr(t.start, t.end - t.start));
+    EXPECT_EQ(regular, (std::vector<std::string>{"q", "1", "2", "1", "BT", "Q"}));
+    EXPECT_EQ(other, (std::vector<std::string>{"/Name", "(a (b) c)", "<4142>", "[", "]", "<<", "/K", ">>"}));
+}
+
+TEST(ContentTokens, InlineImageDataEndsAtAFreeStandingEI)
+{
+    const std::string content = "BI /W 1 ID xxEI EI\x01 EI Q";
+    const std::int32_t after = skip_inline_image(content, 2);
+    EXPECT_EQ(content.substr(static_cast<std::size_t>(after)), " Q");
+}
+
+TEST(CharClasses, DelimitersAndRegularBytes)
+{
+    for (char c : std::string("()<>[]{}/%")) EXPECT_TRUE(is_delimiter(static_cast<unsigned char>(c))) << c;
+    for (char c : std::string("aZ09.-+*'\"")) {
+        EXPECT_FALSE(is_delimiter(static_cast<unsigned char>(c))) << c;
+        EXPECT_TRUE(is_regular(static_cast<unsigned char>(c))) << c;
+    }
+    for (unsigned char c : {0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20}) EXPECT_FALSE(is_regular(c)) << int(c);
+}
+
+}  // namespace
+}  // namespace kestrin::scan
