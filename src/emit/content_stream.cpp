@@ -97,7 +97,7 @@ bool append_old_content(writer& w, const old_content& old, base::byte_buffer& co
     if (first || content.len < 2) return true;
     // The old content ran inside our "q": close what it left open, then ours, so the drawings
     // start from the page's default graphics state.
-    const std::int32_t open = open_q_count(content.view().substr(2));
+    const std::int32_t open = scan::open_q_count(content.view().substr(2));
     content.append("\n");
     for (std::int32_t i = 0; i < open; ++i) content.append("Q\n");
     content.append("Q\n");
@@ -184,25 +184,6 @@ void write_content(writer& w, std::int32_t page)
 }
 
 }  // namespace
-
-std::int32_t open_q_count(std::string_view content)
-{
-    const std::int32_t n = scan::text_limit(content);
-    std::int32_t depth = 0;
-    scan::token t = scan::next_token(content, 0);
-    while (t.start < n) {
-        if (scan::token_is(content, t, "q")) {
-            ++depth;
-        } else if (scan::token_is(content, t, "Q")) {
-            if (depth > 0) --depth;
-        } else if (scan::token_is(content, t, "BI")) {
-            t = scan::next_token(content, scan::skip_inline_image(content, t.end));
-            continue;
-        }
-        t = scan::next_token(content, t.end);
-    }
-    return depth;
-}
 
 placement place_frame(const appearance_frame& f, const scan::box& rect)
 {

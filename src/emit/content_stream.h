@@ -11,10 +11,6 @@
 
 namespace kestrin::emit {
 
-// Number of "q" operators that content leaves open (strings, comments and inline images skipped;
-// a stray "Q" never takes the count below zero).
-std::int32_t open_q_count(std::string_view content);
-
 // Scale and translation mapping the frame's box, transformed by its matrix, onto the rectangle.
 struct placement {
     double sx = 1, sy = 1, tx = 0, ty = 0;

@@ -4,7 +4,7 @@
 #include "emit/input_copy.h"
 #include "emit/object_check.h"
 #include "emit/object_writer.h"
-#include "emit/output_file.h"
+#include "base/output_file.h"
 #include "emit/page_dictionary.h"
 #include "emit/writer.h"
 #include "emit/xobject_thread.h"
@@ -60,13 +60,13 @@ base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan,
     index_plans(w);
     w.out.reserve(base::buffer_first_capacity - 1);
     if (!w.out.data) return base::status::failure("out of memory");
-    output_stream stream;
+    base::output_stream stream;
     if (stream.open(out_path)) w.sink = &stream;
     build_output(w);
     if (w.out.failed || !w.out.data || output_position(w) == 0)
         return base::status::failure("failed to build output");
     return w.sink != nullptr ? stream.finish(out_path, w.out.view())
-                             : write_output_file(out_path, w.out.view());
+                             : base::write_output_file(out_path, w.out.view());
 }
 
 }  // namespace kestrin::emit

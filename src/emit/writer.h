@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/byte_buffer.h"
-#include "emit/output_sink.h"
+#include "base/output_sink.h"
 #include "emit/resources.h"
 #include "load/doc.h"
 #include "plan/plan.h"
@@ -65,7 +65,7 @@ struct writer {
     std::int32_t q_obj = 0;  // shared stream "q\n" before undecodable old content; 0 when unused
     // Where finished objects go once out has grown past a few MiB; null when the output is built
     // whole and written at the end.
-    output_sink* sink = nullptr;
+    base::output_sink* sink = nullptr;
 };
 
 }  // namespace kestrin::emit

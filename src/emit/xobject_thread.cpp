@@ -27,7 +27,7 @@ constexpr std::size_t min_xobjects_for_a_thread = 256;
 constexpr std::uint64_t max_waiting_bytes = std::uint64_t{8} << 20;
 
 // Finished pieces of the second thread's output, in order, until the main thread takes them.
-class piece_queue final : public output_sink {
+class piece_queue final : public base::output_sink {
 public:
     void take(base::byte_buffer& b) override
     {

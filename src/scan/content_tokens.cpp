@@ -84,4 +84,23 @@ std::int32_t skip_inline_image(std::string_view s, std::int32_t pos)
     return n;
 }
 
+std::int32_t open_q_count(std::string_view content)
+{
+    const std::int32_t n = text_limit(content);
+    std::int32_t depth = 0;
+    token t = next_token(content, 0);
+    while (t.start < n) {
+        if (token_is(content, t, "q")) {
+            ++depth;
+        } else if (token_is(content, t, "Q")) {
+            if (depth > 0) --depth;
+        } else if (token_is(content, t, "BI")) {
+            t = next_token(content, skip_inline_image(content, t.end));
+            continue;
+        }
+        t = next_token(content, t.end);
+    }
+    return depth;
+}
+
 }  // namespace kestrin::scan

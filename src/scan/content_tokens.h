@@ -26,4 +26,8 @@ bool token_is(std::string_view s, const token& t, std::string_view word);
 // Image data is binary: "EI" counts only with white space before it and a token break after it.
 std::int32_t skip_inline_image(std::string_view s, std::int32_t pos);
 
+// Number of "q" operators that content leaves open (strings, comments and inline images skipped;
+// a stray "Q" never takes the count below zero).
+std::int32_t open_q_count(std::string_view content);
+
 }  // namespace kestrin::scan

@@ -1,4 +1,4 @@
-// Placement geometry, number clamping and the q/Q balance of old page content.
+// Placement geometry and number clamping.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -66,36 +66,6 @@ TEST(WriterPlacement, ClampKeepsNumbersShortAndFinite)
         {std::numeric_limits<double>::quiet_NaN(), 0},        // not a number
     };
     for (const auto& c : cases) EXPECT_EQ(base::clamp_coordinate(c.in), c.out) << c.in;
-}
-
-struct q_case {
-    const char* what;
-    std::string content;
-    std::int32_t open;
-};
-
-const q_case q_cases[] = {
-    {"balanced", "q 1 0 0 1 5 5 cm Q q Q", 0},
-    {"two left open", "q q 2 0 0 2 0 0 cm q Q", 2},
-    {"stray Q does not go below zero", "Q Q q", 1},
-    {"operators in a string", "q (q q \\) q) Tj", 1},
-    {"nested parentheses", "q ((Q) Q) Tj", 1},
-    {"comment", "q % Q Q\nq", 2},
-    {"hex string", "q <5151> Tj", 1},
-    {"names and delimiters", "q /q gs [/Q] TJ <</Q 1>> BDC", 1},
-    {"glued operators are one token", "qQ q", 1},
-    {"inline image data", "q BI /W 2 /H 1 ID \x00Q q\x01 EI Q q"s, 1},
-    {"inline image with EI inside its data", "q BI /W 4 /H 1 ID QEI q EI q", 2},
-    {"unterminated string", "q (Q Q", 1},
-    {"empty", "", 0},
-};
-
-TEST(WriterContent, OpenQCountSkipsStringsCommentsAndImages)
-{
-    for (const q_case& tc : q_cases) {
-        SCOPED_TRACE(tc.what);
-        EXPECT_EQ(open_q_count(tc.content), tc.open);
-    }
 }
 
 }  // namespace

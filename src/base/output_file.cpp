@@ -1,4 +1,4 @@
-#include "emit/output_file.h"
+#include "base/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <utility>
 
 
-namespace kestrin::emit {
+namespace kestrin::base {
 
 namespace {
 
@@ -90,27 +90,27 @@ void start_writeback(int fd)
 #endif
 }
 
-base::status write_in_place(const char* path, const std::string& dest, std::string_view bytes)
+status write_in_place(const char* path, const std::string& dest, std::string_view bytes)
 {
     const int fd = open(dest.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) return base::status::failure(std::string("cannot write ") + path);
+    if (fd < 0) return status::failure(std::string("cannot write ") + path);
     if (!write_all(fd, bytes)) {
         close(fd);
-        return base::status::failure(std::string("short write to ") + path);
+        return status::failure(std::string("short write to ") + path);
     }
-    if (close(fd) != 0) return base::status::failure(std::string("close error on ") + path);
-    return base::status::success();
+    if (close(fd) != 0) return status::failure(std::string("close error on ") + path);
+    return status::success();
 }
 
 }  // namespace
 
-base::status write_output_file(const char* path, std::string_view bytes)
+status write_output_file(const char* path, std::string_view bytes)
 {
     output_stream stream;
     if (stream.open(path)) return stream.finish(path, bytes);
     const std::string dest = destination_of(path);
     if (is_special_file(dest)) return write_in_place(path, dest, bytes);
-    return base::status::failure(std::string("cannot write ") + path);
+    return status::failure(std::string("cannot write ") + path);
 }
 
 output_stream::~output_stream()
@@ -143,7 +143,7 @@ void output_stream::wait_behind()
     if (behind_failed_) write_failed_ = true;
 }
 
-void output_stream::write_behind(base::byte_buffer& b)
+void output_stream::write_behind(byte_buffer& b)
 {
     wait_behind();
     std::swap(b.data, in_flight_.data);
@@ -162,17 +162,17 @@ void output_stream::write_behind(base::byte_buffer& b)
     }
 }
 
-base::status output_stream::finish(const char* path, std::string_view rest)
+status output_stream::finish(const char* path, std::string_view rest)
 {
     wait_behind();
     write(rest);
-    if (fd_ < 0 || write_failed_) return base::status::failure(std::string("short write to ") + path);
+    if (fd_ < 0 || write_failed_) return status::failure(std::string("short write to ") + path);
     const int closed = close(fd_);
     fd_ = -1;
-    if (closed != 0) return base::status::failure(std::string("close error on ") + path);
-    if (std::rename(temp_name_.c_str(), dest_.c_str()) != 0) return base::status::failure(std::string("cannot write ") + path);
+    if (closed != 0) return status::failure(std::string("close error on ") + path);
+    if (std::rename(temp_name_.c_str(), dest_.c_str()) != 0) return status::failure(std::string("cannot write ") + path);
     renamed_ = true;
-    return base::status::success();
+    return status::success();
 }
 
-}  // namespace kestrin::emit
+}  // namespace kestrin::base

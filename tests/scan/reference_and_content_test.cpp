@@ -1,4 +1,4 @@
-// Reading arrays of references, and the tokens of content streams.
+// Reading arrays of references, and the tokens of content streams and their q/Q balance.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -9,6 +9,8 @@
 #include "scan/content_tokens.h"
 #include "scan/reference.h"
 #include "scan/token.h"
+
+using namespace std::string_literals;
 
 namespace kestrin::scan {
 namespace {
@@ -87,6 +89,36 @@ TEST(ContentTokens, InlineImageDataEndsAtAFreeStandingEI)
     const std::string content = "BI /W 1 ID xxEI EI\x01 EI Q";
     const std::int32_t after = skip_inline_image(content, 2);
     EXPECT_EQ(content.substr(static_cast<std::size_t>(after)), " Q");
+}
+
+struct q_case {
+    const char* what;
+    std::string content;
+    std::int32_t open;
+};
+
+const q_case q_cases[] = {
+    {"balanced", "q 1 0 0 1 5 5 cm Q q Q", 0},
+    {"two left open", "q q 2 0 0 2 0 0 cm q Q", 2},
+    {"stray Q does not go below zero", "Q Q q", 1},
+    {"operators in a string", "q (q q \\) q) Tj", 1},
+    {"nested parentheses", "q ((Q) Q) Tj", 1},
+    {"comment", "q % Q Q\nq", 2},
+    {"hex string", "q <5151> Tj", 1},
+    {"names and delimiters", "q /q gs [/Q] TJ <</Q 1>> BDC", 1},
+    {"glued operators are one token", "qQ q", 1},
+    {"inline image data", "q BI /W 2 /H 1 ID \x00Q q\x01 EI Q q"s, 1},
+    {"inline image with EI inside its data", "q BI /W 4 /H 1 ID QEI q EI q", 2},
+    {"unterminated string", "q (Q Q", 1},
+    {"empty", "", 0},
+};
+
+TEST(ContentTokens, OpenQCountSkipsStringsCommentsAndImages)
+{
+    for (const q_case& tc : q_cases) {
+        SCOPED_TRACE(tc.what);
+        EXPECT_EQ(open_q_count(tc.content), tc.open);
+    }
 }
 
 TEST(CharClasses, DelimitersAndRegularBytes)

@@ -7,14 +7,14 @@
 
 #include "base/byte_buffer.h"
 #include "base/status.h"
-#include "emit/output_sink.h"
+#include "base/output_sink.h"
 
-namespace kestrin::emit {
+namespace kestrin::base {
 
 // Writes bytes to path through a temporary file in the same directory, renamed over path only
 // after a complete write and close. On failure the temporary file is removed and any existing
 // file at path is untouched.
-base::status write_output_file(const char* path, std::string_view bytes);
+status write_output_file(const char* path, std::string_view bytes);
 
 // An output written while it is built: the bytes go to a temporary file beside the destination,
 // which replaces the destination only in finish(). Destroyed unfinished, it removes the temporary
@@ -36,11 +36,11 @@ public:
     // Takes the bytes of b and gives b a free block back (or none, to be reserved anew): a second
     // thread writes them while the caller goes on building, so the kernel's copy overlaps the
     // work. Written in place when no thread can be started.
-    void write_behind(base::byte_buffer& b);
-    void take(base::byte_buffer& b) override { write_behind(b); }
+    void write_behind(byte_buffer& b);
+    void take(byte_buffer& b) override { write_behind(b); }
 
     // Writes rest, closes and renames over the destination; fails as write_output_file fails.
-    base::status finish(const char* path, std::string_view rest);
+    status finish(const char* path, std::string_view rest);
 
 private:
     // Waits for the bytes in flight; a failure counts as a failed write.
@@ -51,9 +51,9 @@ private:
     int fd_ = -1;
     bool write_failed_ = false;
     bool renamed_ = false;
-    base::byte_buffer in_flight_;                // bytes being written by behind_, then a free block
+    byte_buffer in_flight_;                // bytes being written by behind_, then a free block
     std::thread behind_;
     bool behind_failed_ = false;  // set by behind_, read after joining it
 };
 
-}  // namespace kestrin::emit
+}  // namespace kestrin::base

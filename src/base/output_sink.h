@@ -4,16 +4,16 @@
 
 #include "base/byte_buffer.h"
 
-namespace kestrin::emit {
+namespace kestrin::base {
 
 class output_sink {
 public:
     // Takes the bytes of b (whose flushed count already includes them) and leaves b empty,
     // with or without a block.
-    virtual void take(base::byte_buffer& b) = 0;
+    virtual void take(byte_buffer& b) = 0;
 
 protected:
     ~output_sink() = default;
 };
 
-}  // namespace kestrin::emit
+}  // namespace kestrin::base
