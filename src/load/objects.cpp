@@ -23,11 +23,6 @@ using scan::is_digit;
 using scan::kw_at;
 using scan::skip_ws;
 
-unsigned char at(std::string_view text, std::int32_t i)
-{
-    return static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
-}
-
 // Next index at or after from holding c, or n; memchr, since these walks cover the whole file,
 // stream data included.
 std::int32_t next_byte(std::string_view file, std::int32_t from, char c)
@@ -49,7 +44,7 @@ void collect_end_marks(std::string_view file, keyword_marks& marks)
 {
     std::int32_t n = static_cast<std::int32_t>(file.size());
     for (std::int32_t p = next_byte(file, 0, 'e'); p < n; p = next_byte(file, p + 1, 'e')) {
-        if (n - p < 3 || at(file, p + 1) != 'n' || at(file, p + 2) != 'd') continue;
+        if (n - p < 3 || scan::byte_at(file, p + 1) != 'n' || scan::byte_at(file, p + 2) != 'd') continue;
         if (kw_at(file, p, scan::keyword::endobj))
             marks.endobj.push_back(p);
         else if (kw_at(file, p, scan::keyword::endstream))
@@ -106,20 +101,20 @@ private:
 std::int32_t digits_value(std::string_view text, std::int32_t from, std::int32_t to)
 {
     std::uint32_t v = 0;
-    for (std::int32_t i = from; i < to; ++i) v = v * 10u + (at(text, i) - '0');
+    for (std::int32_t i = from; i < to; ++i) v = v * 10u + (scan::byte_at(text, i) - '0');
     return static_cast<std::int32_t>(v);
 }
 
 // Start of the digit run ending just before end (end itself when there is none).
 std::int32_t digits_back(std::string_view text, std::int32_t end)
 {
-    while (end > 0 && is_digit(at(text, end - 1))) --end;
+    while (end > 0 && is_digit(scan::byte_at(text, end - 1))) --end;
     return end;
 }
 
 std::int32_t ascii_ws_back(std::string_view text, std::int32_t end)
 {
-    while (end > 0 && is_ascii_ws(at(text, end - 1))) --end;
+    while (end > 0 && is_ascii_ws(scan::byte_at(text, end - 1))) --end;
     return end;
 }
 
@@ -129,11 +124,11 @@ bool read_header(std::string_view file, std::int32_t obj_pos, obj_entry& e)
     std::int32_t g_end = ascii_ws_back(file, obj_pos);
     std::int32_t g_start = digits_back(file, g_end);
     if (g_start == g_end || g_start == 0) return false;
-    if (!is_ascii_ws(at(file, g_start - 1))) return false;
+    if (!is_ascii_ws(scan::byte_at(file, g_start - 1))) return false;
     std::int32_t n_end = ascii_ws_back(file, g_start);
     std::int32_t n_start = digits_back(file, n_end);
     if (n_start == n_end) return false;
-    if (n_start > 0 && scan::is_alnum(at(file, n_start - 1))) return false;
+    if (n_start > 0 && scan::is_alnum(scan::byte_at(file, n_start - 1))) return false;
     std::int32_t num = digits_value(file, n_start, n_end);
     if (num <= 0) return false;
     e = obj_entry{};
@@ -150,9 +145,9 @@ std::int32_t stream_data_start(std::string_view file, std::int32_t stream_pos)
     std::int32_t after = stream_pos + static_cast<std::int32_t>(scan::keyword::stream.size());
     if (after >= n) return n;
     std::int32_t i = after;
-    while (i < n && (at(file, i) == ' ' || at(file, i) == '\t')) ++i;
-    if (i < n && at(file, i) == '\n') return i + 1;
-    if (i < n && at(file, i) == '\r') return (i + 1 < n && at(file, i + 1) == '\n') ? i + 2 : i + 1;
+    while (i < n && (scan::byte_at(file, i) == ' ' || scan::byte_at(file, i) == '\t')) ++i;
+    if (i < n && scan::byte_at(file, i) == '\n') return i + 1;
+    if (i < n && scan::byte_at(file, i) == '\r') return (i + 1 < n && scan::byte_at(file, i + 1) == '\n') ? i + 2 : i + 1;
     // Anything else: the byte after the keyword is taken for the end-of-line marker.
     return after + 1;
 }
@@ -163,8 +158,8 @@ bool frame_body(std::string_view file, const keyword_marks& marks, dict_framer& 
 {
     std::int32_t q = skip_ws(file, body_from);
     // Only "<<" opens a dictionary: a hexadecimal string body must not take a later stream.
-    bool dict = q + 1 < static_cast<std::int32_t>(file.size()) && at(file, q) == '<' &&
-                at(file, q + 1) == '<';
+    bool dict = q + 1 < static_cast<std::int32_t>(file.size()) && scan::byte_at(file, q) == '<' &&
+                scan::byte_at(file, q + 1) == '<';
     if (dict) {
         e.dict_pos = q;
         std::int32_t s = framer.stream_after_dict(q);
@@ -250,7 +245,7 @@ std::int32_t object_integer(std::string_view file, std::int32_t hdr_pos)
     std::int32_t pos = hdr_pos;
     if (scan::parse_int_at(file, pos) < 0) return -1;
     pos = skip_ws(file, pos);
-    if (pos < static_cast<std::int32_t>(file.size()) && is_digit(at(file, pos)))
+    if (pos < static_cast<std::int32_t>(file.size()) && is_digit(scan::byte_at(file, pos)))
         scan::parse_int_at(file, pos);
     pos = skip_ws(file, pos);
     if (kw_at(file, pos, scan::keyword::obj)) pos = skip_ws(file, pos + static_cast<std::int32_t>(scan::keyword::obj.size()));
@@ -271,7 +266,7 @@ bool endstream_at(std::string_view file, std::int32_t pos)
     std::int32_t n = static_cast<std::int32_t>(file.size());
     if (pos > n) return false;
     if (file.substr(static_cast<std::size_t>(pos)).starts_with(scan::keyword::endstream)) return true;
-    while (pos < n && is_ascii_ws(at(file, pos))) ++pos;
+    while (pos < n && is_ascii_ws(scan::byte_at(file, pos))) ++pos;
     return file.substr(static_cast<std::size_t>(pos)).starts_with(scan::keyword::endstream);
 }
 
@@ -281,11 +276,11 @@ std::int32_t data_end_by_keyword(std::string_view file, const keyword_marks& mar
 {
     std::int32_t e = first_mark_from(marks.endstream, data_start + 1);
     if (e < 0) return static_cast<std::int32_t>(file.size());
-    if (at(file, e - 1) == '\n') {
-        if (e - 2 >= data_start && at(file, e - 2) == '\r') return e - 2;
+    if (scan::byte_at(file, e - 1) == '\n') {
+        if (e - 2 >= data_start && scan::byte_at(file, e - 2) == '\r') return e - 2;
         return e - 1;
     }
-    if (at(file, e - 1) == '\r') return e - 1;
+    if (scan::byte_at(file, e - 1) == '\r') return e - 1;
     return e;
 }
 

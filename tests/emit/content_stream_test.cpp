@@ -8,8 +8,6 @@
 #include "base/number_format.h"
 #include "emit/content_stream.h"
 
-using namespace std::string_literals;
-
 namespace kestrin::emit {
 namespace {
 
