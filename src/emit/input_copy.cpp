@@ -192,9 +192,8 @@ void write_member_object(writer& w, const load::obj_entry& e)
         text = cleaned;
     }
     const std::int32_t first = scan::skip_ws(text, 0);
-    const bool opens_dict = text.substr(static_cast<std::size_t>(first)).starts_with("<<");
     std::string closed;
-    if (opens_dict) return write_text_object(w, e, closed_text(text, closed));
+    if (scan::opens_dictionary(text, first)) return write_text_object(w, e, closed_text(text, closed));
     const int type = scan::obj_type(text, 0);
     if (type == 0) return write_text_object(w, e, text);
     write_text_object(w, e, typed_member_text(text, type));

@@ -223,11 +223,6 @@ std::string_view range(std::string_view text, std::int32_t from, std::int32_t to
     return text.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
 }
 
-bool opens_dictionary(std::string_view text, std::int32_t pos)
-{
-    return pos >= 0 && text.substr(static_cast<std::size_t>(pos)).starts_with("<<");
-}
-
 // End of the part of an object that precedes its stream data or its "endobj" (its last newline
 // included).
 std::int32_t head_end(std::string_view text, std::int32_t stream_kw)
@@ -270,7 +265,7 @@ input_meaning meaning_of(const load::doc& d, std::int32_t num)
 int written_type(std::string_view text, std::int32_t body, std::int32_t stream_kw)
 {
     const std::int32_t dict = scan::skip_ws(text, body);
-    if (!opens_dictionary(text, dict)) return scan::type_other;
+    if (!scan::opens_dictionary(text, dict)) return scan::type_other;
     return scan::obj_type(text.substr(0, static_cast<std::size_t>(head_end(text, stream_kw))), dict);
 }
 
@@ -279,7 +274,7 @@ int written_type(std::string_view text, std::int32_t body, std::int32_t stream_k
 std::int32_t written_pages(std::string_view text, std::int32_t body)
 {
     const std::int32_t dict = scan::skip_ws(text, body);
-    if (!opens_dictionary(text, dict)) return -1;
+    if (!scan::opens_dictionary(text, dict)) return -1;
     const std::int32_t endobj = size_of(text) - size_of(plain_ending) + 1;
     return load::pages_number_in(range(text, 0, std::max(dict, endobj)), dict);
 }
@@ -299,7 +294,7 @@ bool keeps_kids(std::string_view text, std::int32_t body, std::int32_t stream_kw
                 const input_meaning& m)
 {
     const std::int32_t dict = scan::skip_ws(text, body);
-    if (!opens_dictionary(text, dict)) return false;
+    if (!scan::opens_dictionary(text, dict)) return false;
     bool walkable = false;
     const std::int32_t endobj = size_of(text) - size_of(scan::keyword::endobj) - 1;
     const std::vector<std::int32_t> kids =
@@ -365,7 +360,7 @@ std::optional<std::string> fully_with_framing_keywords_blanked(std::string_view 
 std::string first_dictionary(const std::string& text)
 {
     const std::int32_t open = scan::skip_ws(text, 0);
-    if (!opens_dictionary(text, open)) return text;
+    if (!scan::opens_dictionary(text, open)) return text;
     const std::int32_t close = scan::find_dict_close(text, open, size_of(text));
     return close < 0 ? text : text.substr(0, static_cast<std::size_t>(close) + 2);
 }
@@ -394,8 +389,8 @@ std::string normalised_body(std::string_view body, const input_meaning& m, const
     std::string out(closed_text(*text, closed));
     if (m.catalog) out = first_dictionary(out);
     keep_meaning(out, m, d);
-    const bool was_dictionary = opens_dictionary(body, scan::skip_ws(body, 0));
-    if (!was_dictionary && opens_dictionary(out, scan::skip_ws(out, 0))) out.insert(0, "null ");
+    const bool was_dictionary = scan::opens_dictionary(body, scan::skip_ws(body, 0));
+    if (!was_dictionary && scan::opens_dictionary(out, scan::skip_ws(out, 0))) out.insert(0, "null ");
     return out;
 }
 
@@ -414,7 +409,7 @@ std::string normalised_stream_dictionary(std::string_view head, const input_mean
     std::string dict = "<< >>";
     if (text) {
         const std::int32_t open = scan::skip_ws(*text, 0);
-        if (opens_dictionary(*text, open)) {
+        if (scan::opens_dictionary(*text, open)) {
             std::string closed;
             const std::string_view from_open(closed_text(range(*text, open, size_of(*text)), closed));
             const std::int32_t close = scan::find_dict_close(from_open, 0, size_of(from_open));
@@ -496,7 +491,7 @@ bool frames_as_written(std::string_view text, std::int32_t body, std::int32_t st
     if (scan::find_kw(head, 0, scan::keyword::obj) >= 0 || (!stream && scan::find_kw(head, 0, scan::keyword::endobj) >= 0))
         return false;
     const std::int32_t dict = scan::skip_ws(text, body);
-    if (!opens_dictionary(text, dict)) return !stream;
+    if (!scan::opens_dictionary(text, dict)) return !stream;
     // Closed before the end of its head, the dictionary closes there in any surroundings.
     const std::int32_t close = scan::find_dict_close(text, dict, end);
     if (close < 0) return false;

@@ -30,12 +30,6 @@ std::int32_t value_at(std::string_view text, std::int32_t key_pos, std::string_v
     return scan::value_start(text, key_pos, key);
 }
 
-bool dict_opens_at(std::string_view text, std::int32_t pos)
-{
-    return scan::has_room(pos, 2, scan::text_limit(text)) && text[static_cast<std::size_t>(pos)] == '<' &&
-           text[static_cast<std::size_t>(pos) + 1] == '<';
-}
-
 // Object number of the reference whose first digit is at pos, or -1.
 std::int32_t ref_at(std::string_view text, std::int32_t pos)
 {
@@ -100,7 +94,7 @@ void merge_group(pending_merges& pending, std::string& r, const category_group& 
         return;
     }
     const std::int32_t value = value_at(r, key, g.category);
-    if (dict_opens_at(r, value)) {
+    if (scan::opens_dictionary(r, value)) {
         const std::int32_t close = scan::find_dict_close(r, value, scan::text_limit(r));
         if (close >= 0) r.insert(static_cast<std::size_t>(close), g.inserted());
         return;
@@ -119,7 +113,7 @@ std::optional<std::string> own_resources(const load::doc& d, const overrides& re
     const std::int32_t key = top_key(span.text, span.start, scan::key::resources);
     if (key < 0) return std::nullopt;
     const std::int32_t value = value_at(span.text, key, scan::key::resources);
-    if (dict_opens_at(span.text, value)) return scan::dict_text_at(span.text, value);
+    if (scan::opens_dictionary(span.text, value)) return scan::dict_text_at(span.text, value);
     return object_dict_text(d, replaced, ref_at(span.text, value));
 }
 
@@ -237,7 +231,7 @@ std::string page_add_resources(const load::doc& d, const overrides& replaced,
     const std::int32_t key = top_key(span.text, span.start, scan::key::resources);
     if (key >= 0) {
         const std::int32_t value = value_at(span.text, key, scan::key::resources);
-        if (dict_opens_at(span.text, value))
+        if (scan::opens_dictionary(span.text, value))
             return merge_inline(pending, std::move(page_text), pairs);
         if (pend_resources_object(d, replaced, pending, ref_at(span.text, value), pairs)) return page_text;
     }

@@ -15,25 +15,11 @@ bool is_digit_at(std::string_view text, std::int32_t pos)
            scan::is_digit(static_cast<unsigned char>(text[pos]));
 }
 
-bool opens_dict(std::string_view text, std::int32_t pos)
-{
-    const auto limit = scan::text_limit(text);
-    return pos >= 0 && pos < limit && 1 < limit - pos && text[pos] == '<' && text[pos + 1] == '<';
-}
-
 // A name ends at white space or a delimiter; "#" escapes stay part of it.
-bool ends_name(unsigned char c)
-{
-    if (scan::is_pdf_ws(c)) return true;
-    for (char delim : std::string_view("()<>[]{}/%"))
-        if (c == static_cast<unsigned char>(delim)) return true;
-    return false;
-}
-
 std::int32_t skip_name(std::string_view text, std::int32_t pos)
 {
     const auto limit = scan::text_limit(text);
-    while (pos < limit && !ends_name(static_cast<unsigned char>(text[pos]))) ++pos;
+    while (pos < limit && scan::is_regular(scan::byte_at(text, pos))) ++pos;
     return pos;
 }
 
@@ -64,7 +50,7 @@ struct dict_view {
 dict_view dictionary_at(std::string_view text, std::int32_t pos)
 {
     pos = scan::skip_ws(text, pos < 0 ? 0 : pos);
-    if (!opens_dict(text, pos)) return {};
+    if (!scan::opens_dictionary(text, pos)) return {};
     const std::int32_t end = scan::skip_pdf_value(text, pos);
     if (end < 0) return {};
     return {text.substr(0, static_cast<std::size_t>(end)), pos};
@@ -177,7 +163,7 @@ std::int32_t pick_ap_from_dict(const load::doc& d, std::string_view text, std::i
     const std::int32_t normal = find_top_key(ap, scan::key::normal_appearance);
     if (normal < 0) return -1;
     if (is_digit_at(ap.text, normal)) return pick_referenced_normal(d, ap.text, normal, state);
-    if (opens_dict(ap.text, normal)) return pick_state(d, ap.text, normal, state);
+    if (scan::opens_dictionary(ap.text, normal)) return pick_state(d, ap.text, normal, state);
     return -1;
 }
 
@@ -189,7 +175,7 @@ std::int32_t select_appearance(const load::doc& d, std::string_view text, std::i
     if (key < 0) return -1;
     std::int32_t pos = scan::value_start(text, key, scan::key::appearance);
     if (pos >= limit) return -1;
-    if (opens_dict(text, pos)) return pick_ap_from_dict(d, text, pos, state);
+    if (scan::opens_dictionary(text, pos)) return pick_ap_from_dict(d, text, pos, state);
     if (!is_digit_at(text, pos)) return -1;
     const std::int32_t num = scan::parse_int_at(text, pos);
     if (num < 1) return -1;

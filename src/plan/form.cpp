@@ -20,12 +20,6 @@ constexpr std::int32_t deepest_counted = 8;        // depths 0..8 are visited; a
 constexpr std::int32_t nodes_per_count = 200000;  // nodes visited per count: bounds shared subtrees
 constexpr std::int32_t sum_cut = 100000;          // a node stops adding kids above this sum
 
-bool opens_dict(std::string_view text, std::int32_t pos)
-{
-    const auto limit = scan::text_limit(text);
-    return pos < limit && 1 < limit - pos && text[pos] == '<' && text[pos + 1] == '<';
-}
-
 // The form dictionary as an object of its own, named by the reference at pos.
 std::optional<form_location> locate_form_object(const load::doc& d, std::string_view text,
                                                 std::int32_t pos)
@@ -54,7 +48,7 @@ std::optional<form_location> find_form(const load::doc& d, std::int32_t root)
     const std::int32_t pos =
         scan::value_start(text, key, scan::key::acroform);
     if (pos >= limit) return std::nullopt;
-    if (opens_dict(text, pos)) return form_location{-1, text, limit, pos};
+    if (scan::opens_dictionary(text, pos)) return form_location{-1, text, limit, pos};
     if (scan::is_digit(static_cast<unsigned char>(text[pos])))
         return locate_form_object(d, text, pos);
     return std::nullopt;

@@ -57,12 +57,6 @@ std::int32_t skip_reference_tail(std::string_view text, std::int32_t pos)
     return skip_ws(text, pos);
 }
 
-bool opens_dictionary(std::string_view text, std::int32_t pos, std::int32_t limit)
-{
-    return text[static_cast<std::size_t>(pos)] == '<' && pos + 1 < limit &&
-           text[static_cast<std::size_t>(pos) + 1] == '<';
-}
-
 }  // namespace
 
 reference_array read_reference_array(std::string_view text, std::int32_t open, std::int32_t capacity,
@@ -73,7 +67,7 @@ reference_array read_reference_array(std::string_view text, std::int32_t open, s
     std::int32_t pos = skip_ws(text, open + 1);
     while (pos < limit && text[static_cast<std::size_t>(pos)] != ']') {
         if (!is_digit(byte_at(text, pos))) {
-            if (opens_dictionary(text, pos, limit)) {
+            if (opens_dictionary(text, pos)) {
                 read.holds_dictionary = true;
                 if (at_dictionary == on_inline_dictionary::stop) return read;
             }

@@ -255,6 +255,12 @@ void find_top_level_keys(std::string_view text, std::int32_t start, std::int32_t
         if (at == pending) at = -1;
 }
 
+bool opens_dictionary(std::string_view text, std::int32_t pos)
+{
+    return has_room(pos, 2, text_limit(text)) && text[static_cast<std::size_t>(pos)] == '<' &&
+           text[static_cast<std::size_t>(pos) + 1] == '<';
+}
+
 std::int32_t value_start(std::string_view text, std::int32_t key_pos, std::string_view name)
 {
     return skip_ws(text, key_pos + 1 + text_limit(name));

@@ -90,6 +90,9 @@ struct top_level_walk {
 std::int32_t next_top_level_key(std::string_view text, std::int32_t stop, std::string_view name,
                                 top_level_walk& walk);
 
+// True when "<<" stands at pos.
+bool opens_dictionary(std::string_view text, std::int32_t pos);
+
 // First byte of the value of the key "/name" whose '/' is at key_pos: past the name and the white
 // space after it.
 std::int32_t value_start(std::string_view text, std::int32_t key_pos, std::string_view name);
