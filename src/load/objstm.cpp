@@ -190,7 +190,7 @@ void unpack_one(doc& d, const obj_entry& e, early_block& early)
 }
 
 // Below this many object streams a second thread costs more than it saves.
-constexpr std::size_t min_streams_beside = 16;
+constexpr std::size_t min_streams_for_two_threads = 16;
 
 // Decodes the Flate object streams early, half of them on a second thread. Each half holds at most
 // half the budget, so the early blocks never exceed what decoding in order may hold; a stream
@@ -198,7 +198,7 @@ constexpr std::size_t min_streams_beside = 16;
 std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>& streams)
 {
     std::vector<early_block> early(streams.size());
-    if (streams.size() < min_streams_beside) return early;
+    if (streams.size() < min_streams_for_two_threads) return early;
     const std::uint64_t half_budget = decode::decode_budget(d.len) / 2;
     const auto decode_range = [&](std::size_t from, std::size_t to) {
         std::uint64_t held = 0;

@@ -218,7 +218,7 @@ analysis analyse(const load::doc& d, flatten_mode mode, const load::obj_entry& e
 }
 
 // Below this many annotation objects a second thread costs more than it saves.
-constexpr std::size_t min_analyses_beside = 2048;
+constexpr std::size_t min_analyses_for_two_threads = 2048;
 
 // Each annotation object is read once, however many pages or entries list it, so that planning
 // stays linear in the size of the file. The reading only looks at the document, so the objects
@@ -247,7 +247,7 @@ public:
         const auto read_range = [&](std::size_t from, std::size_t to) {
             for (std::size_t k = from; k < to; ++k) done_[k] = analyse(d_, mode_, *order[k]);
         };
-        if (order.size() < min_analyses_beside)
+        if (order.size() < min_analyses_for_two_threads)
             read_range(0, order.size());
         else
             base::run_in_halves(order.size(), read_range);
