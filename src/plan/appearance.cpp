@@ -15,14 +15,6 @@ bool is_digit_at(std::string_view text, std::int32_t pos)
            scan::is_digit(static_cast<unsigned char>(text[pos]));
 }
 
-// A name ends at white space or a delimiter; "#" escapes stay part of it.
-std::int32_t skip_name(std::string_view text, std::int32_t pos)
-{
-    const auto limit = scan::text_limit(text);
-    while (pos < limit && scan::is_regular(scan::byte_at(text, pos))) ++pos;
-    return pos;
-}
-
 // N of a reference value "N [G] R" at pos (R not followed by a letter or digit), or -1.
 std::int32_t read_ref_value(std::string_view text, std::int32_t pos)
 {
@@ -56,32 +48,14 @@ dict_view dictionary_at(std::string_view text, std::int32_t pos)
     return {text.substr(0, static_cast<std::size_t>(end)), pos};
 }
 
-std::int32_t skip_entry_value(std::string_view text, std::int32_t pos)
-{
-    if (text[pos] == '/') return skip_name(text, pos + 1);
-    const std::int32_t end = scan::skip_pdf_value(text, pos);
-    return end > pos ? end : -1;
-}
-
 // Position of the value of the key at the dictionary's own level (not inside a nested
 // dictionary, where a state could carry the same name), or -1.
 std::int32_t find_top_key(const dict_view& dict, std::string_view key)
 {
-    const std::string_view text = dict.text;
-    const auto limit = scan::text_limit(text);
-    std::int32_t pos = dict.open + 2;
-    for (;;) {
-        pos = scan::skip_ws(text, pos);
-        if (pos >= limit || text[pos] != '/') return -1;
-        const std::int32_t name_end = skip_name(text, pos + 1);
-        const std::int32_t value = scan::skip_ws(text, name_end);
-        if (value >= limit) return -1;
-        if (text.substr(static_cast<std::size_t>(pos + 1),
-                        static_cast<std::size_t>(name_end - pos - 1)) == key)
-            return value;
-        pos = skip_entry_value(text, value);
-        if (pos < 0) return -1;
-    }
+    const std::int32_t at = scan::find_top_level_key(dict.text, dict.open, scan::text_limit(dict.text), key);
+    if (at < 0) return -1;
+    const std::int32_t value = scan::value_start(dict.text, at, key);
+    return value < scan::text_limit(dict.text) ? value : -1;
 }
 
 // num when it names a stream of the table: the writer must never name an object it does not write.
