@@ -4,6 +4,7 @@
 #include <clocale>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "kestrin.h"
 #include "pdf_builder.h"
@@ -31,6 +32,26 @@ TEST(Exports, LastErrorIsOneStablePointer)
     const char* first = kestrin_last_error();
     kestrin_annotation_count("/nonexistent/y.pdf");
     EXPECT_EQ(kestrin_last_error(), first);
+}
+
+TEST(Exports, EachThreadReadsTheErrorOfItsOwnLastCall)
+{
+    // This thread fails; a second thread then succeeds and fails in turn: neither sees the other's
+    // message.
+    EXPECT_EQ(kestrin_field_count("/nonexistent/mine.pdf"), -1);
+    std::string other_after_success = "unset";
+    std::string other_after_failure;
+    std::thread other([&] {
+        temp_dir dir;
+        EXPECT_EQ(kestrin_field_count(dir.write("ok.pdf", one_page_doc().build()).c_str()), 0);
+        other_after_success = last_error();
+        kestrin_annotation_count("/nonexistent/theirs.pdf");
+        other_after_failure = last_error();
+    });
+    other.join();
+    EXPECT_EQ(other_after_success, "");
+    EXPECT_EQ(other_after_failure, "cannot open /nonexistent/theirs.pdf");
+    EXPECT_EQ(last_error(), "cannot open /nonexistent/mine.pdf");
 }
 
 TEST(Exports, NullPathsAreReportedByTheirStage)
