@@ -235,6 +235,26 @@ double clamp_coordinate(double v)
     return std::clamp(v, -max_coordinate, max_coordinate);
 }
 
+char* write_fixed(char* at, double v, int digits)
+{
+    v = clamp_coordinate(v);
+    const std::uint64_t scaled = scaled_rounded(std::fabs(v), digits);
+    const std::uint64_t unit = powers_of_ten[static_cast<std::size_t>(digits)];
+    char* p = at;
+    if (std::signbit(v)) *p++ = '-';  // printf keeps the sign of -0 and of what rounds to 0
+    p = std::to_chars(p, at + fixed_room, scaled / unit).ptr;
+    if (digits > 0) {
+        *p++ = '.';
+        std::uint64_t fraction = scaled % unit;
+        for (int i = digits - 1; i >= 0; --i) {
+            p[i] = static_cast<char>('0' + fraction % 10);
+            fraction /= 10;
+        }
+        p += digits;
+    }
+    return p;
+}
+
 std::string_view obj_header(char (&room)[obj_header_room], long num, long gen)
 {
     constexpr std::string_view tail = " obj\n";

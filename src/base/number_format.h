@@ -15,6 +15,16 @@ namespace kestrin::base {
 // every number has a short fixed notation and a reader accepts it.
 double clamp_coordinate(double v);
 
+// Most digits after the point that write_fixed writes.
+inline constexpr int max_fixed_digits = 6;
+
+// Longest text of write_fixed: "-1000000000.000000".
+inline constexpr std::size_t fixed_room = 18;
+
+// Writes clamp_coordinate(v) in fixed notation with digits (0 to max_fixed_digits) after the
+// point, as printf's "%.Nf" does, to at, which has fixed_room bytes; returns the end of the text.
+char* write_fixed(char* at, double v, int digits);
+
 // Room for any text of obj_header.
 inline constexpr std::size_t obj_header_room = 32;
 
