@@ -4,7 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "base/number_format.h"
+#include "base/append.h"
 #include "emit/content_stream.h"
 #include "emit/object_check.h"
 #include "emit/object_writer.h"
@@ -19,11 +19,7 @@ namespace {
 constexpr std::string_view key_contents = "Contents";
 constexpr std::string_view key_annots = "Annots";
 
-std::string new_ref(std::int32_t num)
-{
-    char scratch[32];
-    return std::string(base::fmt_into(scratch, sizeof scratch, "%ld 0 R", static_cast<long>(num)));
-}
+std::string new_ref(std::int32_t num) { return base::to_text(num, " 0 R"); }
 
 // The new content stream; undecodable old pieces stay referenced between "q" and the new stream,
 // which begins with the matching "Q".
@@ -46,7 +42,6 @@ std::string annots_entry(const load::doc& d, const std::vector<std::int32_t>& ke
 
 std::vector<resource_entry> resource_entries(const writer& w, const plan::page_plan& p)
 {
-    char scratch[64];
     const plan::flatten_plan& plan = w.plan;
     std::vector<resource_entry> pairs;
     std::unordered_set<std::int32_t> named;
@@ -57,16 +52,12 @@ std::vector<resource_entry> resource_entries(const writer& w, const plan::page_p
         const plan::xobject_entry* x = plan.xobject_of(i);
         // An annotation listed twice is placed twice through one XObject, named once.
         if (x == nullptr || !named.insert(x->obj).second) continue;
-        pairs.push_back({key_xobject, std::string(base::fmt_into(scratch, sizeof scratch, "/Fl%ld %ld 0 R",
-                                                           static_cast<long>(x->obj),
-                                                           static_cast<long>(x->obj)))});
+        pairs.push_back({key_xobject, base::to_text("/Fl", x->obj, ' ', x->obj, " 0 R")});
     }
     if (p.needs_content && plan.gs_obj > 0)
-        pairs.push_back({key_extgstate, std::string(base::fmt_into(scratch, sizeof scratch, "/GSa %ld 0 R",
-                                                             static_cast<long>(plan.gs_obj)))});
+        pairs.push_back({key_extgstate, base::to_text("/GSa ", plan.gs_obj, " 0 R")});
     if (p.needs_content && plan.font_obj > 0)
-        pairs.push_back({key_font, std::string(base::fmt_into(scratch, sizeof scratch, "/FlF %ld 0 R",
-                                                        static_cast<long>(plan.font_obj)))});
+        pairs.push_back({key_font, base::to_text("/FlF ", plan.font_obj, " 0 R")});
     return pairs;
 }
 
