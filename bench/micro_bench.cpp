@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "decode/inflate.h"
+#include "base/append.h"
+#include "base/byte_buffer.h"
 #include "base/number_format.h"
 #include "load/doc.h"
 #include "scan/token.h"
@@ -154,18 +156,22 @@ void BM_inflate_small_streams(benchmark::State& state)
 }
 BENCHMARK(BM_inflate_small_streams);
 
-// The placements and boxes of every flattened annotation are written with "%f".
-void BM_format_fixed(benchmark::State& state)
+// The placements and boxes of every flattened annotation are written as fixed6 numbers.
+void BM_append_fixed(benchmark::State& state)
 {
-    char out[256];
+    using kestrin::base::fixed3;
+    using kestrin::base::fixed6;
+    kestrin::base::byte_buffer out;
     double v = 0.125;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(kestrin::base::fmt_into(out, sizeof out, "%f %f %.3f", v, v * 3.7, v / 3));
+        out.clear();
+        kestrin::base::append(out, fixed6(v), ' ', fixed6(v * 3.7), ' ', fixed3(v / 3));
+        benchmark::DoNotOptimize(out.data.get());
         v += 0.37;
         if (v > 1000) v = 0.125;
     }
 }
-BENCHMARK(BM_format_fixed);
+BENCHMARK(BM_append_fixed);
 
 // One object header and one cross-reference line per object of the output.
 void BM_object_header_and_xref_line(benchmark::State& state)

@@ -1,19 +1,25 @@
-// Locale-independent formatting of the printf conversions the output uses: %s %d %ld %f %.3f
-// %010ld and %%. Numbers go through std::to_chars, so a host's setlocale cannot turn a decimal
-// point into a comma; the results equal printf's in the C locale.
+// Locale-independent number text: std::to_chars and exact integer arithmetic, so a host's
+// setlocale cannot turn a decimal point into a comma; the results equal printf's in the C locale.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string_view>
-
-#include "base/byte_buffer.h"
 
 namespace kestrin::base {
 
 // A coordinate as the output writes it: non-finite becomes 0 and magnitudes stop at 1e9, so that
 // every number has a short fixed notation and a reader accepts it.
 double clamp_coordinate(double v);
+
+// Most digits after the point that write_fixed writes.
+inline constexpr int max_fixed_digits = 6;
+
+// Longest text of write_fixed: "-1000000000.000000".
+inline constexpr std::size_t fixed_room = 18;
+
+// Writes clamp_coordinate(v) in fixed notation with digits (0 to max_fixed_digits) after the
+// point, as printf's "%.Nf" does, to at, which has fixed_room bytes; returns the end of the text.
+char* write_fixed(char* at, double v, int digits);
 
 // Room for any text of obj_header.
 inline constexpr std::size_t obj_header_room = 32;
@@ -27,15 +33,5 @@ inline constexpr std::size_t xref_line_size = 20;
 // The in-use cross-reference line "OOOOOOOOOO GGGGG n \n" ("%010ld %05ld n \n") for an offset in
 // [0, 9999999999] and a generation in [0, 99999].
 void xref_line(char (&line)[xref_line_size], long offset, long gen);
-
-// Formats into scratch (size bytes), cut to size - 1 bytes and NUL-terminated; returns the text.
-std::string_view fmt_into(char* scratch, std::size_t size, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
-
-// Formats into a 512-byte scratch text and appends it to b.
-void em_sn(base::byte_buffer& b, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-// Formats without any cut and appends it to b (for pieces whose length the caller cannot bound).
-void em_all(base::byte_buffer& b, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace kestrin::base

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "base/number_format.h"
+#include "base/append.h"
 #include "draw/text.h"
 #include "scan/keys.h"
 #include "scan/token.h"
@@ -16,6 +16,9 @@ namespace kestrin::draw {
 
 namespace {
 
+using base::append;
+using base::fixed3;
+using base::fixed6;
 using plan::plan_item;
 
 // How many numbers of each coordinate array are used; the rest of a longer array is ignored.
@@ -137,17 +140,24 @@ std::vector<double> numbers_of(const annot& a, std::string_view key, std::string
     return out;
 }
 
-void em_stroke_colour(base::byte_buffer& out, const annot& a)
+// "r g b op": the colour of the fill ("rg") or stroke ("RG") operator.
+void append_colour(base::byte_buffer& out, const rgb& c, std::string_view op)
 {
-    base::em_sn(out, "%.3f %.3f %.3f RG %f w\n", base::clamp_coordinate(a.colour.r), base::clamp_coordinate(a.colour.g),
-          base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width));
+    append(out, fixed3(c.r), ' ', fixed3(c.g), ' ', fixed3(c.b), ' ', op);
+}
+
+// "r g b RG width w": the annotation's stroke colour and border width.
+void append_stroke_style(base::byte_buffer& out, const annot& a)
+{
+    append_colour(out, a.colour, "RG");
+    append(out, ' ', fixed6(a.width), " w");
 }
 
 // "x y m x y l ... S\n" through the complete pairs of points.
-void em_path(base::byte_buffer& out, std::span<const double> points)
+void append_stroked_path(base::byte_buffer& out, std::span<const double> points)
 {
     for (std::size_t i = 0; points.size() - i >= 2; i += 2)
-        base::em_sn(out, i == 0 ? "%f %f m " : "%f %f l ", base::clamp_coordinate(points[i]), base::clamp_coordinate(points[i + 1]));
+        append(out, fixed6(points[i]), ' ', fixed6(points[i + 1]), i == 0 ? " m " : " l ");
     out.append("S\n");
 }
 
@@ -155,24 +165,24 @@ void draw_square(pen& p, const annot& a)
 {
     if (a.width <= 0) return;
     const plan_item& it = a.item;
-    base::em_sn(p.put(), "%.3f %.3f %.3f RG %f w %f %f %f %f re S\n", base::clamp_coordinate(a.colour.r),
-          base::clamp_coordinate(a.colour.g), base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width), base::clamp_coordinate(it.x), base::clamp_coordinate(it.y),
-          base::clamp_coordinate(it.w), base::clamp_coordinate(it.h));
+    base::byte_buffer& out = p.put();
+    append_stroke_style(out, a);
+    append(out, ' ', fixed6(it.x), ' ', fixed6(it.y), ' ', fixed6(it.w), ' ', fixed6(it.h), " re S\n");
 }
 
 void draw_sticky_note(pen& p, const annot& a)
 {
     const plan_item& it = a.item;
     if (!(it.w >= 1.0 && it.h >= 1.0)) return;
-    base::em_sn(p.put(), "0.95 0.85 0.10 rg 0.30 0.30 0.10 RG %f w\n%f %f %f %f re f\n",
-          base::clamp_coordinate(line_width(a)), base::clamp_coordinate(it.x), base::clamp_coordinate(it.y), base::clamp_coordinate(it.w), base::clamp_coordinate(it.h));
-    base::em_sn(p.put(), "0.75 0.65 0.05 rg\n%f %f m %f %f l %f %f l h f\n", base::clamp_coordinate(it.x + it.w),
-          base::clamp_coordinate(it.y + 0.35 * it.h), base::clamp_coordinate(it.x + 0.65 * it.w), base::clamp_coordinate(it.y + it.h),
-          base::clamp_coordinate(it.x + it.w), base::clamp_coordinate(it.y + it.h));
+    append(p.put(), "0.95 0.85 0.10 rg 0.30 0.30 0.10 RG ", fixed6(line_width(a)), " w\n", fixed6(it.x), ' ',
+           fixed6(it.y), ' ', fixed6(it.w), ' ', fixed6(it.h), " re f\n");
+    append(p.put(), "0.75 0.65 0.05 rg\n", fixed6(it.x + it.w), ' ', fixed6(it.y + 0.35 * it.h), " m ",
+           fixed6(it.x + 0.65 * it.w), ' ', fixed6(it.y + it.h), " l ", fixed6(it.x + it.w), ' ',
+           fixed6(it.y + it.h), " l h f\n");
     for (int i = 0; i < 3; ++i) {
         const double line_y = (i * it.h) * 0.16 + (0.18 * it.h + it.y);
-        base::em_sn(p.put(), "0.35 0.35 0.30 RG 1 w %f %f m %f %f l S\n", base::clamp_coordinate(it.x + 0.12 * it.w),
-              base::clamp_coordinate(line_y), base::clamp_coordinate(it.x + 0.88 * it.w), base::clamp_coordinate(line_y));
+        append(p.put(), "0.35 0.35 0.30 RG 1 w ", fixed6(it.x + 0.12 * it.w), ' ', fixed6(line_y), " m ",
+               fixed6(it.x + 0.88 * it.w), ' ', fixed6(line_y), " l S\n");
     }
 }
 
@@ -208,45 +218,49 @@ std::vector<mark_box> mark_boxes(const annot& a)
     return boxes;
 }
 
-void em_squiggle(base::byte_buffer& out, const mark_box& b, double width)
+void append_squiggle(base::byte_buffer& out, const mark_box& b, double width)
 {
     constexpr int segments = 8;
     constexpr double amplitude = 0.8;
-    base::em_sn(out, "0.0 0.0 0.0 RG %f w %f %f m\n", base::clamp_coordinate(width), base::clamp_coordinate(b.x0), base::clamp_coordinate(b.y0));
+    append(out, "0.0 0.0 0.0 RG ", fixed6(width), " w ", fixed6(b.x0), ' ', fixed6(b.y0), " m\n");
     const double dx = (b.x1 - b.x0) / segments;
     for (int j = 1; j <= segments; ++j) {
         const double e = j % 2 == 1 ? -amplitude : amplitude;
-        base::em_sn(out, "%f %f l ", base::clamp_coordinate(b.x0 + j * dx), base::clamp_coordinate(b.y0 + e));
+        append(out, fixed6(b.x0 + j * dx), ' ', fixed6(b.y0 + e), " l ");
     }
     out.append("S\n");
 }
 
-void em_mark(base::byte_buffer& out, const mark_box& b, std::int32_t kind, double width)
+// A black line across the box at height y: underline and strikeout.
+void append_rule(base::byte_buffer& out, const mark_box& b, double y, double width)
 {
-    const char* const rule = "0.0 0.0 0.0 RG %f w %f %f m %f %f l S\n";
+    append(out, "0.0 0.0 0.0 RG ", fixed6(width), " w ", fixed6(b.x0), ' ', fixed6(y), " m ", fixed6(b.x1), ' ',
+           fixed6(y), " l S\n");
+}
+
+void append_mark(base::byte_buffer& out, const mark_box& b, std::int32_t kind, double width)
+{
     switch (kind) {
     case plan::kind_highlight:
-        base::em_sn(out, "/GSa gs 0.4 1.0 1.0 rg\n%f %f m %f %f l %f %f l %f %f l h f\n", base::clamp_coordinate(b.x0),
-              base::clamp_coordinate(b.y0), base::clamp_coordinate(b.x1), base::clamp_coordinate(b.y0), base::clamp_coordinate(b.x1), base::clamp_coordinate(b.y1),
-              base::clamp_coordinate(b.x0), base::clamp_coordinate(b.y1));
+        append(out, "/GSa gs 0.4 1.0 1.0 rg\n", fixed6(b.x0), ' ', fixed6(b.y0), " m ", fixed6(b.x1), ' ',
+               fixed6(b.y0), " l ", fixed6(b.x1), ' ', fixed6(b.y1), " l ", fixed6(b.x0), ' ', fixed6(b.y1),
+               " l h f\n");
         break;
     case plan::kind_underline:
-        base::em_sn(out, rule, base::clamp_coordinate(width), base::clamp_coordinate(b.x0), base::clamp_coordinate(b.y0), base::clamp_coordinate(b.x1), base::clamp_coordinate(b.y0));
+        append_rule(out, b, b.y0, width);
         break;
-    case plan::kind_strikeout: {
-        const double mid = (b.y0 + b.y1) * 0.5;
-        base::em_sn(out, rule, base::clamp_coordinate(width), base::clamp_coordinate(b.x0), base::clamp_coordinate(mid), base::clamp_coordinate(b.x1), base::clamp_coordinate(mid));
+    case plan::kind_strikeout:
+        append_rule(out, b, (b.y0 + b.y1) * 0.5, width);
         break;
-    }
     default:
-        em_squiggle(out, b, width);
+        append_squiggle(out, b, width);
         break;
     }
 }
 
 void draw_marks(pen& p, const annot& a)
 {
-    for (const mark_box& b : mark_boxes(a)) em_mark(p.put(), b, a.item.kind, line_width(a));
+    for (const mark_box& b : mark_boxes(a)) append_mark(p.put(), b, a.item.kind, line_width(a));
 }
 
 // Index of the "[" of the first occurrence of key whose value is an array, or -1.
@@ -299,9 +313,12 @@ void draw_ink(pen& p, const annot& a)
     bool started = false;
     for (const auto& path : paths) {
         if (path.size() < 2) continue;
-        if (!started) em_stroke_colour(p.put(), a);
+        if (!started) {
+            append_stroke_style(p.put(), a);
+            p.put().append("\n");
+        }
         started = true;
-        em_path(p.put(), path);
+        append_stroked_path(p.put(), path);
     }
 }
 
@@ -310,9 +327,16 @@ void draw_line(pen& p, const annot& a)
     if (a.width <= 0) return;
     const std::vector<double> l = numbers_of(a, scan::key::line, scan::key::line_old, 4);
     if (l.size() != 4) return;
-    base::em_sn(p.put(), "%.3f %.3f %.3f RG %f w %f %f m %f %f l S\n", base::clamp_coordinate(a.colour.r),
-          base::clamp_coordinate(a.colour.g), base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width), base::clamp_coordinate(l[0]), base::clamp_coordinate(l[1]),
-          base::clamp_coordinate(l[2]), base::clamp_coordinate(l[3]));
+    base::byte_buffer& out = p.put();
+    append_stroke_style(out, a);
+    append(out, ' ', fixed6(l[0]), ' ', fixed6(l[1]), " m ", fixed6(l[2]), ' ', fixed6(l[3]), " l S\n");
+}
+
+// "x1 y1 x2 y2 x3 y3 c": a Bezier curve from the current point.
+void append_curve(base::byte_buffer& out, const std::array<double, 6>& c)
+{
+    append(out, fixed6(c[0]), ' ', fixed6(c[1]), ' ', fixed6(c[2]), ' ', fixed6(c[3]), ' ', fixed6(c[4]), ' ',
+           fixed6(c[5]), " c");
 }
 
 void draw_ellipse(pen& p, const annot& a)
@@ -322,20 +346,21 @@ void draw_ellipse(pen& p, const annot& a)
     const double rx = it.w * 0.5, ry = 0.5 * it.h;
     const double cx = it.x + rx, cy = it.y + ry;
     const double kx = rx * ellipse_kappa, ky = ry * ellipse_kappa;
-    // Over thirty numbers: more than a 512-byte scratch holds at the largest values.
-    base::em_all(p.put(),
-           "%.3f %.3f %.3f RG %f w\n%f %f m\n%f %f %f %f %f %f c\n%f %f %f %f %f %f c\n"
-           "%f %f %f %f %f %f c\n%f %f %f %f %f %f c S\n",
-           base::clamp_coordinate(a.colour.r), base::clamp_coordinate(a.colour.g), base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width),
-           base::clamp_coordinate(cx + rx), base::clamp_coordinate(cy),
-           base::clamp_coordinate(cx + rx), base::clamp_coordinate(cy + ky), base::clamp_coordinate(cx + kx), base::clamp_coordinate(cy + ry), base::clamp_coordinate(cx),
-           base::clamp_coordinate(cy + ry),
-           base::clamp_coordinate(cx - kx), base::clamp_coordinate(cy + ry), base::clamp_coordinate(cx - rx), base::clamp_coordinate(cy + ky), base::clamp_coordinate(cx - rx),
-           base::clamp_coordinate(cy),
-           base::clamp_coordinate(cx - rx), base::clamp_coordinate(cy - ky), base::clamp_coordinate(cx - kx), base::clamp_coordinate(cy - ry), base::clamp_coordinate(cx),
-           base::clamp_coordinate(cy - ry),
-           base::clamp_coordinate(cx + kx), base::clamp_coordinate(cy - ry), base::clamp_coordinate(cx + rx), base::clamp_coordinate(cy - ky), base::clamp_coordinate(cx + rx),
-           base::clamp_coordinate(cy));
+    // Counterclockwise from the rightmost point, a quarter per curve.
+    const std::array<std::array<double, 6>, 4> quarters = {{
+        {cx + rx, cy + ky, cx + kx, cy + ry, cx, cy + ry},
+        {cx - kx, cy + ry, cx - rx, cy + ky, cx - rx, cy},
+        {cx - rx, cy - ky, cx - kx, cy - ry, cx, cy - ry},
+        {cx + kx, cy - ry, cx + rx, cy - ky, cx + rx, cy},
+    }};
+    base::byte_buffer& out = p.put();
+    append_stroke_style(out, a);
+    append(out, '\n', fixed6(cx + rx), ' ', fixed6(cy), " m");
+    for (const auto& quarter : quarters) {
+        out.append("\n");
+        append_curve(out, quarter);
+    }
+    out.append(" S\n");
 }
 
 // A Polygon is closed, stroked in "C" and filled only in its own "IC"; a PolyLine is stroked.
@@ -348,11 +373,13 @@ void draw_vertices(pen& p, const annot& a)
     const bool stroke = a.width > 0;
     if (!stroke && !fill) return;
     base::byte_buffer& out = p.put();
-    if (fill) base::em_sn(out, "%.3f %.3f %.3f rg ", base::clamp_coordinate(fill->r), base::clamp_coordinate(fill->g), base::clamp_coordinate(fill->b));
-    base::em_sn(out, "%.3f %.3f %.3f RG %f w %f %f m\n", base::clamp_coordinate(a.colour.r), base::clamp_coordinate(a.colour.g),
-          base::clamp_coordinate(a.colour.b), base::clamp_coordinate(a.width), base::clamp_coordinate(v[0]), base::clamp_coordinate(v[1]));
-    for (std::size_t i = 2; v.size() - i >= 2; i += 2)
-        base::em_sn(out, "%f %f l ", base::clamp_coordinate(v[i]), base::clamp_coordinate(v[i + 1]));
+    if (fill) {
+        append_colour(out, *fill, "rg");
+        out.append(" ");
+    }
+    append_stroke_style(out, a);
+    append(out, ' ', fixed6(v[0]), ' ', fixed6(v[1]), " m\n");
+    for (std::size_t i = 2; v.size() - i >= 2; i += 2) append(out, fixed6(v[i]), ' ', fixed6(v[i + 1]), " l ");
     if (!polygon) {
         out.append("S\n");
     } else {
@@ -370,19 +397,19 @@ void draw_caret(pen& p, const annot& a)
 {
     const plan_item& it = a.item;
     const double w = icon_side(it.w, 20.0, 12.0), h = icon_side(it.h, 20.0, 12.0);
-    base::em_sn(p.put(), "%.3f %.3f %.3f rg %f %f m %f %f l %f %f l h f\n", base::clamp_coordinate(a.colour.r),
-          base::clamp_coordinate(a.colour.g), base::clamp_coordinate(a.colour.b), base::clamp_coordinate(it.x), base::clamp_coordinate(it.y),
-          base::clamp_coordinate(it.x + w), base::clamp_coordinate(it.y), base::clamp_coordinate(it.x), base::clamp_coordinate(it.y + h));
+    base::byte_buffer& out = p.put();
+    append_colour(out, a.colour, "rg");
+    append(out, ' ', fixed6(it.x), ' ', fixed6(it.y), " m ", fixed6(it.x + w), ' ', fixed6(it.y), " l ",
+           fixed6(it.x), ' ', fixed6(it.y + h), " l h f\n");
 }
 
 void draw_file_attachment(pen& p, const annot& a)
 {
     const plan_item& it = a.item;
     const double w = icon_side(it.w, 24.0, 14.0), h = icon_side(it.h, 24.0, 14.0);
-    base::em_sn(p.put(), "0.30 0.30 0.30 RG %f w\n%f %f %f %f re S\n%f %f m %f %f l S\n",
-          base::clamp_coordinate(line_width(a)), base::clamp_coordinate(it.x), base::clamp_coordinate(it.y), base::clamp_coordinate(w), base::clamp_coordinate(h),
-          base::clamp_coordinate(it.x + 0.3 * w), base::clamp_coordinate(it.y + h), base::clamp_coordinate(it.x + 0.7 * w),
-          base::clamp_coordinate(it.y + 0.5 * h));
+    append(p.put(), "0.30 0.30 0.30 RG ", fixed6(line_width(a)), " w\n", fixed6(it.x), ' ', fixed6(it.y), ' ',
+           fixed6(w), ' ', fixed6(h), " re S\n", fixed6(it.x + 0.3 * w), ' ', fixed6(it.y + h), " m ",
+           fixed6(it.x + 0.7 * w), ' ', fixed6(it.y + 0.5 * h), " l S\n");
 }
 
 void draw_freetext(pen& p, const annot& a)
@@ -390,12 +417,12 @@ void draw_freetext(pen& p, const annot& a)
     const plan_item& it = a.item;
     if (!(it.w >= 2.0 && it.h >= 2.0)) return;
     if (a.width > 0)
-        base::em_sn(p.put(), "0.0 0.0 0.0 RG %f w %f %f %f %f re S\n", base::clamp_coordinate(a.width), base::clamp_coordinate(it.x),
-              base::clamp_coordinate(it.y), base::clamp_coordinate(it.w), base::clamp_coordinate(it.h));
+        append(p.put(), "0.0 0.0 0.0 RG ", fixed6(a.width), " w ", fixed6(it.x), ' ', fixed6(it.y), ' ',
+               fixed6(it.w), ' ', fixed6(it.h), " re S\n");
     const std::optional<std::string> source = freetext_source(a.text, a.start);
     if (!source) return;
     for (const text_line& line : layout_text(*source, it.x, it.y, it.w, it.h))
-        em_text(p.put(), line.x, line.y, line.bytes, a.colour.r, a.colour.g, a.colour.b);
+        append_text_object(p.put(), line.x, line.y, line.bytes, a.colour.r, a.colour.g, a.colour.b);
 }
 
 void draw_kind(pen& p, const annot& a)

@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "base/number_format.h"
+#include "base/append.h"
 #include "scan/keys.h"
 #include "scan/token.h"
 
@@ -287,14 +287,12 @@ std::string escape_text(std::string_view text)
     return out;
 }
 
-void em_text(base::byte_buffer& drawing, double x, double y, std::string_view text, double r, double g, double b)
+void append_text_object(base::byte_buffer& drawing, double x, double y, std::string_view text, double r,
+                        double g, double b)
 {
-    // Written uncut: the escaped text can pass any fixed scratch size, and a text object cut
-    // before ") Tj ET" would break the rest of the page.
-    const std::string escaped = escape_text(text);
-    base::em_all(drawing, "BT /FlF %.3f Tf %.3f %.3f %.3f rg 1 0 0 1 %f %f Tm (%s) Tj ET\n",
-           text_font_size, base::clamp_coordinate(r), base::clamp_coordinate(g), base::clamp_coordinate(b), base::clamp_coordinate(x), base::clamp_coordinate(y),
-           escaped.c_str());
+    base::append(drawing, "BT /FlF ", base::fixed3(text_font_size), " Tf ", base::fixed3(r), ' ',
+                 base::fixed3(g), ' ', base::fixed3(b), " rg 1 0 0 1 ", base::fixed6(x), ' ',
+                 base::fixed6(y), " Tm (", escape_text(text), ") Tj ET\n");
 }
 
 std::optional<std::string> read_literal_string(std::string_view text, std::int32_t open)

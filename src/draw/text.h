@@ -20,7 +20,8 @@ inline constexpr double text_font_size = 11.0;
 double text_width(std::string_view text);
 
 // Appends "BT /FlF 11.000 Tf r g b rg 1 0 0 1 x y Tm (text) Tj ET\n", the text escaped.
-void em_text(base::byte_buffer& drawing, double x, double y, std::string_view text, double r, double g, double b);
+void append_text_object(base::byte_buffer& drawing, double x, double y, std::string_view text, double r,
+                        double g, double b);
 
 // The body of a literal string in a WinAnsi text object: "(", ")" and "\" escaped, bytes 0x80 and
 // above as octal, control bytes as "?". Stops once 1020 bytes have been produced.

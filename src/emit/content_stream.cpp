@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "base/number_format.h"
+#include "base/append.h"
 #include "draw/fallback.h"
 #include "emit/object_writer.h"
 #include "load/stream_data.h"
@@ -136,13 +136,14 @@ void place_xobject(writer& w, base::byte_buffer& content, const plan::plan_item&
     const std::optional<std::string> matrix =
         annot ? load::array_entry(w.doc, annot.text, annot.start, scan::key::matrix) : std::nullopt;
     if (matrix && scan::array_named(*matrix, 0, scan::key::matrix, m) == 6) {
-        base::em_sn(content, "q %f %f %f %f %f %f cm /Fl%d Do Q\n", base::clamp_coordinate(m[0]), base::clamp_coordinate(m[1]),
-              base::clamp_coordinate(m[2]), base::clamp_coordinate(m[3]), base::clamp_coordinate(m[4]), base::clamp_coordinate(m[5]), x.obj);
+        base::append(content, "q ", base::fixed6(m[0]), ' ', base::fixed6(m[1]), ' ', base::fixed6(m[2]), ' ',
+                     base::fixed6(m[3]), ' ', base::fixed6(m[4]), ' ', base::fixed6(m[5]), " cm /Fl", x.obj,
+                     " Do Q\n");
         return;
     }
     const placement p = place_frame(f, item_rect(item));
-    base::em_sn(content, "q %f 0 0 %f %f %f cm /Fl%d Do Q\n", base::clamp_coordinate(p.sx), base::clamp_coordinate(p.sy),
-          base::clamp_coordinate(p.tx), base::clamp_coordinate(p.ty), x.obj);
+    base::append(content, "q ", base::fixed6(p.sx), " 0 0 ", base::fixed6(p.sy), ' ', base::fixed6(p.tx), ' ',
+                 base::fixed6(p.ty), " cm /Fl", x.obj, " Do Q\n");
 }
 
 void draw_item(writer& w, std::int32_t i, base::byte_buffer& content)
@@ -176,9 +177,8 @@ void write_content(writer& w, std::int32_t page)
         draw_item(w, i, content);
     }
     note_failure(w, content);
-    char scratch[128];
     begin_object(w, p.content_obj, 0);
-    w.out.append(base::fmt_into(scratch, sizeof scratch, "<< /Length %ld >>", static_cast<long>(content.len)));
+    base::append(w.out, "<< /Length ", content.len, " >>");
     begin_stream_data(w);
     end_stream(w, content.view());
 }

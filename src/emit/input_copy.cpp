@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "base/number_format.h"
+#include "base/append.h"
 #include "emit/object_check.h"
 #include "emit/object_writer.h"
 #include "load/values.h"
@@ -132,10 +132,9 @@ std::string stream_dictionary(std::string_view dict, std::int32_t data_len)
     if (direct_length(dict) == data_len) return std::string(dict);
     std::string text(dict);
     strip_every_length(text);
-    char scratch[32];
-    const std::string_view length = base::fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len));
-    scan::dict_append_before_close(text, length);
-    if (direct_length(text) != data_len && text.starts_with("<<")) text.insert(2, length);
+    const base::bounded_text length(" /Length ", data_len);
+    scan::dict_append_before_close(text, length.view());
+    if (direct_length(text) != data_len && text.starts_with("<<")) text.insert(2, length.view());
     return text;
 }
 

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/append.h"
 #include "base/number_format.h"
 #include "emit/object_writer.h"
 #include "load/pages.h"
@@ -396,8 +397,7 @@ std::string normalised_body(std::string_view body, const input_meaning& m, const
 
 void state_length_first(std::string& dict, std::int32_t data_len)
 {
-    char scratch[32];
-    dict.insert(2, base::fmt_into(scratch, sizeof scratch, " /Length %ld", static_cast<long>(data_len)));
+    dict.insert(2, base::bounded_text(" /Length ", data_len).view());
 }
 
 // The dictionary of a stream in normalised form: its first dictionary, closed, with keywords

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/append.h"
 #include "base/number_format.h"
 #include "emit/object_check.h"
 
@@ -25,9 +26,8 @@ std::int32_t entry_gen(const load::doc& d, std::int32_t num)
 
 void write_xref(writer& w)
 {
-    char scratch[64];
     const auto count = static_cast<long>(w.offsets.size());
-    w.out.append(base::fmt_into(scratch, sizeof scratch, "xref\n0 %ld\n0000000000 65535 f \n", count));
+    base::append(w.out, "xref\n0 ", count, "\n0000000000 65535 f \n");
     for (long num = 1; num < count; ++num) {
         const std::int32_t off = w.offsets[static_cast<std::size_t>(num)];
         if (off < 0) {
@@ -42,11 +42,9 @@ void write_xref(writer& w)
 
 void write_trailer(writer& w, std::int64_t xref_offset)
 {
-    char scratch[128];
     const load::doc& d = w.doc;
     const std::int32_t root = d.root > 0 ? d.root : 1;
-    w.out.append(base::fmt_into(scratch, sizeof scratch, "trailer\n<< /Size %ld /Root ",
-                                static_cast<long>(w.offsets.size())));
+    base::append(w.out, "trailer\n<< /Size ", w.offsets.size(), " /Root ");
     w.out.append(ref_text(d, root));
     const bool info_written = d.info > 0 && static_cast<std::size_t>(d.info) < w.offsets.size() &&
                               w.offsets[static_cast<std::size_t>(d.info)] >= 0;
@@ -54,7 +52,7 @@ void write_trailer(writer& w, std::int64_t xref_offset)
         w.out.append(" /Info ");
         w.out.append(ref_text(d, d.info));
     }
-    w.out.append(base::fmt_into(scratch, sizeof scratch, " >>\nstartxref %ld", static_cast<long>(xref_offset)));
+    base::append(w.out, " >>\nstartxref ", xref_offset);
     w.out.append("\n%%EOF\n");
 }
 
@@ -64,10 +62,8 @@ std::int32_t out_gen(const load::obj_entry& e) { return std::clamp(e.gen, 0, max
 
 std::string ref_text(const load::doc& d, std::int32_t num)
 {
-    char scratch[64];
     const load::obj_entry* e = d.objs.find(num);
-    return std::string(base::fmt_into(scratch, sizeof scratch, "%ld %ld R", static_cast<long>(num),
-                                      static_cast<long>(e != nullptr ? out_gen(*e) : 0)));
+    return base::to_text(num, ' ', e != nullptr ? out_gen(*e) : 0, " R");
 }
 
 void begin_object(writer& w, std::int32_t num, std::int32_t gen)

@@ -4,7 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "base/number_format.h"
+#include "base/append.h"
 #include "emit/content_stream.h"
 #include "emit/object_check.h"
 #include "emit/object_writer.h"
@@ -17,11 +17,7 @@ namespace kestrin::emit {
 
 namespace {
 
-std::string new_ref(std::int32_t num)
-{
-    char scratch[32];
-    return std::string(base::fmt_into(scratch, sizeof scratch, "%ld 0 R", static_cast<long>(num)));
-}
+std::string new_ref(std::int32_t num) { return base::to_text(num, " 0 R"); }
 
 // The new content stream; undecodable old pieces stay referenced between "q" and the new stream,
 // which begins with the matching "Q".
@@ -44,7 +40,6 @@ std::string annots_entry(const load::doc& d, const std::vector<std::int32_t>& ke
 
 std::vector<resource_entry> resource_entries(const writer& w, const plan::page_plan& p)
 {
-    char scratch[64];
     const plan::flatten_plan& plan = w.plan;
     std::vector<resource_entry> pairs;
     std::unordered_set<std::int32_t> named;
@@ -55,16 +50,12 @@ std::vector<resource_entry> resource_entries(const writer& w, const plan::page_p
         const plan::xobject_entry* x = plan.xobject_of(i);
         // An annotation listed twice is placed twice through one XObject, named once.
         if (x == nullptr || !named.insert(x->obj).second) continue;
-        pairs.push_back({scan::key::xobject, std::string(base::fmt_into(scratch, sizeof scratch, "/Fl%ld %ld 0 R",
-                                                           static_cast<long>(x->obj),
-                                                           static_cast<long>(x->obj)))});
+        pairs.push_back({scan::key::xobject, base::to_text("/Fl", x->obj, ' ', x->obj, " 0 R")});
     }
     if (p.needs_content && plan.gs_obj > 0)
-        pairs.push_back({scan::key::ext_g_state, std::string(base::fmt_into(scratch, sizeof scratch, "/GSa %ld 0 R",
-                                                             static_cast<long>(plan.gs_obj)))});
+        pairs.push_back({scan::key::ext_g_state, base::to_text("/GSa ", plan.gs_obj, " 0 R")});
     if (p.needs_content && plan.font_obj > 0)
-        pairs.push_back({scan::key::font, std::string(base::fmt_into(scratch, sizeof scratch, "/FlF %ld 0 R",
-                                                        static_cast<long>(plan.font_obj)))});
+        pairs.push_back({scan::key::font, base::to_text("/FlF ", plan.font_obj, " 0 R")});
     return pairs;
 }
 

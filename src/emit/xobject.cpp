@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "base/number_format.h"
+#include "base/append.h"
 #include "emit/object_check.h"
 #include "emit/object_writer.h"
 #include "load/stream_data.h"
@@ -72,12 +72,9 @@ appearance_frame frame_from(const load::doc& d, const appearance_entries& entrie
 void append_dictionary(writer& w, const load::dict_span& span, const appearance_entries& entries,
                        const appearance_frame& f, bool stored)
 {
-    char scratch[256];
     const scan::box& b = f.bbox;
-    w.out.append(base::fmt_into(scratch, sizeof scratch,
-                               "<< /Type /XObject /Subtype /Form /BBox [%f %f %f %f]",
-                               base::clamp_coordinate(b.x), base::clamp_coordinate(b.y), base::clamp_coordinate(b.x + b.w),
-                               base::clamp_coordinate(b.y + b.h)));
+    base::append(w.out, "<< /Type /XObject /Subtype /Form /BBox [", base::fixed6(b.x), ' ', base::fixed6(b.y), ' ',
+                 base::fixed6(b.x + b.w), ' ', base::fixed6(b.y + b.h), ']');
     if (!span) return;
     append_entry(w.out, scan::key::matrix, entries.matrix);
     std::string_view resources = entries.resources;
@@ -104,23 +101,20 @@ void write_xobject(writer& w, std::size_t index, base::byte_buffer& scratch)
     const bool stored = c.form == load::content_form::undecodable;
     const std::string_view content = c.form == load::content_form::none ? std::string_view() : c.bytes;
 
-    char line[256];
     begin_object(w, x.obj, 0);
     append_dictionary(w, span, entries, f, stored);
     if (stored) {
-        w.out.append(base::fmt_into(line, sizeof line, " /Length %ld >>", static_cast<long>(content.size())));
+        base::append(w.out, " /Length ", content.size(), " >>");
         begin_stream_data(w);
         end_stream(w, content);
         return;
     }
     const scan::box& b = f.bbox;
-    const std::string_view clip = base::fmt_into(line, sizeof line, "q %f %f %f %f re W n\n", base::clamp_coordinate(b.x),
-                                           base::clamp_coordinate(b.y), base::clamp_coordinate(b.w), base::clamp_coordinate(b.h));
-    char length[64];
-    w.out.append(base::fmt_into(length, sizeof length, " /Length %ld >>",
-                               static_cast<long>(clip.size() + content.size() + 2)));
+    const base::bounded_text clip("q ", base::fixed6(b.x), ' ', base::fixed6(b.y), ' ', base::fixed6(b.w), ' ',
+                                  base::fixed6(b.h), " re W n\n");
+    base::append(w.out, " /Length ", clip.view().size() + content.size() + 2, " >>");
     begin_stream_data(w);
-    w.out.append(clip);
+    w.out.append(clip.view());
     w.out.append(content);
     end_stream(w, "\nQ");
 }

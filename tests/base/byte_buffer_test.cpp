@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/byte_buffer.h"
-#include "base/number_format.h"
+#include "base/append.h"
 
 namespace kestrin::test {
 namespace {
@@ -105,7 +105,7 @@ TEST(Buf, FailedReservationIsSticky)
         // No later append may start over: the output would look complete but be shortened.
         b.append("later");
         b.append("more");
-        em_sn(b, "%d", 5);
+        base::append(b, 5);
         b.reserve(1);
         expect_released(b, r.what);
     }
@@ -124,18 +124,6 @@ TEST(Buf, NeedOverTheMaximumFails)
     EXPECT_EQ(b.cap, base::buffer_max_size);
     b.reserve(10);
     expect_released(b, "one byte over 1 GiB");
-}
-
-TEST(Buf, EmSnCutsAt511)
-{
-    base::byte_buffer b;
-    const std::string long_text(600, 'w');
-    em_sn(b, "%s!", long_text.c_str());
-    EXPECT_EQ(b.len, 511u);
-    EXPECT_EQ(std::string(b.view()), long_text.substr(0, 511));
-    em_all(b, "%s!", long_text.c_str());
-    EXPECT_EQ(b.len, 511u + 601u);
-    EXPECT_EQ(b.view().substr(511), long_text + "!");
 }
 
 }  // namespace

@@ -1,96 +1,98 @@
-// Number formatting: equal to printf in the C locale, whatever the host's locale.
+// Numbers as the output writes them: printf's digits in the C locale after the clamp, whatever the
+// host's locale.
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <climits>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <iterator>
-#include <algorithm>
 #include <limits>
 #include <random>
 #include <string>
 
+#include "base/append.h"
 #include "base/number_format.h"
 
 namespace kestrin::test {
 namespace {
 
-using base::fmt_into;
+using base::fixed3;
+using base::fixed6;
+using base::to_text;
 
-std::string ours_f(const char* format, double v)
-{
-    char out[512];
-    return std::string(fmt_into(out, sizeof out, format, v));
-}
-
-std::string printf_f(const char* format, double v)
+std::string printf_text(const char* format, double v)
 {
     char out[512];
     std::snprintf(out, sizeof out, format, v);
     return out;
 }
 
-const double tricky_doubles[] = {
-    0.0,
-    -0.0,
-    0.5,
-    -0.5,
-    1.5,
-    2.5,
-    1e-7,
-    -1e-7,
-    0.0000005,
-    0.0000015,
-    0.0000025,
-    0.0625,
-    0.1875,
-    0.0005,
-    0.0015,
-    2.675,
-    123456789.123456789,
-    -987654.3210987,
-    1e15,
-    1e20,
-    1e300,
-    -1e300,
-    5e-324,
-    DBL_MAX,
-    -DBL_MAX,
-    DBL_MIN,
-    4503599627370497.5,
-    0.9999995,
-    0.9995,
-    999.9995,
-    612.0,
-    792.0,
-    11.0,
-    0.95,
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+struct fixed_case {
+    double in;
+    const char* six;    // fixed6, as "%f"
+    const char* three;  // fixed3, as "%.3f"
 };
 
-// Exact decimal ties and huge or tiny values, where a home-made formatter would round wrongly.
-TEST(Format, FixedEqualsPrintf)
+TEST(Format, FixedWritesPrintfDigits)
 {
-    for (const char* format : {"%f", "%.3f", "%.0f", "%.1f", "%.10f", "%12.3f", "%-9.2f|"}) {
-        for (double v : tricky_doubles)
-            EXPECT_EQ(ours_f(format, v), printf_f(format, v)) << format << " " << v;
+    const fixed_case cases[] = {
+        {0.0, "0.000000", "0.000"},
+        {-0.0, "-0.000000", "-0.000"},                  // the sign of zero is kept
+        {-1e-7, "-0.000000", "-0.000"},                 // and of what rounds to zero
+        {0.5, "0.500000", "0.500"},
+        {-0.5, "-0.500000", "-0.500"},
+        {0.0078125, "0.007812", "0.008"},               // exact tie at six digits: to even, down
+        {0.0234375, "0.023438", "0.023"},               // exact tie at six digits: to even, up
+        {0.0625, "0.062500", "0.062"},                  // exact tie at three digits: down
+        {0.1875, "0.187500", "0.188"},                  // exact tie at three digits: up
+        {0.0000005, "0.000000", "0.000"},               // just below a half: the binary value rules
+        {0.0000025, "0.000003", "0.000"},               // just above a half
+        {0.0005, "0.000500", "0.001"},
+        {2.675, "2.675000", "2.675"},                   // 2.67499999... in binary
+        {0.9999995, "1.000000", "1.000"},               // carries into the integer part
+        {999.9995, "999.999500", "1000.000"},
+        {0.95, "0.950000", "0.950"},
+        {11.0, "11.000000", "11.000"},                  // the font size
+        {612.0, "612.000000", "612.000"},
+        {123456789.123456789, "123456789.123457", "123456789.123"},
+        {-987654.3210987, "-987654.321099", "-987654.321"},
+        {999999999.99999, "999999999.999990", "1000000000.000"},
+        {999999999.9999995, "1000000000.000000", "1000000000.000"},  // rounds up to the clamp
+        {5e-324, "0.000000", "0.000"},                  // the smallest subnormal
+        {DBL_MIN, "0.000000", "0.000"},
+        {1e9, "1000000000.000000", "1000000000.000"},
+        {-1e9, "-1000000000.000000", "-1000000000.000"},
+        {1e12, "1000000000.000000", "1000000000.000"},  // past the clamp: cut to 1e9
+        {-1e300, "-1000000000.000000", "-1000000000.000"},
+        {DBL_MAX, "1000000000.000000", "1000000000.000"},
+        {inf, "0.000000", "0.000"},                     // never "inf" or "nan" in a PDF
+        {-inf, "0.000000", "0.000"},
+        {nan, "0.000000", "0.000"},
+    };
+    for (const fixed_case& c : cases) {
+        EXPECT_EQ(to_text(fixed6(c.in)), c.six) << c.in;
+        EXPECT_EQ(to_text(fixed3(c.in)), c.three) << c.in;
     }
 }
 
+// Inside the clamp the digits are printf's own.
 TEST(Format, RandomDoublesEqualPrintf)
 {
     std::mt19937_64 rng(31337);
     std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
-    std::uniform_int_distribution<int> exponent(-12, 12);
+    std::uniform_int_distribution<int> exponent(-12, 8);
     for (int i = 0; i < 20000; ++i) {
         const double v = mantissa(rng) * std::pow(10.0, exponent(rng));
-        ASSERT_EQ(ours_f("%f", v), printf_f("%f", v)) << v;
-        ASSERT_EQ(ours_f("%.3f", v), printf_f("%.3f", v)) << v;
+        ASSERT_EQ(to_text(fixed6(v)), printf_text("%f", v)) << v;
+        ASSERT_EQ(to_text(fixed3(v)), printf_text("%.3f", v)) << v;
     }
 }
 
-// Halves, quarters, ... of integers: exact decimal ties at every precision of the short path,
+// Halves, quarters, ... of integers: exact decimal ties at every digit count write_fixed takes,
 // where rounding must go to the even digit as printf's does.
 TEST(Format, DyadicTiesEqualPrintf)
 {
@@ -99,18 +101,36 @@ TEST(Format, DyadicTiesEqualPrintf)
     std::uniform_int_distribution<int> shift(1, 30);
     for (int i = 0; i < 20000; ++i) {
         const double v = std::ldexp(static_cast<double>(numerator(rng)), -shift(rng));
-        for (const char* format : {"%f", "%.3f", "%.0f", "%.1f", "%.2f", "%.4f", "%.5f"})
-            ASSERT_EQ(ours_f(format, v), printf_f(format, v)) << format << " " << v;
+        for (int digits = 0; digits <= base::max_fixed_digits; ++digits) {
+            char room[base::fixed_room];
+            char* const end = base::write_fixed(room, v, digits);
+            const std::string ours(room, end);
+            char format[8];
+            std::snprintf(format, sizeof format, "%%.%df", digits);
+            ASSERT_EQ(ours, printf_text(format, v)) << digits << " " << v;
+        }
     }
 }
 
-// Around the border of the short path (1e12) and of the integers a double holds exactly.
-TEST(Format, LargeMagnitudesEqualPrintf)
+struct integer_case {
+    std::string text;
+    const char* expected;
+};
+
+TEST(Format, IntegersAsPrintfWritesThem)
 {
-    for (double v : {999999999999.9999, 1e12, -1e12, 1e12 + 0.5, 9007199254740993.0, 1e9, -1e9,
-                     999999999.9999995, 0.49999999999999994, -0.0000004})
-        for (const char* format : {"%f", "%.3f", "%.0f"})
-            EXPECT_EQ(ours_f(format, v), printf_f(format, v)) << format << " " << v;
+    const integer_case cases[] = {
+        {to_text(0), "0"},
+        {to_text(-1), "-1"},
+        {to_text(INT32_MAX), "2147483647"},
+        {to_text(INT32_MIN), "-2147483648"},
+        {to_text(INT64_MIN), "-9223372036854775808"},
+        {to_text(UINT64_MAX), "18446744073709551615"},
+        {to_text(std::int8_t{-128}), "-128"},      // a small integer is a number, not a byte
+        {to_text(std::uint8_t{255}), "255"},
+        {to_text(12345678901L), "12345678901"},
+    };
+    for (const integer_case& c : cases) EXPECT_EQ(c.text, c.expected);
 }
 
 // The object header and the cross-reference line, against printf at their edges.
@@ -131,67 +151,6 @@ TEST(Format, HeaderAndXrefLineEqualPrintf)
     }
 }
 
-// Infinite or undefined values must never reach a PDF as "inf" or "nan".
-TEST(Format, NonFiniteIsZero)
-{
-    const double inf = std::numeric_limits<double>::infinity();
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_EQ(ours_f("%f", inf), "0.000000");
-    EXPECT_EQ(ours_f("%f", -inf), "0.000000");
-    EXPECT_EQ(ours_f("%.3f", nan), "0.000");
-}
-
-TEST(Format, IntegersEqualPrintf)
-{
-    char ours[64];
-    char theirs[64];
-    for (int v : {0, 1, -1, 57, INT32_MAX, INT32_MIN}) {
-        std::snprintf(theirs, sizeof theirs, "/Fl%d %d", v, v);
-        EXPECT_EQ(fmt_into(ours, sizeof ours, "/Fl%d %d", v, v), theirs) << v;
-    }
-    for (long v : {0L, 123L, -5L, 2147483648L, 12345678901L, LONG_MAX, LONG_MIN}) {
-        for (const char* format : {"%ld", "%010ld", "%5ld", "%-5ld|"}) {
-            std::snprintf(theirs, sizeof theirs, format, v);
-            EXPECT_EQ(fmt_into(ours, sizeof ours, format, v), theirs) << format << " " << v;
-        }
-    }
-}
-
-TEST(Format, TextAndPercent)
-{
-    char out[64];
-    EXPECT_EQ(fmt_into(out, sizeof out, "%s %% %s", "a", ""), "a % ");
-    EXPECT_EQ(fmt_into(out, sizeof out, "q %s %s Q", "/GS0 gs", "/Fl3 Do"), "q /GS0 gs /Fl3 Do Q");
-    EXPECT_EQ(fmt_into(out, sizeof out, "%010ld 00000 n \n", 1234L), "0000001234 00000 n \n");
-    // Conversions outside the supported set end the text there rather than misread arguments.
-    EXPECT_EQ(fmt_into(out, sizeof out, "a%xb%d", 5u, 6), "a");
-}
-
-TEST(Format, CutToSizeLessOne)
-{
-    struct row {
-        std::size_t size;
-        std::string expect;
-    };
-    const row rows[] = {
-        {1, ""},          // only the NUL fits
-        {5, "abcd"},      // cut inside a %s
-        {9, "abcdefg1"},  // cut inside a number
-        {64, "abcdefg123"},
-    };
-    for (const row& r : rows) {
-        char out[80];
-        std::fill(std::begin(out), std::end(out), '#');
-        const std::string_view got = fmt_into(out, r.size, "%s%d", "abcdefg", 123);
-        EXPECT_EQ(got, r.expect) << r.size;
-        EXPECT_EQ(out[got.size()], '\0') << r.size;
-        EXPECT_EQ(out[r.size], '#') << r.size;  // nothing written past the size
-    }
-    char untouched = '#';
-    EXPECT_TRUE(fmt_into(&untouched, 0, "%s", "x").empty());
-    EXPECT_EQ(untouched, '#');
-}
-
 // A host that switches to a comma locale must not change the output.
 TEST(Format, HostLocaleDoesNotMatter)
 {
@@ -199,8 +158,8 @@ TEST(Format, HostLocaleDoesNotMatter)
     const std::string saved = previous ? previous : "C";
     if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
         GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
-    const std::string f = ours_f("%f", 1.5);
-    const std::string f3 = ours_f("%.3f", -0.25);
+    const std::string f = to_text(fixed6(1.5));
+    const std::string f3 = to_text(fixed3(-0.25));
     std::setlocale(LC_NUMERIC, saved.c_str());
     EXPECT_EQ(f, "1.500000");
     EXPECT_EQ(f3, "-0.250");
