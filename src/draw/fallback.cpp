@@ -66,28 +66,6 @@ private:
     bool open_ = false;
 };
 
-// A decimal number at pos ("-1", "+.5", "2."); pos moves past it only when a digit was read.
-std::optional<double> read_number(std::string_view text, std::int32_t& pos)
-{
-    const auto size = static_cast<std::int32_t>(text.size());
-    std::int32_t i = pos;
-    const bool negative = i < size && text[i] == '-';
-    if (i < size && (text[i] == '-' || text[i] == '+')) ++i;
-    double value = 0;
-    bool digits = false;
-    for (; i < size && scan::is_digit(static_cast<unsigned char>(text[i])); ++i, digits = true)
-        value = value * 10 + (text[i] - '0');
-    if (i < size && text[i] == '.') {
-        double weight = 0.1;
-        for (++i; i < size && scan::is_digit(static_cast<unsigned char>(text[i]));
-             ++i, digits = true, weight *= 0.1)
-            value += (text[i] - '0') * weight;
-    }
-    if (!digits) return std::nullopt;
-    pos = i;
-    return negative ? -value : value;
-}
-
 std::optional<rgb> read_rgb(std::string_view text, std::int32_t start, std::string_view key)
 {
     std::array<double, 3> c{};
@@ -110,7 +88,7 @@ std::optional<double> style_width(std::string_view text, std::int32_t start)
         const std::int32_t w_key = scan::find_key_anywhere(text, open, close, scan::key::width);
         if (w_key < 0) return std::nullopt;
         std::int32_t pos = scan::skip_ws(text.substr(0, close), w_key + 2);
-        const auto width = read_number(text.substr(0, close), pos);
+        const auto width = scan::read_real(text.substr(0, close), pos);
         if (width && *width >= 0) return width;
         return std::nullopt;
     }
@@ -292,7 +270,7 @@ std::optional<std::vector<std::vector<double>>> ink_paths(std::string_view text,
             inner = c == '[';
             if (inner) paths.emplace_back();
             ++i;
-        } else if (auto v = read_number(text, i)) {
+        } else if (auto v = scan::read_real(text, i)) {
             if (inner) paths.back().push_back(*v);
         } else {
             ++i;

@@ -5,6 +5,7 @@
 
 #include "base/append.h"
 #include "scan/keys.h"
+#include "scan/strings.h"
 #include "scan/token.h"
 
 namespace kestrin::draw {
@@ -37,82 +38,6 @@ std::int64_t width_units(std::string_view text)
 }
 
 double units_to_width(std::int64_t units) { return static_cast<double>(units) * text_font_size / 1000.0; }
-
-constexpr bool is_octal(char c) { return c >= '0' && c <= '7'; }
-
-// Index of the ")" that closes the literal string opened at open, or -1.
-std::int32_t literal_close(std::string_view text, std::int32_t open)
-{
-    const auto size = static_cast<std::int32_t>(text.size());
-    std::int32_t depth = 1;
-    for (std::int32_t i = open + 1; i < size; ++i) {
-        const char c = text[i];
-        if (c == '\\') {
-            ++i;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')' && --depth == 0) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-// The byte an escape "\c" stands for, for the single-letter escapes.
-char escaped_byte(char c)
-{
-    switch (c) {
-    case 'n': return '\n';
-    case 'r': return '\r';
-    case 't': return '\t';
-    case 'b': return '\b';
-    case 'f': return '\f';
-    default: return c;
-    }
-}
-
-// Decodes one escape whose backslash is at body[i]; returns the index after it.
-std::size_t decode_escape(std::string_view body, std::size_t i, std::string& out)
-{
-    if (body.size() - i == 1) {  // a trailing backslash is kept
-        out += '\\';
-        return i + 1;
-    }
-    const char c = body[i + 1];
-    if (c == '\n' || c == '\r') return i + 2;  // a line continuation gives nothing
-    if (!is_octal(c)) {
-        out += escaped_byte(c);
-        return i + 2;
-    }
-    unsigned value = 0;
-    std::size_t j = i + 1;
-    for (int digits = 0; digits < 3 && j < body.size() && is_octal(body[j]); ++digits, ++j)
-        value = value * 8 + static_cast<unsigned>(body[j] - '0');
-    out += static_cast<char>(value & 0xFF);
-    return j;
-}
-
-std::string decode_literal(std::string_view body)
-{
-    std::string out;
-    out.reserve(body.size());
-    for (std::size_t i = 0; i < body.size();) {
-        if (body[i] == '\\') {
-            i = decode_escape(body, i, out);
-        } else {
-            out += body[i++];
-        }
-    }
-    return out;
-}
-
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 // WinAnsi bytes 0x80-0x9F and the code points they show; the rest of WinAnsi is Latin-1.
 constexpr std::array<std::pair<char32_t, unsigned char>, 27> winansi_extras{{
@@ -246,8 +171,8 @@ std::optional<std::optional<std::string>> contents_string(std::string_view text,
          key = scan::find_key_anywhere(text, key + 1, size, scan::key::contents)) {
         const std::int32_t v = scan::skip_ws(text, key + 1 + key_len);
         if (v >= size) break;
-        if (text[v] == '(') return read_literal_string(text, v);
-        if (text[v] == '<' && (size - v < 2 || text[v + 1] != '<')) return read_hex_string(text, v);
+        if (text[v] == '(') return scan::read_literal_string(text, v);
+        if (text[v] == '<' && (size - v < 2 || text[v + 1] != '<')) return scan::read_hex_string(text, v);
     }
     return std::nullopt;
 }
@@ -257,7 +182,7 @@ std::optional<std::string> first_literal(std::string_view text, std::int32_t sta
 {
     const auto open = text.find('(', static_cast<std::size_t>(start));
     if (open == std::string_view::npos) return std::nullopt;
-    return read_literal_string(text, static_cast<std::int32_t>(open));
+    return scan::read_literal_string(text, static_cast<std::int32_t>(open));
 }
 
 }  // namespace
@@ -293,37 +218,6 @@ void append_text_object(base::byte_buffer& drawing, double x, double y, std::str
     base::append(drawing, "BT /FlF ", base::fixed3(text_font_size), " Tf ", base::fixed3(r), ' ',
                  base::fixed3(g), ' ', base::fixed3(b), " rg 1 0 0 1 ", base::fixed6(x), ' ',
                  base::fixed6(y), " Tm (", escape_text(text), ") Tj ET\n");
-}
-
-std::optional<std::string> read_literal_string(std::string_view text, std::int32_t open)
-{
-    if (open < 0 || static_cast<std::size_t>(open) >= text.size() || text[open] != '(')
-        return std::nullopt;
-    const std::int32_t close = literal_close(text, open);
-    if (close < 0) return std::nullopt;
-    return decode_literal(text.substr(open + 1, close - open - 1));
-}
-
-std::optional<std::string> read_hex_string(std::string_view text, std::int32_t open)
-{
-    if (open < 0 || static_cast<std::size_t>(open) >= text.size() || text[open] != '<')
-        return std::nullopt;
-    const auto close = text.find('>', static_cast<std::size_t>(open) + 1);
-    if (close == std::string_view::npos) return std::nullopt;
-    std::string out;
-    int high = -1;
-    for (std::size_t i = open + 1; i < close; ++i) {
-        const int v = hex_value(text[i]);
-        if (v < 0) continue;  // white space between digits
-        if (high < 0) {
-            high = v;
-        } else {
-            out += static_cast<char>(high * 16 + v);
-            high = -1;
-        }
-    }
-    if (high >= 0) out += static_cast<char>(high * 16);  // an odd last digit is followed by 0
-    return out;
 }
 
 std::string winansi_text(std::string_view raw)

@@ -27,13 +27,6 @@ void append_text_object(base::byte_buffer& drawing, double x, double y, std::str
 // above as octal, control bytes as "?". Stops once 1020 bytes have been produced.
 std::string escape_text(std::string_view text);
 
-// Decoded bytes of the literal string whose "(" is at open, or nullopt when it is not closed
-// before the end of text.
-std::optional<std::string> read_literal_string(std::string_view text, std::int32_t open);
-
-// Decoded bytes of the hex string whose "<" is at open, or nullopt when no ">" closes it.
-std::optional<std::string> read_hex_string(std::string_view text, std::int32_t open);
-
 // A text string as WinAnsi bytes: UTF-16BE (with its FE FF mark) is decoded, each code point that
 // WinAnsi lacks becoming "?"; other strings are taken byte for byte. Ends at the first NUL.
 std::string winansi_text(std::string_view raw);

@@ -214,6 +214,21 @@ std::optional<box> normalised_box(const double (&c)[4])
 
 }  // namespace
 
+std::optional<double> read_real(std::string_view text, std::int32_t& pos)
+{
+    const std::int32_t len = text_limit(text);
+    if (pos < 0) return std::nullopt;
+    std::int32_t i = pos;
+    const bool negative = i < len && char_at(text, i) == '-';
+    if (i < len && (char_at(text, i) == '-' || char_at(text, i) == '+')) ++i;
+    const std::int32_t first = i;
+    const double value = read_unsigned(text, i);
+    const bool point_alone = i - first == 1 && char_at(text, first) == '.';
+    if (i == first || point_alone) return std::nullopt;
+    pos = i;
+    return negative ? -value : value;
+}
+
 std::int32_t skip_pdf_value(std::string_view text, std::int32_t pos)
 {
     const std::int32_t len = text_limit(text);

@@ -10,6 +10,9 @@
 
 namespace kestrin::scan {
 
+// A decimal number at pos ("-1", "+.5", "2."); pos moves past it only when a digit was read.
+std::optional<double> read_real(std::string_view text, std::int32_t& pos);
+
 // Index just past the PDF value starting at pos, or -1.
 std::int32_t skip_pdf_value(std::string_view text, std::int32_t pos);
 

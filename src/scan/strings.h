@@ -1,0 +1,18 @@
+// Decoding the bytes of literal and hexadecimal strings.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestrin::scan {
+
+// Decoded bytes of the literal string whose "(" is at open, or nullopt when it is not closed
+// before the end of text.
+std::optional<std::string> read_literal_string(std::string_view text, std::int32_t open);
+
+// Decoded bytes of the hex string whose "<" is at open, or nullopt when no ">" closes it.
+std::optional<std::string> read_hex_string(std::string_view text, std::int32_t open);
+
+}  // namespace kestrin::scan
