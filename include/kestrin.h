@@ -26,13 +26,14 @@
 extern "C" {
 #endif
 
-/* Clears the error text; returns 1. Optional. */
+/* Clears the calling thread's error text; returns 1. Optional. */
 KESTRIN_API int32_t kestrin_init(void);
 
-/* Clears the error text. Optional. */
+/* Clears the calling thread's error text. Optional. */
 KESTRIN_API void kestrin_cleanup(void);
 
-/* The current error text: never NULL, empty after a successful call. Owned by the library. */
+/* The calling thread's error text: never NULL, empty after a successful call. Owned by the library;
+ * valid until the thread's next call. */
 KESTRIN_API const char* kestrin_last_error(void);
 
 /* Flatten form fields and annotations / form fields only / annotations only.
