@@ -1,12 +1,14 @@
 // kestrin flatten: one file, in place, through standard input and output, or a batch of files
-// spread over worker processes (the library serves one call at a time per process).
-#include <poll.h>
-#include <sys/wait.h>
+// flattened in this process by N threads (the library takes overlapping calls).
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +16,11 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "cli.h"
@@ -29,22 +33,35 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* flatten_usage =
-    "usage: kestrin flatten [--all|--forms|--annotations] IN OUT\n"
-    "       kestrin flatten [--all|--forms|--annotations] --replace-input FILE\n"
-    "       kestrin flatten [--all|--forms|--annotations] [-j N] -o OUTDIR (IN... | -r DIR)\n";
+    "usage: kestrin flatten [OPTIONS] IN OUT\n"
+    "       kestrin flatten [OPTIONS] --replace-input FILE\n"
+    "       kestrin flatten [OPTIONS] [-j N] -o OUTDIR (IN... | -r DIR)\n"
+    "OPTIONS: [--all|--forms|--annotations] [--keep-links] [--print-only [--keep-non-printing]]\n"
+    "         [--no-generate-appearances] [--json]\n";
 
 constexpr const char* flatten_help =
     "\nWrites a copy of IN in which form fields (--forms), annotations (--annotations) or both\n"
     "(--all, the default) are drawn into the page content. '-' as IN reads standard input, '-' as\n"
     "OUT writes standard output. --replace-input flattens FILE in place; FILE is kept unchanged\n"
     "when flattening fails. With -o OUTDIR every IN (or every .pdf file under DIR with -r, keeping\n"
-    "its relative path) is written to OUTDIR by N worker processes (default: the number of cores).\n"
+    "its relative path) is written to OUTDIR by N threads of this process (default: the number of\n"
+    "cores).\n"
+    "\n"
+    "  --keep-links        Link annotations stay working annotations\n"
+    "  --print-only        flatten only annotations with the Print flag; the others are removed\n"
+    "  --keep-non-printing with --print-only: keep the non-printing annotations as annotations\n"
+    "  --no-generate-appearances  never generate field appearances (no effect yet: this version\n"
+    "                      does not generate them)\n"
+    "  --json              one JSON object per file on standard output: {\"file\", \"output\",\n"
+    "                      \"ok\": true, \"bytes\", \"pages\", \"seconds\"} or {\"file\", \"output\",\n"
+    "                      \"ok\": false, \"error\"}; not with OUT '-'\n"
+    "\n"
     "Exit status: 0 when all files succeeded, 1 when any failed, 2 for a usage error.\n";
 
-using flatten_fn = int32_t (*)(const char*, const char*);
-
 struct flatten_options {
-    flatten_fn run = kestrin_all;
+    kestrin_options lib = KESTRIN_OPTIONS_INIT;
+    bool keep_non_printing = false;
+    bool json = false;
     bool replace_input = false;
     std::optional<std::string> out_dir;
     std::optional<std::string> tree;
@@ -59,6 +76,8 @@ struct job {
 struct job_result {
     bool ok = false;
     long pages = 0;
+    std::uint64_t bytes = 0;
+    double seconds = 0;
     std::string error;
 };
 
@@ -85,11 +104,22 @@ int parse_flatten_args(const std::vector<std::string_view>& args, flatten_option
             return 1;
         }
         if (a == "--all") {
-            o.run = kestrin_all;
+            o.lib.flatten = KESTRIN_FLATTEN_ALL;
         } else if (a == "--forms") {
-            o.run = kestrin_forms;
+            o.lib.flatten = KESTRIN_FLATTEN_FORMS;
         } else if (a == "--annotations") {
-            o.run = kestrin_annotations;
+            o.lib.flatten = KESTRIN_FLATTEN_ANNOTATIONS;
+        } else if (a == "--keep-links") {
+            o.lib.keep_links = 1;
+        } else if (a == "--print-only") {
+            o.lib.print_only = 1;
+        } else if (a == "--keep-non-printing") {
+            o.keep_non_printing = true;
+            o.lib.non_printing = KESTRIN_NON_PRINTING_KEEP;
+        } else if (a == "--no-generate-appearances") {
+            o.lib.no_generate_appearances = 1;
+        } else if (a == "--json") {
+            o.json = true;
         } else if (a == "--replace-input") {
             o.replace_input = true;
         } else if (a == "-o" && has_value) {
@@ -106,6 +136,8 @@ int parse_flatten_args(const std::vector<std::string_view>& args, flatten_option
             o.paths.emplace_back(a);
         }
     }
+    // Keeping the non-printing annotations only means something when they are singled out.
+    if (o.keep_non_printing && o.lib.print_only == 0) return 2;
     return 0;
 }
 
@@ -114,66 +146,151 @@ void report_failure(const std::string& file, const std::string& error)
     std::fprintf(stderr, "kestrin: %s: %s\n", file.c_str(), error.c_str());
 }
 
-std::optional<std::string> make_temp_file(const std::string& dir)
+std::string json_string(std::string_view text)
 {
-    std::string pattern = dir + "/kestrin-XXXXXX";
-    int fd = mkstemp(pattern.data());
-    if (fd < 0) return std::nullopt;
-    close(fd);
-    return pattern;
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
 }
 
-std::string temp_directory()
+void print_json(const job& j, const job_result& r)
 {
-    const char* t = std::getenv("TMPDIR");
-    return (t != nullptr && *t != '\0') ? t : "/tmp";
+    std::string line = "{\"file\": " + json_string(j.in) + ", \"output\": " + json_string(j.out);
+    if (r.ok) {
+        char tail[128];
+        std::snprintf(tail, sizeof tail, ", \"ok\": true, \"bytes\": %llu, \"pages\": %ld, \"seconds\": %.3f}\n",
+                      static_cast<unsigned long long>(r.bytes), r.pages, r.seconds);
+        line += tail;
+    } else {
+        line += ", \"ok\": false, \"error\": " + json_string(r.error) + "}\n";
+    }
+    std::fputs(line.c_str(), stdout);
 }
 
-bool copy_stream(std::istream& from, std::ostream& to)
+bool is_alnum(char c)
 {
-    to << from.rdbuf();
-    to.flush();
-    return static_cast<bool>(to);
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-// Standard input and output go through temporary files, since the library takes paths.
+// Pages of a file the library wrote: its objects are all plain, so page dictionaries can be
+// counted in the bytes. Feeds the progress rate and --json.
+long count_pages(std::string_view bytes)
+{
+    long pages = 0;
+    for (size_t at = bytes.find("/Type"); at != std::string::npos; at = bytes.find("/Type", at + 5)) {
+        size_t v = at + 5;
+        while (v < bytes.size() && (bytes[v] == ' ' || bytes[v] == '\n' || bytes[v] == '\r')) ++v;
+        if (bytes.compare(v, 5, "/Page") == 0 &&
+            (v + 5 >= bytes.size() || !is_alnum(bytes[v + 5])))
+            ++pages;
+    }
+    return pages;
+}
+
+std::optional<std::string> read_all(std::istream& from)
+{
+    std::string bytes((std::istreambuf_iterator<char>(from)), std::istreambuf_iterator<char>());
+    if (from.bad()) return std::nullopt;
+    return bytes;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Writes bytes to path through a temporary file renamed over it, as the library does: a new file
+// gets 0666 less the umask, a replaced one keeps its mode.
+bool write_file_atomically(const std::string& path, std::string_view bytes)
+{
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = path + ".kestrin-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) fchmod(fd, st.st_mode & 07777);
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<size_t>(n);
+    }
+    if (close(fd) != 0) ok = false;
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+    if (!ok) std::remove(temp.c_str());
+    return ok;
+}
+
+// One file. Standard input and output go through the library's memory functions.
 int flatten_one(const flatten_options& o, const std::string& in, const std::string& out)
 {
-    std::optional<std::string> tmp_in, tmp_out;
-    std::string src = in, dst = out;
-    if (in == "-") {
-        tmp_in = make_temp_file(temp_directory());
-        std::ofstream f(tmp_in.value_or(""), std::ios::binary);
-        if (!tmp_in || !copy_stream(std::cin, f)) {
-            report_failure("-", "cannot buffer standard input");
-            if (tmp_in) std::remove(tmp_in->c_str());
+    const auto start = std::chrono::steady_clock::now();
+    job j{in, out};
+    job_result r;
+    if (in != "-" && out != "-") {
+        r.ok = kestrin_flatten(in.c_str(), out.c_str(), &o.lib) == 0;
+        if (!r.ok) r.error = kestrin_last_error();
+        if (r.ok && o.json) {
+            std::ifstream f(out, std::ios::binary);
+            std::optional<std::string> bytes = read_all(f);
+            r.bytes = bytes ? bytes->size() : 0;
+            r.pages = bytes ? count_pages(*bytes) : 0;
+        }
+    } else {
+        std::optional<std::string> input;
+        if (in == "-") {
+            input = read_all(std::cin);
+        } else {
+            std::ifstream f(in, std::ios::binary);
+            if (f) input = read_all(f);
+        }
+        if (!input) {
+            report_failure(in, in == "-" ? "cannot read standard input" : "cannot open " + in);
             return 1;
         }
-        src = *tmp_in;
-    }
-    if (out == "-") {
-        tmp_out = make_temp_file(temp_directory());
-        if (!tmp_out) {
-            report_failure("-", "cannot create a temporary file");
-            if (tmp_in) std::remove(tmp_in->c_str());
-            return 1;
+        void* flat = nullptr;
+        size_t flat_len = 0;
+        r.ok = kestrin_flatten_memory(input->data(), input->size(), &flat, &flat_len, &o.lib) == 0;
+        if (!r.ok) {
+            r.error = kestrin_last_error();
+        } else {
+            std::string_view bytes(static_cast<const char*>(flat), flat_len);
+            r.bytes = flat_len;
+            r.pages = o.json ? count_pages(bytes) : 0;
+            if (out == "-") {
+                std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+                std::cout.flush();
+                if (!std::cout) {
+                    r.ok = false;
+                    r.error = "cannot write standard output";
+                }
+            } else if (!write_file_atomically(out, bytes)) {
+                r.ok = false;
+                r.error = "cannot write " + out;
+            }
+            kestrin_free(flat);
         }
-        dst = *tmp_out;
     }
-    int status = 0;
-    if (o.run(src.c_str(), dst.c_str()) != 0) {
-        report_failure(in, kestrin_last_error());
-        status = 1;
-    } else if (tmp_out) {
-        std::ifstream f(*tmp_out, std::ios::binary);
-        if (!copy_stream(f, std::cout)) {
-            report_failure("-", "cannot write standard output");
-            status = 1;
-        }
-    }
-    if (tmp_in) std::remove(tmp_in->c_str());
-    if (tmp_out) std::remove(tmp_out->c_str());
-    return status;
+    r.seconds = seconds_since(start);
+    if (!r.ok) report_failure(in, r.error);
+    if (o.json) print_json(j, r);
+    return r.ok ? 0 : 1;
 }
 
 bool is_pdf_name(const fs::path& p)
@@ -203,67 +320,28 @@ std::vector<job> collect_jobs(const flatten_options& o)
     return jobs;
 }
 
-bool is_alnum(char c)
+// Flattens one file of a batch on the calling thread.
+job_result flatten_job(const flatten_options& o, const job& j)
 {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// Pages of a file the library wrote: its objects are all plain, so page dictionaries can be
-// counted in the bytes. Only feeds the progress rate.
-long count_output_pages(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    long pages = 0;
-    for (size_t at = bytes.find("/Type"); at != std::string::npos; at = bytes.find("/Type", at + 5)) {
-        size_t v = at + 5;
-        while (v < bytes.size() && (bytes[v] == ' ' || bytes[v] == '\n' || bytes[v] == '\r')) ++v;
-        if (bytes.compare(v, 5, "/Page") == 0 &&
-            (v + 5 >= bytes.size() || !is_alnum(bytes[v + 5])))
-            ++pages;
-    }
-    return pages;
-}
-
-// Runs in the worker process: flattens one file and writes "ok pages" or "error text".
-void work_in_child(const flatten_options& o, const job& j, int fd)
-{
+    const auto start = std::chrono::steady_clock::now();
+    job_result r;
     std::error_code ec;
     fs::create_directories(fs::path(j.out).parent_path(), ec);
-    std::string message;
-    if (o.run(j.in.c_str(), j.out.c_str()) == 0)
-        message = "0 " + std::to_string(count_output_pages(j.out));
-    else
-        message = std::string("1 ") + kestrin_last_error();
-    for (size_t done = 0; done < message.size();) {
-        ssize_t n = write(fd, message.data() + done, message.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
+    if (kestrin_flatten(j.in.c_str(), j.out.c_str(), &o.lib) == 0) {
+        r.ok = true;
+        std::ifstream f(j.out, std::ios::binary);
+        if (std::optional<std::string> bytes = read_all(f)) {
+            r.bytes = bytes->size();
+            r.pages = count_pages(*bytes);
+        }
+    } else {
+        r.error = kestrin_last_error();  // this thread's own message
     }
-}
-
-job_result parse_child_message(const std::string& message)
-{
-    job_result r;
-    if (message.size() < 2) {
-        r.error = "worker process failed";
-        return r;
-    }
-    r.ok = message[0] == '0';
-    if (r.ok)
-        r.pages = std::strtol(message.c_str() + 2, nullptr, 10);
-    else
-        r.error = message.substr(2);
+    r.seconds = seconds_since(start);
     return r;
 }
 
-struct worker {
-    pid_t pid;
-    int fd;
-    size_t job_index;
-    std::string message;
-};
-
+// The batch: N threads take the next file in turn; the main thread shows the progress.
 class batch_runner {
 public:
     batch_runner(const flatten_options& o, std::vector<job> jobs)
@@ -274,78 +352,38 @@ public:
     int run(int parallel)
     {
         start_ = std::chrono::steady_clock::now();
-        while (next_ < jobs_.size() || !workers_.empty()) {
-            while (next_ < jobs_.size() && static_cast<int>(workers_.size()) < parallel) spawn(next_++);
-            wait_for_one();
+        const size_t threads = std::min(static_cast<size_t>(parallel), jobs_.size());
+        std::vector<std::thread> workers;
+        for (size_t t = 0; t < threads; ++t) workers.emplace_back([this] { work(); });
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            while (done_ < jobs_.size()) {
+                show_progress();
+                changed_.wait_for(lock, std::chrono::milliseconds(200));
+            }
             show_progress();
         }
+        for (std::thread& w : workers) w.join();
         return summarise();
     }
 
 private:
-    void spawn(size_t index)
+    void work()
     {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            results_[index].error = std::strerror(errno);
+        for (size_t i = next_++; i < jobs_.size(); i = next_++) {
+            job_result r = flatten_job(options_, jobs_[i]);
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!r.ok) ++failed_;
+            pages_ += r.pages;
             ++done_;
-            return;
-        }
-        std::fflush(nullptr);
-        pid_t pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            work_in_child(options_, jobs_[index], fds[1]);
-            close(fds[1]);
-            _exit(0);
-        }
-        close(fds[1]);
-        if (pid < 0) {
-            close(fds[0]);
-            results_[index].error = std::strerror(errno);
-            ++done_;
-            return;
-        }
-        workers_.push_back({pid, fds[0], index, {}});
-    }
-
-    void wait_for_one()
-    {
-        if (workers_.empty()) return;
-        std::vector<pollfd> fds;
-        for (const worker& w : workers_) fds.push_back({w.fd, POLLIN, 0});
-        if (poll(fds.data(), fds.size(), 500) <= 0) return;
-        for (size_t i = fds.size(); i-- > 0;) {
-            if (fds[i].revents == 0) continue;
-            worker& w = workers_[i];
-            char chunk[4096];
-            ssize_t n = read(w.fd, chunk, sizeof chunk);
-            if (n > 0) {
-                w.message.append(chunk, static_cast<size_t>(n));
-                continue;
-            }
-            finish(i);
+            results_[i] = std::move(r);
+            changed_.notify_one();
         }
     }
 
-    void finish(size_t i)
-    {
-        worker w = workers_[i];
-        workers_.erase(workers_.begin() + static_cast<long>(i));
-        close(w.fd);
-        int status = 0;
-        waitpid(w.pid, &status, 0);
-        results_[w.job_index] = parse_child_message(w.message);
-        if (!results_[w.job_index].ok) ++failed_;
-        pages_ += results_[w.job_index].pages;
-        ++done_;
-    }
+    double elapsed() const { return seconds_since(start_); }
 
-    double elapsed() const
-    {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    }
-
+    // Called with mutex_ held.
     void show_progress() const
     {
         if (!tty_) return;
@@ -357,8 +395,10 @@ private:
     int summarise() const
     {
         if (tty_) std::fputc('\n', stderr);
-        for (size_t i = 0; i < jobs_.size(); ++i)
+        for (size_t i = 0; i < jobs_.size(); ++i) {
             if (!results_[i].ok) report_failure(jobs_[i].in, results_[i].error);
+            if (options_.json) print_json(jobs_[i], results_[i]);
+        }
         std::fprintf(stderr, "kestrin: flattened %zu of %zu files (%ld pages) in %.1f s, %zu failed\n",
                      jobs_.size() - failed_, jobs_.size(), pages_, elapsed(), failed_);
         return failed_ == 0 ? 0 : 1;
@@ -367,16 +407,18 @@ private:
     const flatten_options& options_;
     std::vector<job> jobs_;
     std::vector<job_result> results_;
-    std::vector<worker> workers_;
-    size_t next_ = 0, done_ = 0, failed_ = 0;
-    long pages_ = 0;
+    std::atomic<size_t> next_{0};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t done_ = 0, failed_ = 0;  // guarded by mutex_
+    long pages_ = 0;                // guarded by mutex_
     bool tty_;
     std::chrono::steady_clock::time_point start_;
 };
 
 int default_jobs()
 {
-    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    unsigned n = std::thread::hardware_concurrency();
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
@@ -417,6 +459,8 @@ int run_flatten(const std::vector<std::string_view>& args)
         return flatten_one(o, o.paths[0], o.paths[0]);
     }
     if (o.paths.size() != 2) return usage_error(flatten_usage);
+    // Standard output carries the PDF, so it cannot carry the JSON too.
+    if (o.json && o.paths[1] == "-") return usage_error(flatten_usage);
     return flatten_one(o, o.paths[0], o.paths[1]);
 }
 

@@ -14,12 +14,12 @@ namespace kestrin_cli {
 
 namespace {
 
-constexpr const char* version_text = "kestrin 0.1.0";
+
 
 constexpr const char* main_usage =
-    "usage: kestrin flatten [--all|--forms|--annotations] IN OUT\n"
-    "       kestrin flatten [--all|--forms|--annotations] --replace-input FILE\n"
-    "       kestrin flatten [--all|--forms|--annotations] [-j N] -o OUTDIR (IN... | -r DIR)\n"
+    "usage: kestrin flatten [OPTIONS] IN OUT\n"
+    "       kestrin flatten [OPTIONS] --replace-input FILE\n"
+    "       kestrin flatten [OPTIONS] [-j N] -o OUTDIR (IN... | -r DIR)\n"
     "       kestrin count [--fields|--annotations] [--json] FILE...\n"
     "       kestrin fields FILE\n"
     "       kestrin annotations FILE\n"
@@ -76,7 +76,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (command == "--version") {
-        std::puts(version_text);
+        std::printf("kestrin %s\n", kestrin_version());
         return 0;
     }
     if (command == "flatten") return run_flatten(rest);

@@ -47,7 +47,11 @@ def test_unknown_mode_is_refused(tmp_path):
         kestrin.flatten(EXAMPLE, tmp_path / "out.pdf", mode="everything")
 
 
-def test_calls_from_many_threads_are_serialised(tmp_path):
+def test_version():
+    assert kestrin.version().count(".") == 2
+
+
+def test_calls_from_many_threads(tmp_path):
     errors = []
 
     def work(i):

@@ -69,4 +69,18 @@ base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan,
                              : base::write_output_file(out_path, w.out.view());
 }
 
+base::result<base::byte_buffer> write_flattened_to_memory(const load::doc& d,
+                                                          const plan::flatten_plan& plan)
+{
+    // Without a sink the writer keeps every byte in its buffer: the memory output.
+    writer w(d, plan);
+    index_plans(w);
+    w.out.reserve(base::buffer_first_capacity - 1);
+    if (!w.out.data) return base::status::failure("out of memory");
+    build_output(w);
+    if (w.out.failed || !w.out.data || w.out.flushed != 0 || w.out.len == 0)
+        return base::status::failure("failed to build output");
+    return std::move(w.out);
+}
+
 }  // namespace kestrin::emit

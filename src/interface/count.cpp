@@ -31,18 +31,18 @@ std::int32_t page_annotation_refs(const load::doc& d, const load::obj_entry& pag
 
 }  // namespace
 
-base::result<std::int32_t> field_count(const char* path)
+base::result<std::int32_t> field_count(const input_source& in)
 {
-    const base::result<load::doc> loaded = load::load_document(path);
+    const base::result<load::doc> loaded = load_source(in);
     if (!loaded) return base::status::failure(loaded.message());
     const load::doc& d = loaded.value();
     const std::optional<plan::form_location> form = plan::find_form(d, d.root);
     return form ? plan::count_field_leaves(d, *form) : 0;
 }
 
-base::result<std::int32_t> annotation_count(const char* path)
+base::result<std::int32_t> annotation_count(const input_source& in)
 {
-    const base::result<load::doc> loaded = load::load_document(path);
+    const base::result<load::doc> loaded = load_source(in);
     if (!loaded) return base::status::failure(loaded.message());
     const load::doc& d = loaded.value();
     std::int32_t count = 0;

@@ -1,5 +1,5 @@
-// The eight exported functions. This is the firewall: arguments are checked first and no
-// exception crosses the C ABI.
+// The exported functions. This is the firewall: arguments are checked first and no exception
+// crosses the C ABI. The original eight are thin calls of the same core with fixed choices.
 #include <exception>
 #include <new>
 
@@ -8,6 +8,7 @@
 #include "interface/count.h"
 #include "interface/flatten.h"
 #include "interface/last_error.h"
+#include "interface/options.h"
 #include "kestrin.h"
 
 namespace {
@@ -82,12 +83,67 @@ KESTRIN_API int32_t kestrin_annotations(const char* input_path, const char* outp
 
 KESTRIN_API int32_t kestrin_field_count(const char* input_path)
 {
-    return guarded([&] { return field_count(input_path); });
+    return guarded([&] { return field_count(input_source::file(input_path)); });
 }
 
 KESTRIN_API int32_t kestrin_annotation_count(const char* input_path)
 {
-    return guarded([&] { return annotation_count(input_path); });
+    return guarded([&] { return annotation_count(input_source::file(input_path)); });
 }
+
+KESTRIN_API const char* kestrin_version(void) { return KESTRIN_VERSION_STRING; }
+
+KESTRIN_API void kestrin_options_init(kestrin_options* options)
+{
+    if (options == nullptr) return;
+    *options = kestrin_options{};
+    options->size = sizeof(kestrin_options);
+}
+
+KESTRIN_API int32_t kestrin_flatten(const char* input_path, const char* output_path,
+                                    const kestrin_options* options)
+{
+    return guarded([&]() -> kestrin::base::status {
+        const kestrin::base::result<kestrin::plan::plan_choices> choices = read_options(options);
+        if (!choices) return kestrin::base::status::failure(choices.message());
+        return flatten(input_source::file(input_path), choices.value(), output_target::file(output_path));
+    });
+}
+
+KESTRIN_API int32_t kestrin_flatten_memory(const void* input, size_t input_length, void** output,
+                                           size_t* output_length, const kestrin_options* options)
+{
+    if (output != nullptr) *output = nullptr;
+    if (output_length != nullptr) *output_length = 0;
+    return guarded([&]() -> kestrin::base::status {
+        using kestrin::base::status;
+        if (output == nullptr || output_length == nullptr)
+            return status::failure("NULL output or output_length pointer");
+        const kestrin::base::result<kestrin::plan::plan_choices> choices = read_options(options);
+        if (!choices) return status::failure(choices.message());
+        kestrin::base::byte_buffer built;
+        output_target to;
+        to.memory = &built;
+        if (status done = flatten(input_source::memory(input, input_length), choices.value(), to); !done)
+            return done;
+        // The buffer is the writer's own block, handed over without a copy; kestrin_free
+        // releases it as it was allocated.
+        *output_length = static_cast<size_t>(built.len);
+        *output = built.data.release();
+        return status::success();
+    });
+}
+
+KESTRIN_API int32_t kestrin_field_count_memory(const void* input, size_t input_length)
+{
+    return guarded([&] { return field_count(input_source::memory(input, input_length)); });
+}
+
+KESTRIN_API int32_t kestrin_annotation_count_memory(const void* input, size_t input_length)
+{
+    return guarded([&] { return annotation_count(input_source::memory(input, input_length)); });
+}
+
+KESTRIN_API void kestrin_free(void* buffer) { delete[] static_cast<char*>(buffer); }
 
 }  // extern "C"

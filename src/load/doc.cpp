@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
@@ -181,12 +182,9 @@ void sort_by_number(doc& d)
     d.objs.reindex();
 }
 
-}  // namespace
-
-base::result<doc> load_document(const char* path)
+// Everything after the bytes are in d; path names the input in messages.
+base::result<doc> load_read_document(doc d, const char* path)
 {
-    doc d;
-    if (base::status read = read_file(path, d); !read) return read;
     read_trailers(d);
     keyword_marks marks;
     scan_objects(d, marks);
@@ -199,6 +197,31 @@ base::result<doc> load_document(const char* path)
     if (base::status walked = resolve_page_tree(d); !walked) return walked;
     sort_by_number(d);
     return d;
+}
+
+}  // namespace
+
+base::result<doc> load_document(const char* path)
+{
+    doc d;
+    if (base::status read = read_file(path, d); !read) return read;
+    return load_read_document(std::move(d), path);
+}
+
+base::result<doc> load_document_bytes(const char* bytes, std::size_t length)
+{
+    using base::status;
+    if (bytes == nullptr && length > 0) return status::failure("NULL input buffer with a non-zero length");
+    if (length < 1) return status::failure("empty input buffer");
+    if (length > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        return status::failure("input buffer too large: " + std::to_string(length) +
+                               " bytes (the limit is 2 GiB - 1)");
+    doc d;
+    d.data.reset(new (std::nothrow) char[length]);
+    if (!d.data) return status::failure("out of memory");
+    std::memcpy(d.data.get(), bytes, length);
+    d.len = static_cast<std::int32_t>(length);
+    return load_read_document(std::move(d), memory_input_name);
 }
 
 }  // namespace kestrin::load

@@ -2,6 +2,7 @@
 // object streams and the page list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -80,5 +81,12 @@ struct doc {
 
 // The document at path, or why it cannot be loaded.
 base::result<doc> load_document(const char* path);
+
+// The name of an input given as bytes, in the loader's messages.
+inline constexpr const char* memory_input_name = "(input bytes)";
+
+// The document in length bytes at bytes (copied; the caller keeps its buffer), or why it cannot be
+// loaded. Everything after reading is the same as for a file.
+base::result<doc> load_document_bytes(const char* bytes, std::size_t length);
 
 }  // namespace kestrin::load

@@ -25,6 +25,7 @@ constexpr std::int32_t max_parent_steps = 31;
 // Lists read by the plan are complete: their size is bounded by the text they are read from.
 constexpr std::int32_t unlimited = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t hidden_flag = 2;
+constexpr std::int32_t print_flag = 4;
 
 struct subtype_row {
     std::string_view name;
@@ -169,6 +170,20 @@ decision decide(flatten_mode mode, const plan_item& item)
     return decision::drop;
 }
 
+// The mode's decision, changed by the other choices only for what the mode would flatten. An
+// item removed without a picture is flattened as a hidden one: it leaves "Annots", draws nothing.
+decision decide(const plan_choices& choices, plan_item& item, bool prints)
+{
+    const decision by_mode = decide(choices.mode, item);
+    if (by_mode != decision::flatten) return by_mode;
+    if (choices.keep_links && !item.is_field && item.kind == kind_link) return decision::keep;
+    if (choices.print_only && !prints) {
+        if (choices.keep_non_printing && !item.is_field) return decision::keep;
+        item.hidden = true;
+    }
+    return decision::flatten;
+}
+
 // The rectangle, also when "Rect" refers to an array object of its own.
 std::optional<scan::box> rect_of(const load::doc& d, std::string_view text, std::int32_t start)
 {
@@ -177,7 +192,8 @@ std::optional<scan::box> rect_of(const load::doc& d, std::string_view text, std:
     return indirect ? scan::box_xywh_named(*indirect, 0, scan::key::rect) : std::nullopt;
 }
 
-void read_annotation(const load::doc& d, std::string_view text, std::int32_t start, plan_item& item)
+// Reads the item; returns whether its flags have the Print bit.
+bool read_annotation(const load::doc& d, std::string_view text, std::int32_t start, plan_item& item)
 {
     item.is_annot = key_has_name_value(text, start, scan::key::type, scan::name::annot) ||
                     text_has_subtype(text, start, scan::name::annot);
@@ -191,8 +207,10 @@ void read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
         item.rect_ok = true;
     }
     item.has_value = has_key(text, start, scan::key::value);
-    item.hidden = (annotation_flags(text, start) & hidden_flag) != 0;
+    const std::int32_t flags = annotation_flags(text, start);
+    item.hidden = (flags & hidden_flag) != 0;
     item.ap_obj = select_appearance(d, text, start, appearance_state(text, start));
+    return (flags & print_flag) != 0;
 }
 
 // The catalog and the page tree are never left out, whatever a damaged "Fields", "Kids" or
@@ -206,13 +224,13 @@ bool is_structural(const load::doc& d, std::int32_t num)
     return span && scan::obj_type(span.text, span.start) != scan::type_other;
 }
 
-analysis analyse(const load::doc& d, flatten_mode mode, const load::obj_entry& e)
+analysis analyse(const load::doc& d, const plan_choices& choices, const load::obj_entry& e)
 {
     analysis a;
     a.item.obj = e.num;
     const load::dict_span span = d.span_of(e);
-    if (span) read_annotation(d, span.text, span.start, a.item);
-    a.what = decide(mode, a.item);
+    const bool prints = span && read_annotation(d, span.text, span.start, a.item);
+    a.what = decide(choices, a.item, prints);
     a.structural = is_structural(d, e.num);
     return a;
 }
@@ -225,8 +243,8 @@ constexpr std::size_t min_analyses_for_two_threads = 2048;
 // of a large file are read in two halves at once.
 class analysis_cache {
 public:
-    analysis_cache(const load::doc& d, flatten_mode mode)
-        : d_(d), mode_(mode), slot_(static_cast<std::size_t>(d.max_obj) + 1, -1)
+    analysis_cache(const load::doc& d, const plan_choices& choices)
+        : d_(d), choices_(choices), slot_(static_cast<std::size_t>(d.max_obj) + 1, -1)
     {
     }
 
@@ -245,7 +263,7 @@ public:
             }
         done_.resize(order.size());
         const auto read_range = [&](std::size_t from, std::size_t to) {
-            for (std::size_t k = from; k < to; ++k) done_[k] = analyse(d_, mode_, *order[k]);
+            for (std::size_t k = from; k < to; ++k) done_[k] = analyse(d_, choices_, *order[k]);
         };
         if (order.size() < min_analyses_for_two_threads)
             read_range(0, order.size());
@@ -256,12 +274,12 @@ public:
     const analysis& get(const load::obj_entry& e)
     {
         if (e.num < 0 || static_cast<std::size_t>(e.num) >= slot_.size()) {
-            scratch_ = analyse(d_, mode_, e);
+            scratch_ = analyse(d_, choices_, e);
             return scratch_;
         }
         std::int32_t& slot = slot_[static_cast<std::size_t>(e.num)];
         if (slot < 0) {
-            done_.push_back(analyse(d_, mode_, e));
+            done_.push_back(analyse(d_, choices_, e));
             slot = static_cast<std::int32_t>(done_.size() - 1);
         }
         return done_[static_cast<std::size_t>(slot)];
@@ -269,7 +287,7 @@ public:
 
 private:
     const load::doc& d_;
-    flatten_mode mode_;
+    const plan_choices& choices_;
     std::vector<std::int32_t> slot_;
     std::vector<analysis> done_;
     analysis scratch_;
@@ -373,6 +391,14 @@ const xobject_entry* flatten_plan::xobject_of(std::int32_t item) const
 
 base::result<flatten_plan> make_plan(const load::doc& d, flatten_mode mode)
 {
+    plan_choices choices;
+    choices.mode = mode;
+    return make_plan(d, choices);
+}
+
+base::result<flatten_plan> make_plan(const load::doc& d, const plan_choices& choices)
+{
+    const flatten_mode mode = choices.mode;
     flatten_plan plan;
     plan.mode = mode;
     plan.form = find_form(d, d.root);
@@ -384,7 +410,7 @@ base::result<flatten_plan> make_plan(const load::doc& d, flatten_mode mode)
         plan.pages[i].page_obj = d.pages[i];
         if (base::status read = read_page_refs(d, d.pages[i], page_refs[i]); !read) return read;
     }
-    analysis_cache cache(d, mode);
+    analysis_cache cache(d, choices);
     cache.read_all(page_refs);
     for (std::size_t i = 0; i < d.pages.size(); ++i) plan_page(cache, d, page_refs[i], plan, plan.pages[i]);
     number_new_objects(d, plan);

@@ -16,6 +16,18 @@ namespace kestrin::plan {
 // What a flatten run draws into the pages: form fields, other annotations, or both.
 enum class flatten_mode { forms, annotations, all };
 
+// The caller's choices that change what is flattened, kept or removed. The defaults are the
+// choices of the original calls (kestrin_all, kestrin_forms, kestrin_annotations).
+struct plan_choices {
+    flatten_mode mode = flatten_mode::all;
+    bool keep_links = false;  // Link annotations stay working annotations
+    // Only annotations with the Print flag are flattened. The others are kept as annotations
+    // (keep_non_printing) or removed without being drawn; a non-printing field widget is always
+    // removed with its form.
+    bool print_only = false;
+    bool keep_non_printing = false;
+};
+
 enum annot_kind : std::int32_t {
     kind_none = 0,
     kind_text = 1,
@@ -91,6 +103,9 @@ struct flatten_plan {
 
 // The plan for d in the given mode, or the page that cannot be read.
 base::result<flatten_plan> make_plan(const load::doc& d, flatten_mode mode);
+
+// The plan for d with the caller's choices; with only a mode, the same plan as above.
+base::result<flatten_plan> make_plan(const load::doc& d, const plan_choices& choices);
 
 // True when an occurrence of the key "Subtype" at or after start has the value /name.
 bool text_has_subtype(std::string_view text, std::int32_t start, std::string_view name);

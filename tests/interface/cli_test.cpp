@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "manifest.h"
 #include "pdf_builder.h"
 
 namespace {
@@ -21,7 +22,8 @@ TEST(Cli, UsageErrorsExitWithTwo)
 {
     const char* bad[] = {"", "frobnicate", "flatten", "flatten --bogus a b", "flatten a",
                          "flatten -j 0 -o out a.pdf", "count", "count --nope x.pdf",
-                         "flatten -o out", "flatten --replace-input a b"};
+                         "flatten -o out", "flatten --replace-input a b",
+                         "flatten --keep-non-printing a.pdf b.pdf", "flatten --json a.pdf -"};
     for (const char* args : bad) {
         std::string out;
         EXPECT_EQ(run_command(cli + " " + args, &out), 2) << args;
@@ -38,7 +40,7 @@ TEST(Cli, HelpAndVersion)
     }
     std::string out;
     EXPECT_EQ(run_command(cli + " --version", &out), 0);
-    EXPECT_EQ(out.rfind("kestrin ", 0), 0u);
+    EXPECT_EQ(out, std::string("kestrin ") + KESTRIN_VERSION_STRING + "\n");
 }
 
 TEST(Cli, CountsOfTheExample)
@@ -125,6 +127,111 @@ TEST(Cli, BatchOfGoodFilesSucceeds)
               0)
         << out;
     EXPECT_NE(out.find("flattened 2 of 2 files"), std::string::npos) << out;
+}
+
+// A page with a Link, a printing and a non-printing Square.
+std::string link_and_squares()
+{
+    return kestrin::test::one_page_doc("/Annots [10 0 R 11 0 R 12 0 R]")
+        .object(10, "<< /Type /Annot /Subtype /Link /Rect [150 0 200 20] /F 4 /A << /S /URI /URI (x) >> >>")
+        .object(11, "<< /Type /Annot /Subtype /Square /Rect [10 10 60 60] /F 4 /AP << /N 20 0 R >> >>")
+        .object(12, "<< /Type /Annot /Subtype /Square /Rect [110 110 160 160] /AP << /N 20 0 R >> >>")
+        .stream(20, "/Type /XObject /Subtype /Form /BBox [0 0 50 50]", "1 0 0 rg 0 0 50 50 re f\n")
+        .trailer("/Root 1 0 R")
+        .build();
+}
+
+TEST(Cli, OptionsReachTheLibrary)
+{
+    temp_dir dir;
+    const std::string in = dir.write("in.pdf", link_and_squares());
+    const std::string out = dir.file("out.pdf");
+    struct {
+        const char* options;
+        const char* annotations_after;
+    } cases[] = {{"", "0"},
+                 {"--keep-links", "1"},
+                 {"--print-only", "0"},
+                 {"--print-only --keep-non-printing", "1"},
+                 {"--keep-links --print-only --keep-non-printing", "2"},
+                 {"--forms --keep-links", "3"},
+                 {"--no-generate-appearances", "0"}};
+    for (const auto& c : cases) {
+        std::string log;
+        ASSERT_EQ(run_command(cli + " flatten " + c.options + " " + shell_quoted(in) + " " + shell_quoted(out), &log), 0)
+            << c.options << log;
+        EXPECT_EQ(run_command(cli + " annotations " + shell_quoted(out), &log), 0);
+        EXPECT_EQ(log, std::string(c.annotations_after) + "\n") << c.options;
+    }
+}
+
+TEST(Cli, JsonResults)
+{
+    temp_dir dir;
+    const std::string out = dir.file("flat.pdf");
+    const std::string missing = dir.file("missing.pdf");
+    std::string log;
+    EXPECT_EQ(run_command("(" + cli + " flatten --json " + shell_quoted(example) + " " + shell_quoted(out) + " 2>/dev/null)", &log), 0);
+    const std::string head = "{\"file\": \"" + example + "\", \"output\": \"" + out + "\", \"ok\": true, \"bytes\": " +
+                             std::to_string(read_file(out).size()) + ", \"pages\": 1, \"seconds\": ";
+    EXPECT_EQ(log.rfind(head, 0), 0u) << log;
+    EXPECT_EQ(log.back(), '\n');
+
+    EXPECT_EQ(run_command("(" + cli + " flatten --json " + shell_quoted(missing) + " " + shell_quoted(out) + " 2>/dev/null)", &log), 1);
+    EXPECT_EQ(log, "{\"file\": \"" + missing + "\", \"output\": \"" + out +
+                       "\", \"ok\": false, \"error\": \"input: cannot open " + missing + "\"}\n");
+
+    // A batch prints one line per file, in input order.
+    EXPECT_EQ(run_command("(" + cli + " flatten --json -j 3 -o " + shell_quoted(dir.file("o")) + " " + shell_quoted(example) +
+                              " " + shell_quoted(missing) + " 2>/dev/null)",
+                          &log),
+              1);
+    const std::size_t first = log.find("\"file\": \"" + example + "\"");
+    const std::size_t second = log.find("\"file\": \"" + missing + "\"");
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_NE(second, std::string::npos) << log;
+    EXPECT_LT(first, second);
+}
+
+TEST(Cli, BatchInProcessGivesTheSingleFileOutputs)
+{
+    const auto rows = kestrin::test::read_manifest(KESTRIN_CORPUS_DIR);
+    if (rows.empty()) GTEST_SKIP() << "corpus not found";
+    temp_dir dir;
+    std::string log;
+    const int rc = run_command(cli + " flatten --keep-links -j 4 -o " + shell_quoted(dir.file("out")) + " -r " +
+                                   shell_quoted(std::string(KESTRIN_CORPUS_DIR) + "/files"),
+                               &log);
+    EXPECT_LE(rc, 1) << log;
+    EXPECT_NE(log.find("kestrin: flattened "), std::string::npos) << log;
+    int compared = 0;
+    for (std::size_t i = 0; i < rows.size(); i += 7) {  // a sample, flattened one by one
+        const std::filesystem::path in = rows[i].path();
+        const std::filesystem::path batch = dir.path() / "out" / in.filename();
+        const std::string single = dir.file("single.pdf");
+        if (run_command(cli + " flatten --keep-links " + shell_quoted(in.string()) + " " + shell_quoted(single) + " 2>/dev/null") != 0) {
+            EXPECT_FALSE(std::filesystem::exists(batch)) << in;
+            EXPECT_NE(log.find(in.string() + ": "), std::string::npos) << in;
+            continue;
+        }
+        EXPECT_EQ(read_file(batch.string()), read_file(single)) << in;
+        ++compared;
+    }
+    EXPECT_GT(compared, 10);
+}
+
+TEST(Cli, StandardInputToAFile)
+{
+    temp_dir dir;
+    const std::string out = dir.file("flat.pdf");
+    ASSERT_EQ(run_command(cli + " flatten --annotations - " + shell_quoted(out) + " < " + shell_quoted(example)), 0);
+    const std::string direct = dir.file("direct.pdf");
+    ASSERT_EQ(run_command(cli + " flatten --annotations " + shell_quoted(example) + " " + shell_quoted(direct)), 0);
+    EXPECT_EQ(read_file(out), read_file(direct));
+    std::string err;
+    EXPECT_EQ(run_command("echo junk | " + cli + " flatten - " + shell_quoted(out), &err), 1);
+    EXPECT_NE(err.find("kestrin: -: input: no PDF objects found"), std::string::npos) << err;
+    EXPECT_EQ(read_file(out), read_file(direct));  // kept on failure
 }
 
 }  // namespace

@@ -222,7 +222,7 @@ TEST(Exports, StreamLengthsInTheOutputMatchTheDataWritten)
     EXPECT_EQ(kestrin::test::run_command("qpdf --check '" + out + "'", &report), 0) << report;
 }
 
-TEST(Exports, OnlyTheEightFunctionsAreExported)
+TEST(Exports, OnlyTheHeadersFunctionsAreExported)
 {
     std::string out;
     ASSERT_EQ(kestrin::test::run_command(std::string("nm -D --defined-only ") + KESTRIN_SHARED_LIB +
@@ -230,8 +230,10 @@ TEST(Exports, OnlyTheEightFunctionsAreExported)
                                          &out),
               0);
     EXPECT_EQ(out,
-              "kestrin_all\nkestrin_annotation_count\nkestrin_annotations\nkestrin_cleanup\n"
-              "kestrin_field_count\nkestrin_forms\nkestrin_init\nkestrin_last_error\n");
+              "kestrin_all\nkestrin_annotation_count\nkestrin_annotation_count_memory\n"
+              "kestrin_annotations\nkestrin_cleanup\nkestrin_field_count\nkestrin_field_count_memory\n"
+              "kestrin_flatten\nkestrin_flatten_memory\nkestrin_forms\nkestrin_free\nkestrin_init\n"
+              "kestrin_last_error\nkestrin_options_init\nkestrin_version\n");
 }
 
 }  // namespace
