@@ -134,12 +134,23 @@ std::string check_flatten(const std::uint8_t* data, std::size_t size, int mode)
     write_bytes(in, data, size);
     std::remove(out.c_str());
     std::string broke;
+    const base::result<load::doc> input = load::load_document(in.c_str());
+    const std::int32_t in_fields = kestrin_field_count(in.c_str());
     if (runs[(mode - 1) % 3](in.c_str(), out.c_str()) != 0) {
         if (std::string(kestrin_last_error()).empty()) broke = "failure without a message";
         if (std::filesystem::exists(out)) broke = "failure left an output file";
     } else {
         if (!std::string(kestrin_last_error()).empty()) broke = "success with an error text";
         if (broke.empty()) broke = check_output_file(out);
+        // The output keeps the input's pages and, in annotations mode, its fields.
+        if (broke.empty() && input) {
+            const base::result<load::doc> output = load::load_document(out.c_str());
+            if (output && output->pages.size() != input->pages.size())
+                broke = "output has " + std::to_string(output->pages.size()) + " pages, input " +
+                        std::to_string(input->pages.size());
+        }
+        if (broke.empty() && (mode - 1) % 3 == 1 && kestrin_field_count(out.c_str()) != in_fields)
+            broke = "annotations mode changed the field count";
     }
     std::remove(in.c_str());
     std::remove(out.c_str());

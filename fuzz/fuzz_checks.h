@@ -19,7 +19,8 @@ std::string check_inflate(const std::uint8_t* data, std::size_t size);
 std::string check_load(const std::uint8_t* data, std::size_t size);
 
 // One flatten mode (1 forms, 2 annotations, 3 all) on data as a file: failure leaves a message
-// and no output file; success writes a file whose structure holds (see check_output_file).
+// and no output file; success writes a file whose structure holds (see check_output_file), with
+// the input's page count and, in annotations mode, its field count.
 std::string check_flatten(const std::uint8_t* data, std::size_t size, int mode);
 
 // Structure of a written file: starts with "%PDF-1.4", every in-use cross-reference entry points

@@ -186,12 +186,16 @@ void sort_by_number(doc& d)
 base::result<doc> load_read_document(doc d, const char* path)
 {
     read_trailers(d);
+    xref_table xref = read_xref(d);
     keyword_marks marks;
     scan_objects(d, marks);
-    measure_streams(d, marks);
+    check_xref_headers(d, marks, xref);
+    std::vector<std::int32_t> unresolved;
+    measure_streams(d, marks, unresolved);
     prune_objects(d);
     unpack_object_streams(d);
-    select_objects(d);
+    if (remeasure_streams(d, marks, unresolved)) prune_objects(d);
+    select_objects(d, xref);
     if (base::status checked = check_table(d, path); !checked) return checked;
     find_catalog(d);
     if (base::status walked = resolve_page_tree(d); !walked) return walked;

@@ -27,6 +27,7 @@ struct obj_entry {
     bool in_object_stream = false;
     const char* text = nullptr;  // borrowed from the doc's arena; valid as long as the doc
     std::int32_t text_len = 0;
+    std::int32_t container_pos = -1;  // inside an object stream: the header of that stream
 };
 
 // The object table. Lookups keep the meaning "first entry with the number" but are answered

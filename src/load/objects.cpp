@@ -270,11 +270,12 @@ bool endstream_at(std::string_view file, std::int32_t pos)
     return file.substr(static_cast<std::size_t>(pos)).starts_with(scan::keyword::endstream);
 }
 
-// Data end found through the next "endstream", less the end-of-line marker before it.
+// Data end found through the first "endstream" from the data start (one standing right there
+// leaves the data empty), less the end-of-line marker before it.
 std::int32_t data_end_by_keyword(std::string_view file, const keyword_marks& marks,
                                  std::int32_t data_start)
 {
-    std::int32_t e = first_mark_from(marks.endstream, data_start + 1);
+    std::int32_t e = first_mark_from(marks.endstream, data_start);
     if (e < 0) return static_cast<std::int32_t>(file.size());
     if (scan::byte_at(file, e - 1) == '\n') {
         if (e - 2 >= data_start && scan::byte_at(file, e - 2) == '\r') return e - 2;
@@ -285,15 +286,16 @@ std::int32_t data_end_by_keyword(std::string_view file, const keyword_marks& mar
 }
 
 void measure_stream(const doc& d, const keyword_marks& marks, const first_entries& firsts,
-                    obj_entry& e)
+                    obj_entry& e, char& unresolved)
 {
     std::string_view file = d.file();
     std::int32_t direct = -1, ref = -1;
     scan::parse_length(file, e.dict_pos, e.stream_pos, direct, ref);
-    if (direct < 0 && ref < 0) return;
-    // A reference that cannot be resolved yet (its object may live in an object stream) is
-    // measured like a wrong length, through the keyword.
-    std::int32_t length = direct >= 0 ? direct : indirect_length(d, firsts, ref);
+    // A missing, negative or unreadable length is measured like a wrong one, through the keyword;
+    // so is, for now, a reference to no plain object (it may live in an object stream): such a
+    // stream is measured again once object streams are unpacked.
+    if (direct < 0 && ref >= 0 && firsts.find(ref) < 0) unresolved = true;
+    std::int32_t length = direct >= 0 ? direct : ref >= 0 ? indirect_length(d, firsts, ref) : -1;
     std::int64_t end = static_cast<std::int64_t>(e.data_start) + length;
     if (length >= 0 && end <= d.len && endstream_at(file, static_cast<std::int32_t>(end)))
         e.data_end = static_cast<std::int32_t>(end);
@@ -306,22 +308,95 @@ void measure_stream(const doc& d, const keyword_marks& marks, const first_entrie
 
 }  // namespace
 
-void measure_streams(doc& d, const keyword_marks& marks)
+void measure_streams(doc& d, const keyword_marks& marks, std::vector<std::int32_t>& unresolved)
 {
     first_entries firsts(d.objs);
+    std::vector<char> later(d.objs.entries.size(), 0);
     // Each entry is measured on its own, from the file and the table's other entries' headers.
     const auto measure_range = [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
             obj_entry& e = d.objs.entries[i];
-            if (e.is_stream) measure_stream(d, marks, firsts, e);
+            if (e.is_stream) measure_stream(d, marks, firsts, e, later[i]);
         }
     };
     const std::size_t count = d.objs.entries.size();
-    if (d.file().size() < base::min_bytes_for_two_threads) {
+    if (d.file().size() < base::min_bytes_for_two_threads)
         measure_range(0, count);
-        return;
+    else
+        base::run_in_halves(count, measure_range);
+    for (std::size_t i = 0; i < count; ++i)
+        if (later[i]) unresolved.push_back(d.objs.entries[i].hdr_pos);
+}
+
+bool remeasure_streams(doc& d, const keyword_marks& marks, const std::vector<std::int32_t>& unresolved)
+{
+    if (unresolved.empty()) return false;
+    std::string_view file = d.file();
+    // The last packed definition of every number, as selection keeps it when no plain one exists.
+    std::vector<std::pair<std::int32_t, std::int32_t>> packed;
+    for (std::int32_t i = 0; i < d.objs.count(); ++i)
+        if (d.objs.entries[static_cast<std::size_t>(i)].in_object_stream)
+            packed.emplace_back(d.objs.entries[static_cast<std::size_t>(i)].num, i);
+    std::stable_sort(packed.begin(), packed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    bool changed = false;
+    for (obj_entry& e : d.objs.entries) {
+        if (!e.is_stream || e.in_object_stream ||
+            !std::binary_search(unresolved.begin(), unresolved.end(), e.hdr_pos))
+            continue;
+        std::int32_t direct = -1, ref = -1;
+        scan::parse_length(file, e.dict_pos, e.stream_pos, direct, ref);
+        auto it = std::upper_bound(packed.begin(), packed.end(), std::make_pair(ref, INT32_MAX));
+        if (ref < 0 || it == packed.begin() || (it - 1)->first != ref) continue;
+        const obj_entry& target = d.objs.entries[static_cast<std::size_t>((it - 1)->second)];
+        std::string_view text(target.text, static_cast<std::size_t>(target.text_len));
+        std::int32_t pos = 0;
+        const std::int32_t length = scan::parse_int_at(text, pos);
+        const std::int64_t end = static_cast<std::int64_t>(e.data_start) + length;
+        if (length < 0 || end > d.len || end == e.data_end || !endstream_at(file, static_cast<std::int32_t>(end)))
+            continue;
+        e.data_end = static_cast<std::int32_t>(end);
+        e.endobj_pos = first_mark_from(marks.endobj, e.data_end + 1);
+        e.obj_end = e.endobj_pos >= 0 ? e.endobj_pos + static_cast<std::int32_t>(scan::keyword::endobj.size()) : -1;
+        changed = true;
     }
-    base::run_in_halves(count, measure_range);
+    return changed;
+}
+
+void check_xref_headers(doc& d, const keyword_marks& marks, xref_table& x)
+{
+    if (!x.ok) return;
+    std::string_view file = d.file();
+    const std::vector<obj_entry>& found = d.objs.entries;
+    const auto by_header = [](const obj_entry& e, std::int32_t pos) { return e.hdr_pos < pos; };
+    dict_framer framer(file, marks);
+    std::vector<obj_entry> vouched;
+    bool intact = true;
+    for (std::size_t num = 1; num < x.entries.size(); ++num) {
+        const xref_entry& xe = x.entries[num];
+        if (xe.type != xref_entry::in_use) continue;
+        std::int32_t obj_end = -1;
+        const auto n = static_cast<std::int32_t>(num);
+        if (!header_at(file, xe.a, n, xe.b, &obj_end)) {
+            intact = false;
+            continue;
+        }
+        auto it = std::lower_bound(found.begin(), found.end(), xe.a, by_header);
+        if (it != found.end() && it->hdr_pos == xe.a && it->num == n) continue;
+        obj_entry e;
+        e.num = n;
+        e.gen = xe.b;
+        e.hdr_pos = xe.a;
+        if (frame_body(file, marks, framer, obj_end, e)) vouched.push_back(e);
+    }
+    x.intact = intact;
+    if (vouched.empty()) return;
+    for (const obj_entry& e : vouched) {
+        d.max_header_num = std::max(d.max_header_num, e.num);
+        d.objs.push(e);
+    }
+    std::stable_sort(d.objs.entries.begin(), d.objs.entries.end(),
+                     [](const obj_entry& a, const obj_entry& b) { return a.hdr_pos < b.hdr_pos; });
 }
 
 }  // namespace kestrin::load

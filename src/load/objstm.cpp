@@ -127,7 +127,8 @@ std::vector<std::pair<std::int32_t, std::int32_t>> read_pairs(decoded_block b, s
 
 // Entries for the pairs. An object whose length runs past the decoded data is cut at its end.
 void add_packed_objects(doc& d, decoded_block b, std::int32_t first,
-                        const std::vector<std::pair<std::int32_t, std::int32_t>>& pairs)
+                        const std::vector<std::pair<std::int32_t, std::int32_t>>& pairs,
+                        std::int32_t container_pos)
 {
     std::int64_t room = static_cast<std::int64_t>(b.len) - first;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
@@ -142,6 +143,7 @@ void add_packed_objects(doc& d, decoded_block b, std::int32_t first,
         e.in_object_stream = true;
         e.text = b.data + first + offset;
         e.text_len = static_cast<std::int32_t>(length);
+        e.container_pos = container_pos;
         d.objs.push(e);
     }
 }
@@ -186,7 +188,7 @@ void unpack_one(doc& d, const obj_entry& e, early_block& early)
     decoded_block b = decode_object_stream(d, e, early);
     if (b.data == nullptr || first > b.len) return;
     auto pairs = read_pairs(b, n);
-    if (!pairs.empty()) add_packed_objects(d, b, first, pairs);
+    if (!pairs.empty()) add_packed_objects(d, b, first, pairs, e.hdr_pos);
 }
 
 // Below this many object streams a second thread costs more than it saves.

@@ -32,6 +32,7 @@ std::vector<char> inside_stream_data(const object_table& v)
     std::int32_t covered_until = 0;  // the largest end of the ranges that have begun
     for (std::int32_t i : order) {
         const obj_entry& e = v.entries[static_cast<std::size_t>(i)];
+        if (e.in_object_stream) continue;
         for (; !pending.empty() && pending.top().first <= e.hdr_pos; pending.pop())
             covered_until = std::max(covered_until, pending.top().second);
         if (covered_until > e.hdr_pos) {
@@ -126,6 +127,31 @@ bool names_catalog(const doc& d, const catalog_keys& keys, const obj_entry& e)
     return keys.in_range(e.dict_pos, e.endobj_pos > 0 ? e.endobj_pos : d.len);
 }
 
+// For every number whose intact cross-reference entry names one of the definitions found, the
+// position of that definition; -1 elsewhere. Empty when the data is not intact.
+std::vector<std::int32_t> named_by_xref(const doc& d, const std::vector<char>& objstm, const xref_table& x,
+                                        std::int32_t top)
+{
+    if (!x.intact) return {};
+    std::vector<std::int32_t> named(static_cast<std::size_t>(top) + 1, -1);
+    for (std::int32_t i = 0; i < d.objs.count(); ++i) {
+        const obj_entry& e = d.objs.entries[static_cast<std::size_t>(i)];
+        if (e.num > top || objstm[static_cast<std::size_t>(i)]) continue;
+        const xref_entry* xe = x.find(e.num);
+        if (xe == nullptr) continue;
+        bool match = false;
+        if (xe->type == xref_entry::in_use) {
+            match = !e.in_object_stream && e.hdr_pos == xe->a;
+        } else if (xe->type == xref_entry::packed && e.in_object_stream) {
+            // The object stream itself is named by its own in-use entry.
+            const xref_entry* stream = x.find(xe->a);
+            match = stream != nullptr && stream->type == xref_entry::in_use && e.container_pos == stream->a;
+        }
+        if (match) named[static_cast<std::size_t>(e.num)] = i;
+    }
+    return named;
+}
+
 }  // namespace
 
 void prune_objects(doc& d)
@@ -141,7 +167,7 @@ void prune_objects(doc& d)
     d.objs.entries.resize(kept);
 }
 
-void select_objects(doc& d)
+void select_objects(doc& d, const xref_table& x)
 {
     std::int32_t top = largest_number(d.objs);
     std::vector<char> objstm = object_stream_marks(d);
@@ -152,6 +178,7 @@ void select_objects(doc& d)
         return;
     }
     last_positions last = record_last(d, objstm, top);
+    const std::vector<std::int32_t> named = named_by_xref(d, objstm, x, top);
     // Kept entries move down in place, in table order.
     std::size_t kept = 0;
     for (std::int32_t i = 0; i < d.objs.count(); ++i) {
@@ -160,6 +187,7 @@ void select_objects(doc& d)
         std::size_t slot = static_cast<std::size_t>(e.num);
         bool keep = e.in_object_stream ? last.direct[slot] < 0 && last.packed[slot] == i
                                 : !objstm[static_cast<std::size_t>(i)] && last.direct[slot] == i;
+        if (!named.empty() && named[slot] >= 0) keep = named[slot] == i;
         if (keep) d.objs.entries[kept++] = e;
     }
     d.objs.entries.resize(kept);

@@ -292,23 +292,53 @@ std::optional<box> box_xywh_named(std::string_view text, std::int32_t start, std
     return std::nullopt;
 }
 
+namespace {
+
+// The dictionary text without its closing ">>", which is kept out of reach so that a broken value
+// cannot swallow it.
+std::string_view strip_body(const std::string& text)
+{
+    const std::string_view whole(text);
+    return whole.ends_with(dict_close) ? whole.substr(0, whole.size() - dict_close.size()) : whole;
+}
+
+// Erases the entry whose key's '/' is at i (and one space or TAB before it); false when its value
+// cannot be read.
+bool erase_entry(std::string& text, std::int32_t i, std::string_view key)
+{
+    const std::string_view body = strip_body(text);
+    const std::int32_t len = text_limit(body);
+    std::int32_t v = i + 1 + text_limit(key);
+    while (v < len && is_removal_ws(byte_at(body, v))) ++v;
+    const std::int32_t end = skip_pdf_value(body, v);
+    if (end < 0) return false;
+    const char before = i > 0 ? char_at(body, i - 1) : '/';
+    const std::int32_t from = before == ' ' || before == '\t' ? i - 1 : i;
+    text.erase(static_cast<std::size_t>(from), static_cast<std::size_t>(end - from));
+    return true;
+}
+
+}  // namespace
+
 void strip_dict_entry(std::string& text, std::string_view key)
 {
-    // The closing ">>" is kept out of reach, so that a broken value cannot swallow it.
-    const std::string_view whole(text);
-    const std::string_view body =
-        whole.ends_with(dict_close) ? whole.substr(0, whole.size() - dict_close.size()) : whole;
-    const std::int32_t len = text_limit(body);
-    for (std::int32_t i = find_key_anywhere(body, 0, len, key); i >= 0;
-         i = find_key_anywhere(body, i + 1, len, key)) {
-        std::int32_t v = i + 1 + text_limit(key);
-        while (v < len && is_removal_ws(byte_at(body, v))) ++v;
-        const std::int32_t end = skip_pdf_value(body, v);
-        if (end < 0) continue;
-        const char before = i > 0 ? char_at(body, i - 1) : '/';
-        const std::int32_t from = before == ' ' || before == '\t' ? i - 1 : i;
-        text.erase(static_cast<std::size_t>(from), static_cast<std::size_t>(end - from));
-        return;
+    bool removed = false;
+    {
+        const std::string_view body = strip_body(text);
+        const std::int32_t len = text_limit(body);
+        for (std::int32_t i = find_key_anywhere(body, 0, len, key); i >= 0;
+             i = find_key_anywhere(body, i + 1, len, key))
+            if (erase_entry(text, i, key)) {
+                removed = true;
+                break;
+            }
+    }
+    if (!removed) return;
+    // A key the dictionary names more than once goes in every occurrence.
+    for (;;) {
+        const std::string_view body = strip_body(text);
+        const std::int32_t i = find_top_level_key(body, 0, text_limit(body), key);
+        if (i < 0 || !erase_entry(text, i, key)) return;
     }
 }
 

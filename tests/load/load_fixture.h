@@ -14,6 +14,18 @@
 
 namespace kestrin::test {
 
+// The file with its "startxref" pointing at the file's first byte, where no cross-reference
+// section stands: the cross-reference data is damaged, so the scan alone decides.
+inline std::string scan_only(std::string bytes)
+{
+    const std::size_t at = bytes.rfind("startxref");
+    if (at == std::string::npos) return bytes;
+    const std::size_t digits = bytes.find_first_of("0123456789", at);
+    const std::size_t end = bytes.find_first_not_of("0123456789", digits);
+    bytes.replace(digits, end - digits, std::string(end - digits, '0'));
+    return bytes;
+}
+
 // A document loaded from bytes; the record is released at scope exit.
 struct loaded_doc {
     temp_dir dir;

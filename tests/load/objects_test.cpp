@@ -139,8 +139,12 @@ TEST(StreamExtents, MeasuresTheDataOfEachLengthForm)
         // Regression: a length object that is not in the file (it may live in an object stream)
         // is measured through the keyword instead of losing the stream.
         {"indirect unresolved", stream_file("/Length 70 0 R", "\nabc\nendstream endobj"), "abc"},
-        // Without any length the stream is dropped.
-        {"no length", stream_file("/Filter /X", "\nabc\nendstream endobj"), "<no stream>"},
+        // Without any length, or with a negative or unreadable one, the data runs to the keyword.
+        {"no length", stream_file("/Filter /X", "\nabc\nendstream endobj"), "abc"},
+        {"negative length", stream_file("/Length -1", "\nabc\nendstream endobj"), "abc"},
+        {"name length", stream_file("/Length /L", "\nabc\nendstream endobj"), "abc"},
+        // An empty stream without a length keeps the objects after it.
+        {"empty no length", stream_file("/Length -1", "\nendstream endobj"), ""},
         // Without "endobj" after the data the stream is dropped.
         {"no endobj", stream_file("/Length 3", "\nabc\nendstream"), "<no stream>"},
         // Without "endstream" the data runs to the end of the file, leaving no "endobj".
@@ -224,7 +228,7 @@ TEST(Pruning, RemovalKeepsTheLaterDefinitionWinning)
     b.stream(4, "", "9 0 obj << >> endobj");
     b.object(5, "<< /V (old) >>");
     b.raw("5 0 obj\n<< /V (new) >>\nendobj\n");
-    loaded_doc l(b.build());
+    loaded_doc l(scan_only(b.build()));
     ASSERT_EQ(l.rc, 0) << l.error;
     EXPECT_EQ(l.obj(9), nullptr);
     EXPECT_NE(l.text(5).find("(new)"), std::string::npos) << l.text(5);
@@ -236,7 +240,7 @@ TEST(Selection, LaterDirectDefinitionWins)
     b.object(5, "<< /V (first) >>");
     b.object(6, "<< >>");
     b.raw("5 0 obj << /V (second) >> endobj\n");
-    loaded_doc l(b.build());
+    loaded_doc l(scan_only(b.build()));
     ASSERT_EQ(l.rc, 0) << l.error;
     EXPECT_EQ(l.d.objs.count(), 2);
     EXPECT_NE(l.text(5).find("(second)"), std::string::npos);

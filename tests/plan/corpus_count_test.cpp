@@ -2,7 +2,9 @@
 // leaf counting, the annotation count through the export, and the files that must not load.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "kestrin.h"
 #include "load/doc.h"
@@ -30,6 +32,31 @@ std::int32_t field_count(const std::string& path)
     return form ? kestrin::plan::count_field_leaves(d.value(), *form) : 0;
 }
 
+// Files whose counts by the loader's current rules differ from the manifest's (computed with the
+// scan-only rules), with the old and new counts and the reason. Every other file is asserted.
+struct reviewed_count {
+    const char* what;  // "fields" or "annots"
+    int old_count;
+    int new_count;
+    const char* why;
+};
+const std::map<std::string, std::vector<reviewed_count>> reviewed_counts = {
+    {"pdfjs__test_pdfs_poppler-742-0-fuzzed.pdf",
+     {{"fields", 10, 8,
+       "fuzzed file (qpdf: errors, no cross-reference table): stream 43 has no usable /Length "
+       "(\"/Lenth 179\") and lost its \"endstream\"; it was dropped, and is now measured through "
+       "the next \"endstream\" like a wrong length (fault 5), which covers two field objects"}}},
+};
+
+const reviewed_count* reviewed(const std::string& file, const char* what)
+{
+    const auto it = reviewed_counts.find(file);
+    if (it == reviewed_counts.end()) return nullptr;
+    for (const reviewed_count& r : it->second)
+        if (std::string(r.what) == what) return &r;
+    return nullptr;
+}
+
 TEST(CorpusCounts, FieldAndAnnotationCountsMatchTheManifest)
 {
     const auto rows = kestrin::test::read_manifest(KESTRIN_CORPUS_DIR);
@@ -38,13 +65,22 @@ TEST(CorpusCounts, FieldAndAnnotationCountsMatchTheManifest)
     for (const manifest_row& row : rows) {
         const std::string path = row.path();
         if (is_count(row["expected_fields"])) {
-            EXPECT_EQ(field_count(path), std::stoi(row["expected_fields"])) << row["file"];
-            EXPECT_EQ(kestrin_field_count(path.c_str()), std::stoi(row["expected_fields"]))
-                << row["file"];
+            int expected = std::stoi(row["expected_fields"]);
+            if (const reviewed_count* r = reviewed(row["file"], "fields")) {
+                EXPECT_EQ(r->old_count, expected) << row["file"] << ": the reviewed entry is stale";
+                expected = r->new_count;
+            }
+            EXPECT_EQ(field_count(path), expected) << row["file"];
+            EXPECT_EQ(kestrin_field_count(path.c_str()), expected) << row["file"];
             ++fields_checked;
         }
         if (is_count(row["expected_annots"])) {
-            EXPECT_EQ(kestrin_annotation_count(path.c_str()), std::stoi(row["expected_annots"]))
+            int expected = std::stoi(row["expected_annots"]);
+            if (const reviewed_count* r = reviewed(row["file"], "annots")) {
+                EXPECT_EQ(r->old_count, expected) << row["file"] << ": the reviewed entry is stale";
+                expected = r->new_count;
+            }
+            EXPECT_EQ(kestrin_annotation_count(path.c_str()), expected)
                 << row["file"] << ": " << kestrin_last_error();
             ++annots_checked;
         }

@@ -253,6 +253,11 @@ TEST(StripDictEntry, RemovesTheFirstEntryWithAValue)
         {"<< /X (a\0b) /A 1 >>"s, "A", "<< /X (a\0b) >>"s},              // NUL inside the text
         {"/A 1", "A", ""},                                               // text without ">>"
         {"", "A", ""},                                                   // empty text
+        // A key named twice goes in both places (a catalog naming /AcroForm twice).
+        {"<< /AcroForm 5 0 R /Type /Catalog /AcroForm 6 0 R >>", "AcroForm", "<< /Type /Catalog >>"},
+        {"<< /A 1 /A 2 /A 3 >>", "A", "<< >>"},
+        // A nested key found first still lets the dictionary's own one go too.
+        {"<< /Annots [<< /Contents (x) >>] /Contents 5 0 R >>", "Contents", "<< /Annots [<< >>] >>"},
     };
     for (const auto& c : cases) {
         std::string text = c.text;
