@@ -204,9 +204,7 @@ bool read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
         item.y = box->y;
         item.w = box->w;
         item.h = box->h;
-        item.rect_ok = true;
     }
-    item.has_value = has_key(text, start, scan::key::value);
     const std::int32_t flags = annotation_flags(text, start);
     item.hidden = (flags & hidden_flag) != 0;
     item.ap_obj = select_appearance(d, text, start, appearance_state(text, start));

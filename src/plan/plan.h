@@ -66,10 +66,8 @@ struct plan_item {
     bool is_field = false;
     bool is_annot = false;
     std::int32_t kind = kind_none;
-    double x = 0, y = 0, w = 0, h = 0;
-    bool rect_ok = false;
+    double x = 0, y = 0, w = 0, h = 0;  // the rectangle; all 0 when it cannot be read
     std::int32_t ap_obj = -1;
-    bool has_value = false;
     bool hidden = false;  // "F" has the Hidden bit: removed, but nothing is drawn
 };
 
