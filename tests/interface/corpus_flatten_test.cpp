@@ -79,12 +79,10 @@ TEST(CorpusFlatten, EveryModeWritesAFileThatReloadsAndPassesQpdf)
             EXPECT_EQ(page_count(out), in_pages) << row["file"] << " mode " << m.name;
             // Forms and all remove the form; annotations mode keeps every field.
             const int32_t out_fields = kestrin_field_count(out.c_str());
-            if (known_field_count_faults.contains({row["file"], m.name}))
-                ;
-            else if (std::string(m.name) == "annotations")
-                EXPECT_EQ(out_fields, in_fields) << row["file"] << " mode " << m.name;
-            else
-                EXPECT_EQ(out_fields, 0) << row["file"] << " mode " << m.name;
+            const int32_t want_fields = std::string(m.name) == "annotations" ? in_fields : 0;
+            if (!known_field_count_faults.contains({row["file"], m.name})) {
+                EXPECT_EQ(out_fields, want_fields) << row["file"] << " mode " << m.name;
+            }
             if (qpdf_accepts_input(row)) {
                 std::string report;
                 int status = qpdf_check(out, &report);
