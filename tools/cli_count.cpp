@@ -26,24 +26,6 @@ struct count_options {
     std::vector<std::string> files;
 };
 
-std::string json_string(std::string_view text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 // 0 options read, 1 help printed, 2 usage error.
 int parse_count_args(const std::vector<std::string_view>& args, count_options& o)
 {

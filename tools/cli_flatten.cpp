@@ -146,24 +146,6 @@ void report_failure(const std::string& file, const std::string& error)
     std::fprintf(stderr, "kestrin: %s: %s\n", file.c_str(), error.c_str());
 }
 
-std::string json_string(std::string_view text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 void print_json(const job& j, const job_result& r)
 {
     std::string line = "{\"file\": " + json_string(j.in) + ", \"output\": " + json_string(j.out);

@@ -55,6 +55,24 @@ int print_single_count(const std::vector<std::string_view>& args, bool fields)
 
 }  // namespace
 
+std::string json_string(std::string_view text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
 int usage_error(const char* usage)
 {
     std::fputs(usage, stderr);
