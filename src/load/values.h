@@ -19,6 +19,14 @@ std::string_view entry_value(std::string_view text, std::int32_t start, std::str
 // Value text after the key "/key" found at key_pos (-1: none), or empty.
 std::string_view value_after_key(std::string_view text, std::int32_t key_pos, std::string_view key);
 
+// The value text starting at pos: one whole reference "N G R", or what skip_pdf_value spans; empty
+// when nothing readable stands there.
+std::string_view value_text_at(std::string_view text, std::int32_t pos);
+
+// The value itself, or for a reference "N G R" the body of the object it names (empty when that
+// object is missing or is a stream).
+std::string_view resolved_value(const doc& d, std::string_view value);
+
 // "/key [...]" for a value that is an array or a reference to an array object, or nullopt.
 std::optional<std::string> array_of_value(const doc& d, std::string_view value,
                                           std::string_view key);

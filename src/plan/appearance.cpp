@@ -1,6 +1,7 @@
 #include "plan/appearance.h"
 
 #include "scan/chars.h"
+#include "scan/dictionary.h"
 #include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
@@ -48,14 +49,11 @@ dict_view dictionary_at(std::string_view text, std::int32_t pos)
     return {text.substr(0, static_cast<std::size_t>(end)), pos};
 }
 
-// Position of the value of the key at the dictionary's own level (not inside a nested
-// dictionary, where a state could carry the same name), or -1.
+// Position of the value of the dictionary's own key (not one inside a nested dictionary, where a
+// state could carry the same name), or -1.
 std::int32_t find_top_key(const dict_view& dict, std::string_view key)
 {
-    const std::int32_t at = scan::find_top_level_key(dict.text, dict.open, scan::text_limit(dict.text), key);
-    if (at < 0) return -1;
-    const std::int32_t value = scan::value_start(dict.text, at, key);
-    return value < scan::text_limit(dict.text) ? value : -1;
+    return scan::entry_value_at(dict.text, dict.open, key);
 }
 
 // num when it names a stream of the table: the writer must never name an object it does not write.
@@ -108,24 +106,14 @@ std::optional<std::string> appearance_state(std::string_view text, std::int32_t 
 
 std::int32_t ap_state_ref(std::string_view text, std::int32_t start, std::string_view name)
 {
-    const auto limit = scan::text_limit(text);
-    const std::int32_t key = scan::find_key_anywhere(text, start, limit, name);
-    if (key < 0) return -1;
-    const std::int32_t pos = scan::value_start(text, key, name);
-    return read_ref_value(text, pos);
+    return read_ref_value(text, scan::entry_value_at(text, start, name));
 }
 
 std::int32_t first_ref_in(std::string_view text, std::int32_t start)
 {
-    const auto limit = scan::text_limit(text);
-    for (std::int32_t i = (start < 0 ? 0 : start) + 1; i < limit; ++i) {
-        if (text[i - 1] != '/') continue;
-        std::int32_t end = i;
-        while (end < limit && scan::is_name_cont(static_cast<unsigned char>(text[end]))) ++end;
-        if (end >= limit) return -1;
-        const std::int32_t num = read_ref_value(text, scan::skip_ws(text, end));
-        if (num >= 0) return num;
-    }
+    scan::dict_walk walk(text, start);
+    while (walk.next())
+        if (const std::int32_t num = read_ref_value(text, walk.value()); num >= 0) return num;
     return -1;
 }
 
@@ -144,11 +132,8 @@ std::int32_t pick_ap_from_dict(const load::doc& d, std::string_view text, std::i
 std::int32_t select_appearance(const load::doc& d, std::string_view text, std::int32_t start,
                                const std::optional<std::string>& state)
 {
-    const auto limit = scan::text_limit(text);
-    const std::int32_t key = scan::find_key_anywhere(text, start, limit, scan::key::appearance);
-    if (key < 0) return -1;
-    std::int32_t pos = scan::value_start(text, key, scan::key::appearance);
-    if (pos >= limit) return -1;
+    std::int32_t pos = scan::entry_value_at(text, start, scan::key::appearance);
+    if (pos < 0) return -1;
     if (scan::opens_dictionary(text, pos)) return pick_ap_from_dict(d, text, pos, state);
     if (!is_digit_at(text, pos)) return -1;
     const std::int32_t num = scan::parse_int_at(text, pos);

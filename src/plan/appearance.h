@@ -23,10 +23,11 @@ std::int32_t select_appearance(const load::doc& d, std::string_view text, std::i
 std::int32_t pick_ap_from_dict(const load::doc& d, std::string_view text, std::int32_t start,
                                const std::optional<std::string>& state);
 
-// N of the reference "N [G] R" that follows the first key /name at or after start, or -1.
+// N of the reference "N [G] R" that is the value of the key name (escapes decoded) of the
+// dictionary at start, or -1.
 std::int32_t ap_state_ref(std::string_view text, std::int32_t start, std::string_view name);
 
-// N of the first name at or after start that is directly followed by a reference, or -1.
+// N of the first entry of the dictionary at start whose value is a reference, or -1.
 std::int32_t first_ref_in(std::string_view text, std::int32_t start);
 
 }  // namespace kestrin::plan

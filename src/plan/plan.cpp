@@ -11,6 +11,7 @@
 #include "plan/numbering.h"
 #include "plan/refs.h"
 #include "scan/chars.h"
+#include "scan/dictionary.h"
 #include "scan/frame.h"
 #include "scan/keys.h"
 #include "scan/token.h"
@@ -54,102 +55,75 @@ constexpr std::array<subtype_row, 18> subtype_table{{
     {"3D", kind_3d},
 }};
 
-// True when "/name" stands at pos, ending at the limit or before a byte that is no letter or digit.
-bool name_value_at(std::string_view text, std::int32_t pos, std::string_view name)
-{
-    const auto limit = scan::text_limit(text);
-    const auto n = static_cast<std::int32_t>(name.size());
-    if (pos >= limit || text[pos] != '/' || limit - pos < 2) return false;
-    const std::int32_t first = pos + 1;
-    if (n > limit - first || text.substr(static_cast<std::size_t>(first), name.size()) != name)
-        return false;
-    return n == limit - first || !scan::is_alnum(static_cast<unsigned char>(text[first + n]));
-}
+// The annotation's own entries the plan reads, found in one walk over the dictionary: never a key
+// of a nested dictionary such as "AA" or "MK", which may carry the same names. -1: absent.
+struct own_entries {
+    std::int32_t type = -1, subtype = -1, field_type = -1, parent = -1, flags = -1, rect = -1;
+};
 
-// Every occurrence of key is tried: a value of /name at any of them counts.
-bool key_has_name_value(std::string_view text, std::int32_t start, std::string_view key,
-                        std::string_view name)
+own_entries read_own_entries(std::string_view text, std::int32_t start)
 {
-    const auto limit = scan::text_limit(text);
-    for (std::int32_t at = scan::find_key_anywhere(text, start, limit, key); at >= 0;
-         at = scan::find_key_anywhere(text, at + 1, limit, key)) {
-        const std::int32_t pos =
-            scan::value_start(text, at, key);
-        if (name_value_at(text, pos, name)) return true;
-    }
-    return false;
+    own_entries found;
+    const std::pair<std::string_view, std::int32_t*> wanted[] = {
+        {scan::key::type, &found.type},     {scan::key::subtype, &found.subtype},
+        {scan::key::field_type, &found.field_type}, {scan::key::parent, &found.parent},
+        {scan::key::flags, &found.flags},   {scan::key::rect, &found.rect},
+    };
+    scan::dict_walk walk(text, start);
+    while (walk.next())
+        for (const auto& [key, at] : wanted)
+            if (*at < 0 && scan::name_equals(walk.raw_key(), key)) *at = walk.value();
+    return found;
 }
 
 }  // namespace
 
 bool text_has_subtype(std::string_view text, std::int32_t start, std::string_view name)
 {
-    return key_has_name_value(text, start, scan::key::subtype, name);
+    return scan::name_value_is(text, scan::entry_value_at(text, start, scan::key::subtype), name);
 }
 
 namespace {
 
-// The kind of the earliest table row whose name is the value of some "Subtype": the same answer as
-// trying the rows one by one, from one walk over the occurrences instead of one per row.
-std::int32_t subtype_kind(std::string_view text, std::int32_t start)
+std::int32_t subtype_kind(std::string_view text, std::int32_t subtype_value)
 {
-    const auto limit = scan::text_limit(text);
-    std::size_t best = subtype_table.size();
-    for (std::int32_t at = scan::find_key_anywhere(text, start, limit, scan::key::subtype); at >= 0 && best > 0;
-         at = scan::find_key_anywhere(text, at + 1, limit, scan::key::subtype)) {
-        const std::int32_t pos =
-            scan::value_start(text, at, scan::key::subtype);
-        for (std::size_t row = 0; row < best; ++row)
-            if (name_value_at(text, pos, subtype_table[row].name)) best = row;
-    }
-    return best < subtype_table.size() ? subtype_table[best].kind : kind_none;
+    for (const subtype_row& row : subtype_table)
+        if (scan::name_value_is(text, subtype_value, row.name)) return row.kind;
+    return kind_none;
 }
 
-bool has_key(std::string_view text, std::int32_t start, std::string_view key)
+// The integer at pos, or the integer object a reference at pos names; nullopt for anything else.
+std::optional<std::int32_t> integer_value(const load::doc& d, std::string_view text, std::int32_t pos)
 {
-    return scan::find_key_anywhere(text, start, scan::text_limit(text), key) >= 0;
+    const std::string_view value = load::resolved_value(d, load::value_text_at(text, pos));
+    std::int32_t at = 0;
+    if (value.empty() || !(scan::is_digit(static_cast<unsigned char>(value.front())) || value.front() == '-'))
+        return std::nullopt;
+    const std::int32_t n = scan::parse_int_at(value, at);
+    return at > 0 ? std::optional<std::int32_t>(n) : std::nullopt;
 }
 
-// The first integer above 0 after any occurrence of key, or 0.
-std::int32_t positive_int_after(std::string_view text, std::int32_t start, std::string_view key)
+// The object number of a reference at pos, or 0.
+std::int32_t reference_at(std::string_view text, std::int32_t pos)
 {
-    const auto limit = scan::text_limit(text);
-    for (std::int32_t at = scan::find_key_anywhere(text, start, limit, key); at >= 0;
-         at = scan::find_key_anywhere(text, at + 1, limit, key)) {
-        std::int32_t pos = scan::value_start(text, at, key);
-        if (pos >= limit || !scan::is_digit(static_cast<unsigned char>(text[pos]))) continue;
-        const std::int32_t value = scan::parse_int_at(text, pos);
-        if (value > 0) return value;
-    }
-    return 0;
+    if (pos < 0 || pos >= scan::text_limit(text) || !scan::is_digit(static_cast<unsigned char>(text[pos]))) return 0;
+    const std::int32_t num = scan::parse_int_at(text, pos);
+    return num > 0 ? num : 0;
 }
 
-// A widget is a field when it or one of its parents carries "FT".
-bool is_field_widget(const load::doc& d, std::int32_t num)
+// A widget is a field when one of its parents, from num up, carries "FT".
+bool has_field_parent(const load::doc& d, std::int32_t num)
 {
-    for (std::int32_t steps = 0;; ++steps) {
+    for (std::int32_t steps = 1;; ++steps) {
         const load::obj_entry* e = d.objs.find(num);
         if (e == nullptr) return false;
         const load::dict_span span = d.span_of(*e);
         if (!span) return false;
-        if (has_key(span.text, span.start, scan::key::field_type)) return true;
-        num = positive_int_after(span.text, span.start, scan::key::parent);
+        const own_entries own = read_own_entries(span.text, span.start);
+        if (own.field_type >= 0) return true;
+        num = reference_at(span.text, own.parent);
         if (num <= 0 || steps == max_parent_steps) return false;
     }
-}
-
-// The annotation flags: the first "F" whose value is an integer, or 0.
-std::int32_t annotation_flags(std::string_view text, std::int32_t start)
-{
-    const auto limit = scan::text_limit(text);
-    for (std::int32_t at = scan::find_key_anywhere(text, start, limit, scan::key::flags); at >= 0;
-         at = scan::find_key_anywhere(text, at + 1, limit, scan::key::flags)) {
-        std::int32_t pos =
-            scan::value_start(text, at, scan::key::flags);
-        if (pos < limit && scan::is_digit(static_cast<unsigned char>(text[pos])))
-            return scan::parse_int_at(text, pos);
-    }
-    return 0;
 }
 
 enum class decision { flatten, keep, drop };
@@ -195,17 +169,18 @@ std::optional<scan::box> rect_of(const load::doc& d, std::string_view text, std:
 // Reads the item; returns whether its flags have the Print bit.
 bool read_annotation(const load::doc& d, std::string_view text, std::int32_t start, plan_item& item)
 {
-    item.is_annot = key_has_name_value(text, start, scan::key::type, scan::name::annot) ||
-                    text_has_subtype(text, start, scan::name::annot);
-    item.kind = subtype_kind(text, start);
-    item.is_field = has_key(text, start, scan::key::field_type) || is_field_widget(d, item.obj);
+    const own_entries own = read_own_entries(text, start);
+    item.is_annot = scan::name_value_is(text, own.type, scan::name::annot) ||
+                    scan::name_value_is(text, own.subtype, scan::name::annot);
+    item.kind = subtype_kind(text, own.subtype);
+    item.is_field = own.field_type >= 0 || has_field_parent(d, reference_at(text, own.parent));
     if (const auto box = rect_of(d, text, start)) {
         item.x = box->x;
         item.y = box->y;
         item.w = box->w;
         item.h = box->h;
     }
-    const std::int32_t flags = annotation_flags(text, start);
+    const std::int32_t flags = integer_value(d, text, own.flags).value_or(0);
     item.hidden = (flags & hidden_flag) != 0;
     item.ap_obj = select_appearance(d, text, start, appearance_state(text, start));
     return (flags & print_flag) != 0;

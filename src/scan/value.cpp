@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "scan/dictionary.h"
 #include "scan/search.h"
 #include "scan/token.h"
 
@@ -28,14 +29,6 @@ bool is_ref_ws(unsigned char c)
 
 // The white space between a key and the value that strip_dict_entry removes with it.
 bool is_removal_ws(unsigned char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
-
-bool is_name_terminator(unsigned char c)
-{
-    switch (c) {
-    case '(': case ')': case '/': case '<': case '>': case '[': case ']': return true;
-    default: return c <= 0x20;
-    }
-}
 
 bool starts_number(unsigned char c) { return c == '+' || c == '-' || c == '.' || is_digit(c); }
 
@@ -147,15 +140,14 @@ double read_unsigned(std::string_view text, std::int32_t& i)
     return value;
 }
 
-// Position of the first byte of the array value of the first occurrence of key from start that
-// has one (just after its "["); key_pos is set to that occurrence's "/". -1 when none is left.
-std::int32_t next_array_value(std::string_view text, std::int32_t start, std::string_view key,
-                              std::int32_t& key_pos)
+// Position of the first byte of each array value (just after its "[") of the key among the
+// dictionary's own entries, in order; -1 when none is left.
+std::int32_t next_array_value(std::string_view text, std::string_view key, dict_walk& walk)
 {
     const std::int32_t len = text_limit(text);
-    for (key_pos = find_key_anywhere(text, start, len, key); key_pos >= 0;
-         key_pos = find_key_anywhere(text, key_pos + 1, len, key)) {
-        const std::int32_t v = value_start(text, key_pos, key);
+    while (walk.next()) {
+        if (!name_equals(walk.raw_key(), key)) continue;
+        const std::int32_t v = walk.value();
         if (v < len && char_at(text, v) == '[') return v + 1;
     }
     return -1;
@@ -260,31 +252,25 @@ std::optional<std::string> dict_text_at(std::string_view text, std::int32_t pos)
 std::optional<std::string> dict_name_value(std::string_view text, std::int32_t start,
                                            std::string_view key)
 {
-    const std::int32_t len = text_limit(text);
-    for (std::int32_t p = find_key_anywhere(text, start, len, key); p >= 0;
-         p = find_key_anywhere(text, p + 1, len, key)) {
-        const std::int32_t slash = value_start(text, p, key);
-        if (slash >= len || char_at(text, slash) != '/') continue;
-        std::int32_t end = slash + 1;
-        while (end < len && !is_name_terminator(byte_at(text, end))) ++end;
-        return std::string(bytes_at(text, slash + 1, end - slash - 1));
-    }
+    dict_walk walk(text, start);
+    while (walk.next())
+        if (name_equals(walk.raw_key(), key))
+            if (std::optional<std::string> name = name_at(text, walk.value())) return name;
     return std::nullopt;
 }
 
 std::int32_t array_named(std::string_view text, std::int32_t start, std::string_view key,
                          std::span<double> out)
 {
-    std::int32_t key_pos = -1;
-    const std::int32_t first = next_array_value(text, start, key, key_pos);
+    dict_walk walk(text, start);
+    const std::int32_t first = next_array_value(text, key, walk);
     return first < 0 ? -1 : read_array_numbers(text, first, out);
 }
 
 std::optional<box> box_xywh_named(std::string_view text, std::int32_t start, std::string_view key)
 {
-    std::int32_t key_pos = -1;
-    for (std::int32_t v = next_array_value(text, start, key, key_pos); v >= 0;
-         v = next_array_value(text, key_pos + 1, key, key_pos)) {
+    dict_walk walk(text, start);
+    for (std::int32_t v = next_array_value(text, key, walk); v >= 0; v = next_array_value(text, key, walk)) {
         double corner[4] = {};
         if (!read_corners(text, v, corner)) continue;
         if (const std::optional<box> b = normalised_box(corner)) return b;

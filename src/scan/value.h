@@ -19,12 +19,13 @@ std::int32_t skip_pdf_value(std::string_view text, std::int32_t pos);
 // Copy of the dictionary from its "<<" at pos to its matching ">>", or nullopt.
 std::optional<std::string> dict_text_at(std::string_view text, std::int32_t pos);
 
-// Name value (without '/') of the first occurrence of key at or after start that has one.
+// Name value (without '/', escapes decoded) of the first entry key of the dictionary at start
+// (see dict_walk) that has one.
 std::optional<std::string> dict_name_value(std::string_view text, std::int32_t start,
                                            std::string_view key);
 
-// Numbers of the first occurrence of key whose value is an array, at most out.size() of them;
-// the count read, or -1 when no occurrence has an array value.
+// Numbers of the dictionary's first entry key whose value is an array, at most out.size() of them;
+// the count read, or -1 when no entry has an array value.
 std::int32_t array_named(std::string_view text, std::int32_t start, std::string_view key,
                          std::span<double> out);
 

@@ -108,6 +108,8 @@ TEST(AppearanceState, FromAsElseV)
         {"AS without a name value falls back to V", "<< /AS (x) /V /On >>", "On"},
         {"neither", "<< /Subtype /Widget >>", std::nullopt},
         {"a longer key is another key", "<< /ASX /On >>", std::nullopt},
+        {"a nested dictionary's AS is not the annotation's", "<< /MK << /AS /No >> /AS /On >>", "On"},
+        {"escapes are decoded", "<< /AS /#4Fn >>", "On"},
     };
     for (const state_case& c : cases) EXPECT_EQ(appearance_state(c.annot, 0), c.expected) << c.why;
 }
@@ -131,6 +133,8 @@ TEST(ApStateRef, ReferenceAfterTheFirstKey)
         {"only the first occurrence counts", "<< /Yes /X /Yes 8 0 R >>", -1},
         {"a longer name is another name", "<< /Yess 8 0 R >>", -1},
         {"missing", "<< /No 8 0 R >>", -1},
+        {"escaped name", "<< /Y#65s 8 0 R >>", 8},
+        {"a nested dictionary's key is not a state", "<< /A << /Yes 9 0 R >> >>", -1},
     };
     for (const ref_case& c : cases) EXPECT_EQ(ap_state_ref(c.text, 0, "Yes"), c.expected) << c.why;
 }
@@ -140,7 +144,7 @@ TEST(FirstRefIn, FirstNameFollowedByAReference)
     const ref_case cases[] = {
         {"first entry", "<< /Off 7 0 R /Yes 8 0 R >>", 7},
         {"entries without references are passed over", "<< /Type /X /Yes 8 0 R >>", 8},
-        {"nested names count", "<< /A << /B 9 0 R >> >>", 9},
+        {"a nested dictionary's entries are not states", "<< /A << /B 9 0 R >> >>", -1},
         {"a broken reference is passed over", "<< /A 7 0 Rx /B 8 0 R >>", 8},
         {"none", "<< /A 1 /B (x) >>", -1},
         {"name running to the limit", "<< /A", -1},

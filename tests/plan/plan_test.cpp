@@ -91,7 +91,9 @@ TEST(FlPlan, DecisionTableInEveryMode)
          "<< /Subtype /Widget /Parent 11 0 R >>",
          {{11, "<< /FT /Tx >>"}},
          {F, K, F}},
-        {"FT in a nested dictionary counts", "<< /MK << /FT /Tx >> >>", {}, {F, K, F}},
+        {"FT in a nested dictionary is not the annotation's", "<< /MK << /FT /Tx >> >>", {}, {D, D, D}},
+        {"Type in a nested dictionary is not the annotation's", "<< /A << /Type /Annot >> >>", {}, {D, D, D}},
+        {"escaped Type", "<< /Type /Ann#6Ft >>", {}, {K, F, F}},
         {"a longer key is no FT", "<< /Type /Annot /FTX /Tx >>", {}, {K, F, F}},
     };
     for (const decision_case& c : cases) {
@@ -145,8 +147,9 @@ TEST(FlPlan, SubtypeTable)
             << c.subtype;
     // Written without a space.
     EXPECT_EQ(flattened_item("<< /Type /Annot /Subtype/Circle >>").kind, 12);
-    // With several Subtype keys the row order decides, not the text order.
-    EXPECT_EQ(flattened_item("<< /Subtype /Ink /X << /Subtype /Text >> >>").kind, 1);
+    // A nested dictionary's Subtype is not the annotation's.
+    EXPECT_EQ(flattened_item("<< /Type /Annot /X << /Subtype /Text >> /Subtype /Ink >>").kind, 9);
+    EXPECT_EQ(flattened_item("<< /Type /Annot /Subtype /#49nk >>").kind, 9);
 }
 
 struct subtype_case {
@@ -166,9 +169,10 @@ TEST(TextHasSubtype, Matches)
         {"slash at the limit", "/Subtype /", 0, 0},
         {"key at the limit", "/Subtype", 0, 0},
         {"value not a name", "<< /Subtype (Text) >>", 0, 0},
-        {"a later occurrence matches", "<< /Subtype /Form /A << /Subtype /Text >> >>", 0, 1},
-        {"occurrences before start are not seen", "/Subtype /Text << /Subtype /Ink >>", 1, 0},
-        {"value followed by an underscore", "/Subtype /Text_x", 0, 1},
+        {"a nested dictionary's Subtype", "<< /Subtype /Form /A << /Subtype /Text >> >>", 0, 0},
+        {"a string's text", "<< /T (/Subtype /Text) >>", 0, 0},
+        {"escaped value", "<< /Subtype /T#65xt >>", 0, 1},
+        {"value followed by an underscore is another name", "/Subtype /Text_x", 0, 0},
     };
     for (const subtype_case& c : cases)
         EXPECT_EQ(text_has_subtype(c.text, c.start, "Text"), c.expected) << c.why;
@@ -202,9 +206,12 @@ TEST(FlPlan, ParentChains)
          {{10, "<< /Type /Annot /Parent 11 0 R >>"}, {11, "<< /Parent 10 0 R >>"}},
          0},
         {"own parent", {{10, "<< /Type /Annot /Parent 10 0 R >>"}}, 0},
-        {"a Parent without a number is passed over",
-         {{10, "<< /Type /Annot /Parent 0 0 R /Parent 11 0 R >>"}, {11, "<< /FT /Ch >>"}},
-         1},
+        {"a Parent in a nested dictionary is not the widget's",
+         {{10, "<< /Type /Annot /A << /Parent 11 0 R >> >>"}, {11, "<< /FT /Ch >>"}},
+         0},
+        {"FT in the parent's nested dictionary does not count",
+         {{10, "<< /Type /Annot /Parent 11 0 R >>"}, {11, "<< /MK << /FT /Ch >> >>"}},
+         0},
         {"missing parent", {{10, "<< /Type /Annot /Parent 99 0 R >>"}}, 0},
         {"parent without a dictionary",
          {{10, "<< /Type /Annot /Parent 11 0 R >>"}, {11, "[/FT]"}},
@@ -272,16 +279,24 @@ TEST(FlPlan, FlagsAndAppearance)
         {"hidden", "/F 2", 1, -1},
         {"hidden and printed", "/F 6", 1, -1},
         {"printed only", "/F 4", 0, -1},
-        {"the first integer F counts", "/F 4 /A << /F 2 >>", 0, -1},
+        {"a nested F is not the flags", "/F 4 /A << /F 2 >>", 0, -1},
+        {"additional actions before the flags", "/AA << /F 158 0 R >> /F 4", 0, -1},
+        {"characteristics before the flags", "/MK << /F 2 >> /F 4", 0, -1},
+        {"no flags of its own", "/MK << /F 2 >>", 0, -1},
+        {"flags in an object of their own", "/F 13 0 R", 1, -1},
         {"a file name F is passed over", "/A << /F (x.pdf) >> /F 2", 1, -1},
         {"FT is not F", "/FT /Tx /Ff 2", 0, -1},
         {"normal appearance", "/AP << /N 12 0 R >>", 0, 12},
         {"state not among the normal states", "/AS /Off /AP << /N << /Yes 12 0 R >> >>", 0, -1},
         {"state from V", "/V /Yes /AP << /N << /Off 11 0 R /Yes 12 0 R >> >>", 0, 12},
+        {"escaped state", "/AS /#4Fn /AP << /N << /Off 11 0 R /On 12 0 R >> >>", 0, 12},
+        {"escaped state name", "/AS /On /AP << /N << /Off 11 0 R /O#6E 12 0 R >> >>", 0, 12},
+        {"an AP in a nested dictionary is not the annotation's", "/MK << /AP << /N 12 0 R >> >>", 0, -1},
     };
     const objects streams = {
         {11, "<< /Length 0 >>\nstream\n\nendstream"},
         {12, "<< /Length 0 >>\nstream\n\nendstream"},
+        {13, "2"},
     };
     for (const entry_case& c : cases) {
         const plan_item item =

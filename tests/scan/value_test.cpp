@@ -115,11 +115,16 @@ TEST(DictNameValue, ReadsTheFirstNameValueOfTheKey)
         {"/AS /", 0, ""},                          // "/" as the last byte
         {"/AS", 0, std::nullopt},                  // key at the limit
         {"/AS \x01/On", 0, std::nullopt},          // control byte before the value
-        {"/AS /On#20x]", 0, "On#20x"},             // escapes are not decoded
+        {"/AS /On#20x]", 0, "On x"},               // escapes are decoded
+        {"/AS /#4Fn", 0, "On"},                    // an escaped first byte
         {"/AS /A\0B"sv, 0, "A"},                   // NUL ends the name
         {"/AS /A(B", 0, "A"},                      // "(" ends the name
         {"/AS\n/N", 0, "N"},                       // line feed before the value
-        {"/AS /Off /AS /On", 1, "On"},             // start past the first key
+        {"<< /MK << /AS /No >> /AS /On >>", 0, "On"},  // a nested dictionary's key is not read
+        {"<< /T (/AS /No) /AS /On >>", 0, "On"},   // nor a string's text
+        {"<< /Opt [/AS /No] /AS /On >>", 0, "On"}, // nor an array's names
+        {"<< /X /AS /AS /On >>", 0, "On"},         // a name value is no key
+        {"<< /A << >> >> /AS /On", 0, std::nullopt},  // past the dictionary's end
         {"/AS /\xE9t\xE9", 0, "\xE9t\xE9"},        // high bytes belong to the name
         {prefix("/AS /Off", 7), 0, "Of"},          // the f past the view is not read
     };
@@ -152,6 +157,7 @@ TEST(ArrayNamed, ReadsUpToMaxNumbers)
         {"/Matrix\0[4]"sv, 6, 1, {4}},                                 // NUL before "["
         {"/Matrix \x01[4]", 6, -1, {}},                                // control byte before "["
         {"/Matrix [/N12 3]", 6, 2, {12, 3}},                           // digits of a name read
+        {"<< /A [/Matrix [1]] /Matrix [2] >>", 6, 1, {2}},             // an array's name is no key
         {"/Matrix [1e5]", 6, 2, {1, 5}},                               // no exponent
         {"/Matrix [+1.25 -.5 007]", 6, 3, {1.25, -0.5, 7}},            // signs, "." and zeros
         {long_digits, 6, 2, {std::numeric_limits<double>::max(), 2}},  // saturates, stays finite
@@ -204,7 +210,8 @@ TEST(BoxXywhNamed, NormalisesCornersAndRefusesEmptyBoxes)
         {"/Rect [1 2 3 4", 0, box{1, 2, 2, 2}},                         // "]" is not required
         {"/Rect\0[0 0 3 4]"sv, 0, box{0, 0, 3, 4}},                     // NUL before "["
         {"/BBox [0 0 1 1]", 0, std::nullopt},                           // another key
-        {"/Rect [0 0 1 1] /Rect [0 0 2 2]", 1, box{0, 0, 2, 2}},        // start past the first
+        {"<< /MK << /Rect [0 0 5 5] >> /Rect [0 0 2 2] >>", 0, box{0, 0, 2, 2}},  // nested: not read
+        {"<< /T (/Rect [0 0 5 5]) >>", 0, std::nullopt},                // a string's text: not read
         {huge, 0, std::nullopt},                                        // infinite corner refused
         {huge_then_good, 0, box{1, 1, 1, 1}},                           // and the next one used
         {prefix("/Rect [0 0 10 20]", 15), 0, box{0, 0, 10, 2}},         // the 0 past the view

@@ -1,0 +1,124 @@
+#include "scan/dictionary.h"
+
+#include "scan/chars.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::scan {
+
+namespace {
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Index just past the name whose first byte (after '/') is at pos.
+std::int32_t name_end(std::string_view text, std::int32_t pos)
+{
+    const std::int32_t limit = text_limit(text);
+    while (pos < limit && is_regular(byte_at(text, pos))) ++pos;
+    return pos;
+}
+
+// Past white space and comments.
+std::int32_t skip_ws_and_comments(std::string_view text, std::int32_t pos)
+{
+    const std::int32_t limit = text_limit(text);
+    for (pos = skip_ws(text, pos); pos < limit && text[static_cast<std::size_t>(pos)] == '%';
+         pos = skip_ws(text, pos))
+        while (pos < limit && text[static_cast<std::size_t>(pos)] != '\n' && text[static_cast<std::size_t>(pos)] != '\r')
+            ++pos;
+    return pos;
+}
+
+bool closes_dictionary(std::string_view text, std::int32_t pos)
+{
+    return has_room(pos, 2, text_limit(text)) && text[static_cast<std::size_t>(pos)] == '>' &&
+           text[static_cast<std::size_t>(pos) + 1] == '>';
+}
+
+// Past the value at pos; a value that cannot be read is stepped over by one byte so that the walk
+// always moves.
+std::int32_t past_value(std::string_view text, std::int32_t pos)
+{
+    if (pos < text_limit(text) && text[static_cast<std::size_t>(pos)] == '/') return name_end(text, pos + 1);
+    const std::int32_t end = skip_pdf_value(text, pos);
+    return end > pos ? end : pos + 1;
+}
+
+}  // namespace
+
+std::string decode_name(std::string_view raw)
+{
+    std::string out;
+    out.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '#' && i + 2 < raw.size() && hex_digit(raw[i + 1]) >= 0 && hex_digit(raw[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hex_digit(raw[i + 1]) * 16 + hex_digit(raw[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(raw[i]);
+        }
+    }
+    return out;
+}
+
+bool name_equals(std::string_view raw, std::string_view name)
+{
+    if (raw.find('#') == std::string_view::npos) return raw == name;
+    return decode_name(raw) == name;
+}
+
+dict_walk::dict_walk(std::string_view text, std::int32_t start) : text_(text)
+{
+    pos_ = skip_ws_and_comments(text, start < 0 ? 0 : start);
+    if (opens_dictionary(text, pos_)) pos_ += 2;
+}
+
+bool dict_walk::next()
+{
+    const std::int32_t limit = text_limit(text_);
+    for (;;) {
+        pos_ = skip_ws_and_comments(text_, pos_);
+        if (pos_ >= limit || closes_dictionary(text_, pos_)) return false;
+        if (text_[static_cast<std::size_t>(pos_)] != '/') {
+            // The rest of a value such as "0 R", or a stray token: not a key.
+            pos_ = past_value(text_, pos_);
+            continue;
+        }
+        const std::int32_t end = name_end(text_, pos_ + 1);
+        raw_key_ = text_.substr(static_cast<std::size_t>(pos_) + 1, static_cast<std::size_t>(end - pos_ - 1));
+        value_ = skip_ws_and_comments(text_, end);
+        // A key without a value before the dictionary's end keeps the ">>" for the next step.
+        pos_ = value_ >= limit || closes_dictionary(text_, value_) ? value_ : past_value(text_, value_);
+        return true;
+    }
+}
+
+std::int32_t entry_value_at(std::string_view text, std::int32_t start, std::string_view key)
+{
+    dict_walk walk(text, start);
+    while (walk.next())
+        if (name_equals(walk.raw_key(), key)) return walk.value();
+    return -1;
+}
+
+std::optional<std::string> name_at(std::string_view text, std::int32_t pos)
+{
+    if (pos < 0 || pos >= text_limit(text) || text[static_cast<std::size_t>(pos)] != '/') return std::nullopt;
+    const std::int32_t end = name_end(text, pos + 1);
+    return decode_name(text.substr(static_cast<std::size_t>(pos) + 1, static_cast<std::size_t>(end - pos - 1)));
+}
+
+bool name_value_is(std::string_view text, std::int32_t pos, std::string_view name)
+{
+    if (pos < 0 || pos >= text_limit(text) || text[static_cast<std::size_t>(pos)] != '/') return false;
+    const std::int32_t end = name_end(text, pos + 1);
+    return name_equals(text.substr(static_cast<std::size_t>(pos) + 1, static_cast<std::size_t>(end - pos - 1)), name);
+}
+
+}  // namespace kestrin::scan
