@@ -150,12 +150,11 @@ void draw_item(writer& w, std::int32_t i, base::byte_buffer& content)
 {
     const plan::plan_item& item = w.plan.items[static_cast<std::size_t>(i)];
     if (item.hidden) return;
-    const load::obj_entry* annot = w.doc.objs.find(item.obj);
-    if (annot == nullptr) return;
-    const load::dict_span span = w.doc.span_of(*annot);
+    const load::dict_span span = plan::annotation_dictionary(w.doc, item);
+    if (!span) return;
     if (const plan::xobject_entry* x = w.plan.xobject_of(i))
         place_xobject(w, content, item, *x, frame_for(w, *x, item), span);
-    else if (span)
+    else
         draw::draw_fallback(content, item, span.text, span.start);
 }
 

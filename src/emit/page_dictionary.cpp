@@ -31,10 +31,16 @@ std::string contents_entry(const writer& w, const plan::page_plan& p, const old_
 }
 
 // " /Annots [ a 0 R  b 0 R]": one space after the bracket, two between references.
-std::string annots_entry(const load::doc& d, const std::vector<std::int32_t>& kept)
+std::string annots_entry(const load::doc& d, const std::vector<plan::annotation_ref>& kept)
 {
     std::string entry = " /Annots [";
-    for (std::size_t i = 0; i < kept.size(); ++i) entry.append(i == 0 ? " " : "  ").append(ref_text(d, kept[i]));
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        entry.append(i == 0 ? " " : "  ");
+        if (kept[i].obj > 0)
+            entry.append(ref_text(d, kept[i].obj));
+        else
+            entry.append(kept[i].direct);
+    }
     return entry.append("]");
 }
 

@@ -65,7 +65,7 @@ void number_xobjects(const load::doc& d, flatten_plan& plan)
             const plan_item& item = plan.items[static_cast<std::size_t>(i)];
             if (!has_usable_appearance(d, item)) continue;
             auto first = static_cast<std::int32_t>(plan.xobjects.size());
-            if (item.obj >= 0 && static_cast<std::size_t>(item.obj) < numbers) {
+            if (item.obj > 0 && static_cast<std::size_t>(item.obj) < numbers) {
                 const auto slot = static_cast<std::size_t>(item.obj);
                 if (page_of[slot] == static_cast<std::int32_t>(page)) first = first_of[slot];
                 page_of[slot] = static_cast<std::int32_t>(page);

@@ -208,6 +208,16 @@ analysis analyse(const load::doc& d, const plan_choices& choices, const load::ob
     return a;
 }
 
+// A dictionary written in "Annots" itself: read like an object, but it has none to leave out.
+analysis analyse_direct(const load::doc& d, const plan_choices& choices, std::string_view direct)
+{
+    analysis a;
+    a.item.direct = direct;
+    const bool prints = read_annotation(d, direct, 0, a.item);
+    a.what = decide(choices, a.item, prints);
+    return a;
+}
+
 // Below this many annotation objects a second thread costs more than it saves.
 constexpr std::size_t min_analyses_for_two_threads = 2048;
 
@@ -222,12 +232,12 @@ public:
     }
 
     // Reads every annotation object the pages list, in the order they are first listed.
-    void read_all(const std::vector<std::vector<std::int32_t>>& page_refs)
+    void read_all(const std::vector<std::vector<annotation_ref>>& page_refs)
     {
         std::vector<const load::obj_entry*> order;
-        for (const std::vector<std::int32_t>& refs : page_refs)
-            for (std::int32_t r : refs) {
-                const load::obj_entry* e = d_.objs.find(r);
+        for (const std::vector<annotation_ref>& refs : page_refs)
+            for (const annotation_ref& r : refs) {
+                const load::obj_entry* e = r.obj > 0 ? d_.objs.find(r.obj) : nullptr;
                 if (e == nullptr || e->num < 0 || static_cast<std::size_t>(e->num) >= slot_.size()) continue;
                 std::int32_t& slot = slot_[static_cast<std::size_t>(e->num)];
                 if (slot >= 0) continue;
@@ -316,7 +326,7 @@ void drop_field_tree(const load::doc& d, const form_location& form, flatten_plan
 }
 
 // The annotation references of one page, or why the page cannot be read.
-base::status read_page_refs(const load::doc& d, std::int32_t page_num, std::vector<std::int32_t>& refs)
+base::status read_page_refs(const load::doc& d, std::int32_t page_num, std::vector<annotation_ref>& refs)
 {
     const load::obj_entry* page = d.objs.find(page_num);
     if (page == nullptr)
@@ -324,28 +334,30 @@ base::status read_page_refs(const load::doc& d, std::int32_t page_num, std::vect
     const load::dict_span span = d.span_of(*page);
     if (!span)
         return base::status::failure("page object " + std::to_string(page_num) + " has no dictionary");
-    collect_ref_list(d, span.text, span.start, scan::key::annots, refs, unlimited);
+    read_annotation_list(d, span.text, span.start, refs);
     return base::status::success();
 }
 
 // Plans one page from its annotation references.
-void plan_page(analysis_cache& cache, const load::doc& d, const std::vector<std::int32_t>& refs,
-               flatten_plan& plan, page_plan& page)
+void plan_page(analysis_cache& cache, const load::doc& d, const plan_choices& choices,
+               const std::vector<annotation_ref>& refs, flatten_plan& plan, page_plan& page)
 {
     page.first_item = static_cast<std::int32_t>(plan.items.size());
-    for (std::int32_t r : refs) {
-        const load::obj_entry* e = d.objs.find(r);
-        if (e == nullptr) continue;
-        const analysis& a = cache.get(*e);
+    for (const annotation_ref& ref : refs) {
+        const std::int32_t r = ref.obj;
+        const load::obj_entry* e = r > 0 ? d.objs.find(r) : nullptr;
+        if (r > 0 && e == nullptr) continue;
+        const analysis direct = e == nullptr ? analyse_direct(d, choices, ref.direct) : analysis{};
+        const analysis& a = e == nullptr ? direct : cache.get(*e);
         if (a.what == decision::keep) {
             // A widget that the field pass reached but that names no field type stays an
             // annotation, so its object must be written.
             unmark_drop(plan, r);
-            page.kept.push_back(r);
+            page.kept.push_back(ref);
         } else if (a.what == decision::flatten) {
             page.annots_changed = true;
             page.needs_content = true;
-            if (!a.structural && r >= 0 && static_cast<std::size_t>(r) < plan.dropped.size())
+            if (!a.structural && r > 0 && static_cast<std::size_t>(r) < plan.dropped.size())
                 plan.dropped[static_cast<std::size_t>(r)] = 1;
             plan.items.push_back(a.item);
         }
@@ -354,6 +366,13 @@ void plan_page(analysis_cache& cache, const load::doc& d, const std::vector<std:
 }
 
 }  // namespace
+
+load::dict_span annotation_dictionary(const load::doc& d, const plan_item& item)
+{
+    if (item.obj == 0) return {item.direct, item.direct.empty() ? -1 : 0};
+    const load::obj_entry* e = d.objs.find(item.obj);
+    return e == nullptr ? load::dict_span{} : d.span_of(*e);
+}
 
 const xobject_entry* flatten_plan::xobject_of(std::int32_t item) const
 {
@@ -378,14 +397,14 @@ base::result<flatten_plan> make_plan(const load::doc& d, const plan_choices& cho
     plan.dropped.assign(static_cast<std::size_t>(d.max_obj) + 1, 0);
     if (mode != flatten_mode::annotations && plan.form) drop_field_tree(d, *plan.form, plan);
     plan.pages.resize(d.pages.size());
-    std::vector<std::vector<std::int32_t>> page_refs(d.pages.size());
+    std::vector<std::vector<annotation_ref>> page_refs(d.pages.size());
     for (std::size_t i = 0; i < d.pages.size(); ++i) {
         plan.pages[i].page_obj = d.pages[i];
         if (base::status read = read_page_refs(d, d.pages[i], page_refs[i]); !read) return read;
     }
     analysis_cache cache(d, choices);
     cache.read_all(page_refs);
-    for (std::size_t i = 0; i < d.pages.size(); ++i) plan_page(cache, d, page_refs[i], plan, plan.pages[i]);
+    for (std::size_t i = 0; i < d.pages.size(); ++i) plan_page(cache, d, choices, page_refs[i], plan, plan.pages[i]);
     number_new_objects(d, plan);
     return plan;
 }

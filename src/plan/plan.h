@@ -10,6 +10,7 @@
 #include "base/status.h"
 #include "load/doc.h"
 #include "plan/form.h"
+#include "plan/refs.h"
 
 namespace kestrin::plan {
 
@@ -55,14 +56,15 @@ struct page_plan {
     std::int32_t item_count = 0;
     std::int32_t first_item = 0;
     bool annots_changed = false;
-    std::vector<std::int32_t> kept;  // every annotation that stays, in "Annots" order
+    std::vector<annotation_ref> kept;  // every annotation that stays, in "Annots" order
     bool needs_content = false;
     std::int32_t content_obj = 0;  // number of the new content stream, when it needs one
 };
 
 // One flattened annotation of one page.
 struct plan_item {
-    std::int32_t obj = 0;
+    std::int32_t obj = 0;     // 0 for a dictionary written in "Annots" itself
+    std::string_view direct;  // that dictionary's text
     bool is_field = false;
     bool is_annot = false;
     std::int32_t kind = kind_none;
@@ -98,6 +100,9 @@ struct flatten_plan {
     // The XObject placing item, or null.
     const xobject_entry* xobject_of(std::int32_t item) const;
 };
+
+// The dictionary of the item's annotation: its object's, or the one written in "Annots".
+load::dict_span annotation_dictionary(const load::doc& d, const plan_item& item);
 
 // The plan for d in the given mode, or the page that cannot be read.
 base::result<flatten_plan> make_plan(const load::doc& d, flatten_mode mode);

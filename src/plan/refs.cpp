@@ -2,6 +2,8 @@
 
 #include "load/values.h"
 #include "scan/chars.h"
+#include "scan/dictionary.h"
+#include "scan/keys.h"
 #include "scan/reference.h"
 #include "scan/token.h"
 
@@ -50,6 +52,36 @@ std::int32_t collect_ref_list(const load::doc& d, std::string_view text, std::in
     if (scan::is_digit(static_cast<unsigned char>(text[pos])))
         return collect_indirect(d, text, pos, out, capacity);
     return -1;
+}
+
+namespace {
+
+void append_listed(std::string_view text, std::int32_t open, std::vector<annotation_ref>& out)
+{
+    std::vector<scan::listed_object> listed;
+    scan::read_listed_objects(text, open, listed);
+    for (const scan::listed_object& l : listed) {
+        if (l.obj > 0)
+            out.push_back({l.obj, {}});
+        else
+            out.push_back({0, text.substr(static_cast<std::size_t>(l.dict_open),
+                                          static_cast<std::size_t>(l.dict_end - l.dict_open))});
+    }
+}
+
+}  // namespace
+
+void read_annotation_list(const load::doc& d, std::string_view text, std::int32_t start,
+                          std::vector<annotation_ref>& out)
+{
+    std::int32_t pos = scan::entry_value_at(text, start, scan::key::annots);
+    if (pos < 0 || pos >= scan::text_limit(text)) return;
+    if (text[static_cast<std::size_t>(pos)] == '[') return append_listed(text, pos, out);
+    const load::obj_entry* e = d.objs.find(scan::parse_int_at(text, pos));
+    if (e == nullptr || e->is_stream) return;
+    const std::string_view body = load::object_body(d, *e);
+    const std::int32_t open = scan::skip_ws(body, 0);
+    if (open < scan::text_limit(body) && body[static_cast<std::size_t>(open)] == '[') append_listed(body, open, out);
 }
 
 }  // namespace kestrin::plan

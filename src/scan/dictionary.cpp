@@ -41,13 +41,10 @@ bool closes_dictionary(std::string_view text, std::int32_t pos)
            text[static_cast<std::size_t>(pos) + 1] == '>';
 }
 
-// Past the value at pos; a value that cannot be read is stepped over by one byte so that the walk
-// always moves.
 std::int32_t past_value(std::string_view text, std::int32_t pos)
 {
     if (pos < text_limit(text) && text[static_cast<std::size_t>(pos)] == '/') return name_end(text, pos + 1);
-    const std::int32_t end = skip_pdf_value(text, pos);
-    return end > pos ? end : pos + 1;
+    return skip_value_or_byte(text, pos);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "scan/chars.h"
 #include "scan/search.h"
 #include "scan/token.h"
+#include "scan/value.h"
 
 namespace kestrin::scan {
 
@@ -82,6 +83,23 @@ reference_array read_reference_array(std::string_view text, std::int32_t open, s
         }
     }
     return read;
+}
+
+void read_listed_objects(std::string_view text, std::int32_t open, std::vector<listed_object>& out)
+{
+    const std::int32_t limit = text_limit(text);
+    std::int32_t pos = skip_ws(text, open + 1);
+    while (pos < limit && text[static_cast<std::size_t>(pos)] != ']') {
+        if (is_digit(byte_at(text, pos))) {
+            const std::int32_t num = parse_int_at(text, pos);
+            pos = skip_reference_tail(text, pos);
+            if (num > 0) out.push_back({num, -1, -1});
+            continue;
+        }
+        const std::int32_t end = skip_value_or_byte(text, pos);
+        if (opens_dictionary(text, pos) && skip_pdf_value(text, pos) == end) out.push_back({0, pos, end});
+        pos = skip_ws(text, end);
+    }
 }
 
 std::int32_t highest_reference(std::string_view text, std::int32_t cap)

@@ -26,4 +26,17 @@ enum class on_inline_dictionary { stop, read_on };
 reference_array read_reference_array(std::string_view text, std::int32_t open, std::int32_t capacity,
                                      std::vector<std::int32_t>& out, on_inline_dictionary at_dictionary);
 
+// One element of an array that lists objects by reference but may hold a dictionary written in
+// place (as "Annots" arrays often do): the referenced number, or the dictionary's extent.
+struct listed_object {
+    std::int32_t obj = 0;          // 0 for a dictionary written in place
+    std::int32_t dict_open = -1;   // its "<<"
+    std::int32_t dict_end = -1;    // just past its ">>"
+};
+
+// The references "N G R" (or bare integers, as read_reference_array takes them) and the dictionaries
+// of the array whose "[" is at open, in order, appended to out. Other values are passed over whole;
+// the reading ends at the array's "]" or the end of the text.
+void read_listed_objects(std::string_view text, std::int32_t open, std::vector<listed_object>& out);
+
 }  // namespace kestrin::scan

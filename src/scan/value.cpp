@@ -238,6 +238,15 @@ std::int32_t skip_pdf_value(std::string_view text, std::int32_t pos)
     return -1;
 }
 
+std::int32_t skip_value_or_byte(std::string_view text, std::int32_t pos)
+{
+    const std::int32_t len = text_limit(text);
+    const std::int32_t end = skip_pdf_value(text, pos);
+    if (end > pos) return end;
+    const char c = pos >= 0 && pos < len ? char_at(text, pos) : ' ';
+    return c == '<' || c == '[' || c == '(' ? len : pos + 1;
+}
+
 std::optional<std::string> dict_text_at(std::string_view text, std::int32_t pos)
 {
     const std::int32_t len = text_limit(text);

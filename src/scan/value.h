@@ -16,6 +16,11 @@ std::optional<double> read_real(std::string_view text, std::int32_t& pos);
 // Index just past the PDF value starting at pos, or -1.
 std::int32_t skip_pdf_value(std::string_view text, std::int32_t pos);
 
+// Index just past the value at pos, for readers that must always move on: the end of the text for
+// a string, array or dictionary left open (the rest is inside it), pos + 1 for a byte that starts
+// no value.
+std::int32_t skip_value_or_byte(std::string_view text, std::int32_t pos);
+
 // Copy of the dictionary from its "<<" at pos to its matching ">>", or nullopt.
 std::optional<std::string> dict_text_at(std::string_view text, std::int32_t pos);
 

@@ -17,6 +17,7 @@ namespace {
 
 using kestrin::test::one_page_doc;
 using kestrin::test::read_file;
+using kestrin::test::pixel;
 using kestrin::test::run_command;
 using kestrin::test::temp_dir;
 
@@ -212,22 +213,6 @@ TEST(Api, OutOfRangeOptionValuesAreRefused)
     }
 }
 
-// The colour of pixel (x, y from the top) of a page rendered at 72 dpi, as "r,g,b".
-std::string pixel(const std::string& pdf, int x, int y)
-{
-    temp_dir dir;
-    const std::string in = dir.write("page.pdf", pdf);
-    if (run_command("pdftoppm -q -r 72 -singlefile '" + in + "' '" + dir.file("page") + "'") != 0)
-        return "render failed";
-    const std::string ppm = read_file(dir.file("page.ppm"));
-    int w = 0, h = 0, max = 0, header = 0;
-    if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &w, &h, &max, &header) != 3) return "bad ppm";
-    const std::size_t at = static_cast<std::size_t>(header + 1) + 3 * static_cast<std::size_t>(y * w + x);
-    if (at + 3 > ppm.size()) return "out of page";
-    return std::to_string(static_cast<unsigned char>(ppm[at])) + "," +
-           std::to_string(static_cast<unsigned char>(ppm[at + 1])) + "," +
-           std::to_string(static_cast<unsigned char>(ppm[at + 2]));
-}
 
 int qpdf_check(const std::string& pdf)
 {

@@ -48,7 +48,7 @@ summary plan_with(const plan_choices& c)
     if (!made) return s;
     const flatten_plan& p = made.value();
     for (const auto& item : p.items) (item.hidden ? s.hidden : s.drawn).push_back(item.obj);
-    s.kept = p.pages.at(0).kept;
+    s.kept = kestrin::test::kept_objects(p.pages.at(0));
     return s;
 }
 

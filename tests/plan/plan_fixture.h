@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "load/doc.h"
 #include "pdf_builder.h"
@@ -75,6 +76,14 @@ inline std::string ref_repeat(int num, int count)
 {
     std::string out;
     for (int i = 0; i < count; ++i) out += std::to_string(num) + " 0 R ";
+    return out;
+}
+
+// The object numbers of the annotations a page keeps; 0 for a dictionary written in "Annots".
+inline std::vector<std::int32_t> kept_objects(const plan::page_plan& page)
+{
+    std::vector<std::int32_t> out;
+    for (const plan::annotation_ref& r : page.kept) out.push_back(r.obj);
     return out;
 }
 

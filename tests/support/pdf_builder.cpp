@@ -155,4 +155,21 @@ int run_command(const std::string& command, std::string* output)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string pixel(const std::string& pdf, int x, int y)
+{
+    temp_dir dir;
+    const std::string in = dir.write("page.pdf", pdf);
+    if (run_command("pdftoppm -q -r 72 -f 1 -l 1 -singlefile '" + in + "' '" + dir.file("page") + "'") != 0)
+        return "render failed";
+    const std::string ppm = read_file(dir.file("page.ppm"));
+    int w = 0, h = 0, max = 0, header = 0;
+    if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &w, &h, &max, &header) != 3) return "bad ppm";
+    if (x < 0 || y < 0 || x >= w || y >= h) return "out of page";
+    const std::size_t at = static_cast<std::size_t>(header + 1) + 3 * static_cast<std::size_t>(y * w + x);
+    if (at + 3 > ppm.size()) return "out of page";
+    return std::to_string(static_cast<unsigned char>(ppm[at])) + "," +
+           std::to_string(static_cast<unsigned char>(ppm[at + 1])) + "," +
+           std::to_string(static_cast<unsigned char>(ppm[at + 2]));
+}
+
 }  // namespace kestrin::test

@@ -62,4 +62,8 @@ std::string read_file(const std::string& path);
 // Runs a shell command; returns its exit status and fills output with stdout+stderr.
 int run_command(const std::string& command, std::string* output = nullptr);
 
+// The colour of pixel (x, y from the top) of the first page of pdf rendered by pdftoppm at 72 dpi,
+// as "r,g,b", or what went wrong.
+std::string pixel(const std::string& pdf, int x, int y);
+
 }  // namespace kestrin::test
