@@ -280,6 +280,36 @@ std::int32_t array_named(std::string_view text, std::int32_t start, std::string_
     return first < 0 ? -1 : read_array_numbers(text, first, out);
 }
 
+std::int32_t array_numbers(std::string_view text, std::int32_t open, std::span<double> out)
+{
+    if (open < 0 || open >= text_limit(text) || char_at(text, open) != '[') return -1;
+    return read_array_numbers(text, open + 1, out);
+}
+
+std::int32_t find_entry_key(std::string_view text, std::int32_t start, std::string_view key)
+{
+    const std::int32_t len = text_limit(text);
+    std::int32_t pos = skip_ws_and_comments(text, start < 0 ? 0 : start);
+    if (!opens_dictionary(text, pos)) return -1;
+    for (pos = skip_ws_and_comments(text, pos + 2); pos < len; pos = skip_ws_and_comments(text, pos)) {
+        const char c = char_at(text, pos);
+        if (c == '>') return -1;  // the closing ">>", or a stray ">" that ends a damaged dictionary
+        if (c != '/') {
+            // Junk where a key belongs: passed over a token at a time.
+            const std::int32_t junk_end = skip_pdf_value(text, pos);
+            pos = junk_end > pos ? junk_end : pos + 1;
+            continue;
+        }
+        const std::int32_t name_end = run_end(text, pos + 1, is_name_cont_byte);
+        if (bytes_at(text, pos + 1, name_end - pos - 1) == key) return pos;
+        const std::int32_t value = skip_ws_and_comments(text, name_end);
+        if (value >= len) return -1;
+        pos = skip_pdf_value(text, value);
+        if (pos < 0) return -1;
+    }
+    return -1;
+}
+
 std::optional<box> box_xywh_named(std::string_view text, std::int32_t start, std::string_view key)
 {
     std::int32_t key_pos = -1;
