@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kestrin.h"
+#include "load/doc.h"
 #include "pdf_builder.h"
 
 namespace kestrin::draw {
@@ -450,6 +451,49 @@ TEST(DrawFallback, ReadsOnlyFromStart)
     EXPECT_EQ(draw(item_of(plan::kind_square, 10, 20, 30, 40), text, 17), pic(black_1 + square_w1));
 }
 
+// The picture of the annotation object num of a loaded document.
+std::string draw_object(const load::doc& d, std::int32_t num, const plan_item& it)
+{
+    const load::obj_entry* e = d.objs.find(num);
+    if (e == nullptr) return "no object " + std::to_string(num);
+    const load::dict_span span = d.span_of(*e);
+    base::byte_buffer out;
+    draw_fallback(out, it, d, span.text, span.start);
+    return std::string(out.view());
+}
+
+TEST(DrawFallback, FollowsReferencesToValues)
+{
+    // Values in objects of their own, some of them in an object stream; a reference to a stream,
+    // which holds no value, is passed over.
+    test::pdf_builder pdf = test::one_page_doc();
+    pdf.object(5, "<< /Type /Annot /Subtype /Square /C 6 0 R /IC 7 0 R /BS 8 0 R >>");
+    pdf.object(6, "[1 0 0]");
+    pdf.object_stream(20, {{7, "[0 0 1]"}, {8, "<< /W 9 0 R >>"}, {13, "[0 0 0]"}});
+    pdf.object(9, "2");
+    pdf.object(10, "<< /Type /Annot /Subtype /FreeText /DA 11 0 R /Contents 12 0 R /Border 13 0 R >>");
+    pdf.object(11, "(/Helv 22 Tf 0 0 1 rg)");
+    pdf.object(12, "<FEFF006F006E0065000D00740077006F>");
+    pdf.object(14, "<< /Type /Annot /Subtype /Ink /InkList 15 0 R /C 17 0 R >>");
+    pdf.object(15, "[16 0 R [5 6 7 8] 99 0 R]");
+    pdf.object(16, "[1 2 3 4]");
+    pdf.stream(17, "", "[1 0 0]");
+    const std::string bytes = pdf.build();
+    base::result<load::doc> loaded = load::load_document_bytes(bytes.data(), bytes.size());
+    ASSERT_TRUE(loaded);
+    const load::doc& d = loaded.value();
+
+    EXPECT_EQ(draw_object(d, 5, item_of(plan::kind_square, 10, 20, 30, 40)),
+              pic("0.000 0.000 1.000 rg 1.000 0.000 0.000 RG 2.000000 w" + square_w2.substr(0, square_w2.size() - 3) +
+                  " B\n"));
+    // size 22 in a box 60 high: baselines 60 - 4 - 17.6 and 28.6 below it
+    EXPECT_EQ(draw_object(d, 10, item_of(plan::kind_freetext, 0, 0, 100, 60)),
+              pic(text_at("one", "38.400000", "22.000 Tf 0.000 0.000 1.000 rg") +
+                  text_at("two", "9.800000", "22.000 Tf 0.000 0.000 1.000 rg")));
+    EXPECT_EQ(draw_object(d, 14, item_of(plan::kind_ink, 0, 0, 5, 5)),
+              pic(black_1 + "\n1.000000 2.000000 m 3.000000 4.000000 l S\n5.000000 6.000000 m 7.000000 8.000000 l S\n"));
+}
+
 // Depth of q/Q nesting through a drawing buffer; -1 as soon as a Q has no q.
 int final_depth(std::string_view ops)
 {
@@ -529,6 +573,86 @@ TEST(DrawFallbackEndToEnd, PicturesPassACheckerAndShowTheirText)
     EXPECT_NE(log.find("wrapped"), std::string::npos) << log;
     ASSERT_EQ(test::run_command("pdftoppm -r 20 -png '" + out + "' '" + dir.file("page") + "'", &log), 0);
     EXPECT_EQ(log.find("rror"), std::string::npos) << log;
+}
+
+// An RGB raster read from a binary PPM ("P6", maximum 255), as pdftoppm writes it.
+struct raster {
+    int width = 0;
+    int height = 0;
+    std::string rgb;
+
+    // The colour at (x, y) in page units at 72 dpi, y upwards from the bottom as in PDF.
+    std::string at(int x, int y) const
+    {
+        const auto i = 3 * (static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(width) +
+                            static_cast<std::size_t>(x));
+        char name[16];
+        std::snprintf(name, sizeof name, "%02x%02x%02x", static_cast<unsigned char>(rgb[i]),
+                      static_cast<unsigned char>(rgb[i + 1]), static_cast<unsigned char>(rgb[i + 2]));
+        return name;
+    }
+};
+
+std::optional<raster> read_ppm(const std::string& path)
+{
+    const std::string bytes = test::read_file(path);
+    raster r;
+    int max = 0, used = 0;
+    if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &r.width, &r.height, &max, &used) != 3 || max != 255)
+        return std::nullopt;
+    r.rgb = bytes.substr(static_cast<std::size_t>(used) + 1);
+    if (r.rgb.size() != 3 * static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height))
+        return std::nullopt;
+    return r;
+}
+
+// Flattens the annotations into a page of 200 by 200 with no content of its own; the output path.
+std::string flatten_annotations(const test::temp_dir& dir, const std::vector<std::string>& annots)
+{
+    std::string refs;
+    for (std::size_t i = 0; i < annots.size(); ++i) refs += std::to_string(5 + i) + " 0 R ";
+    test::pdf_builder pdf = test::one_page_doc("/Annots [" + refs + "]", "", "");
+    for (std::size_t i = 0; i < annots.size(); ++i)
+        pdf.object(static_cast<int>(5 + i), "<< /Type /Annot " + annots[i] + " >>");
+    const std::string in = dir.write("in.pdf", pdf.build());
+    const std::string out = dir.file("out.pdf");
+    EXPECT_EQ(kestrin_annotations(in.c_str(), out.c_str()), 0) << kestrin_last_error();
+    return out;
+}
+
+TEST(DrawFallbackEndToEnd, ShapesShowTheirColoursInsideTheirBoxes)
+{
+    // A red-bordered blue square, and a square whose absurd border must stay in its own box.
+    const test::temp_dir dir;
+    const std::string out = flatten_annotations(dir, {
+        "/Subtype /Square /Rect [20 20 80 80] /C [1 0 0] /IC [0 0 1] /Border [0 0 6]",
+        "/Subtype /Square /Rect [120 120 160 160] /C [0 1 0] /BS << /W 1000000000000000000000000000000 >>",
+    });
+    std::string log;
+    ASSERT_EQ(test::run_command("pdftoppm -r 72 '" + out + "' '" + dir.file("page") + "'", &log), 0) << log;
+    const std::optional<raster> page = read_ppm(dir.file("page-1.ppm"));
+    ASSERT_TRUE(page);
+    ASSERT_EQ(page->width, 200);
+    EXPECT_EQ(page->at(50, 50), "0000ff");    // the interior
+    EXPECT_EQ(page->at(22, 50), "ff0000");    // the border, inside the rectangle
+    EXPECT_EQ(page->at(18, 50), "ffffff");    // nothing outside it
+    EXPECT_EQ(page->at(140, 140), "00ff00");  // the wide border fills its own box
+    EXPECT_EQ(page->at(100, 100), "ffffff");  // and no more of the page
+    EXPECT_EQ(page->at(170, 170), "ffffff");
+}
+
+TEST(DrawFallbackEndToEnd, FreeTextLineEndsBreakLines)
+{
+    // CR, CR LF and LF each end a line; no line end shows as a character.
+    const test::temp_dir dir;
+    const std::string out = flatten_annotations(dir, {
+        "/Subtype /FreeText /Rect [10 60 190 190] /DA (/Helv 14 Tf 0 0 1 rg) "
+        "/Contents (First line\\rSecond line\r\nThird line\nFourth line)",
+    });
+    std::string log;
+    ASSERT_EQ(test::run_command("pdftotext '" + out + "' -", &log), 0) << log;
+    EXPECT_NE(log.find("First line\nSecond line\nThird line\nFourth line"), std::string::npos) << log;
+    EXPECT_EQ(log.find('?'), std::string::npos) << log;
 }
 
 }  // namespace
