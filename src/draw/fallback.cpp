@@ -2,22 +2,21 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "base/append.h"
+#include "draw/annot_values.h"
 #include "draw/text.h"
 #include "scan/keys.h"
-#include "scan/token.h"
-#include "scan/value.h"
 
 namespace kestrin::draw {
 
 namespace {
 
 using base::append;
-using base::fixed3;
 using base::fixed6;
 using plan::plan_item;
 
@@ -29,17 +28,16 @@ constexpr std::size_t max_vertex_numbers = 256;
 constexpr double default_width = 1.0;
 constexpr double ellipse_kappa = 0.5523;  // control-point distance of a quarter ellipse, per radius
 
-struct rgb {
-    double r = 0, g = 0, b = 0;
-};
+// Text-markup lines of an annotation without "C" keep the colour they always had.
+constexpr std::string_view default_mark_stroke = "0.0 0.0 0.0 RG";
+constexpr std::string_view default_highlight_fill = "0.4 1.0 1.0 rg";
 
-// What every picture reads: the rectangle, the dictionary text and the colour and border width.
+// What every picture reads: the rectangle, the dictionary and the colour and border width.
 struct annot {
     const plan_item& item;
-    std::string_view text;
-    std::int32_t start;
-    rgb colour;
-    double width;  // 0: the annotation has no border
+    annot_dict dict;
+    std::optional<colour> own_colour;  // "C"; nullopt when the annotation has none
+    double width;                  // 0: the annotation has no border
 };
 
 // Writes "q" before a picture's first piece, so each picture keeps its graphics state to itself
@@ -66,69 +64,64 @@ private:
     bool open_ = false;
 };
 
-std::optional<rgb> read_rgb(std::string_view text, std::int32_t start, std::string_view key)
+// The stroke colour: "C", black without one.
+colour stroke_colour(const annot& a) { return a.own_colour.value_or(black_rgb); }
+
+// A border inside a box of w by h: no wider than half the smaller side, where the strokes of
+// opposite sides meet and the border fills the box. A box without area has no border.
+double width_in_box(double width, double w, double h)
 {
-    std::array<double, 3> c{};
-    if (scan::array_named(text, start, key, c) != 3) return std::nullopt;
-    return rgb{c[0], c[1], c[2]};
+    const double half_side = std::fmin(w, h) * 0.5;
+    if (!(half_side > 0)) return 0;
+    return std::fmin(width, half_side);
 }
 
-// "W" of the first "BS" written as an inline dictionary; an indirect one cannot be followed here.
-std::optional<double> style_width(std::string_view text, std::int32_t start)
+// Icons and text-markup lines are not borders: a border width of 0 must not make them vanish, and
+// a line stays within half the smaller side of its box, but may always have the default width.
+double line_width(const annot& a, double w, double h)
 {
-    const auto size = static_cast<std::int32_t>(text.size());
-    const auto key_len = static_cast<std::int32_t>(scan::key::border_style.size());
-    for (std::int32_t key = scan::find_key_anywhere(text, start, size, scan::key::border_style); key >= 0;
-         key = scan::find_key_anywhere(text, key + 1, size, scan::key::border_style)) {
-        const std::int32_t open = scan::skip_ws(text, key + 1 + key_len);
-        if (size - open < 2 || text[open] != '<' || text[open + 1] != '<') continue;
-        // Unclosed: give up rather than rescan the rest of the text for every later occurrence.
-        const std::int32_t close = scan::skip_pdf_value(text, open);
-        if (close < 0) return std::nullopt;
-        const std::int32_t w_key = scan::find_key_anywhere(text, open, close, scan::key::width);
-        if (w_key < 0) return std::nullopt;
-        std::int32_t pos = scan::skip_ws(text.substr(0, close), w_key + 2);
-        const auto width = scan::read_real(text.substr(0, close), pos);
-        if (width && *width >= 0) return width;
-        return std::nullopt;
+    const double width = a.width > 0 ? a.width : default_width;
+    const double half_side = std::fmin(w, h) * 0.5;
+    return std::fmin(width, half_side > default_width ? half_side : default_width);
+}
+
+// The larger side of the box holding the rectangle and the points (x, y pairs).
+double extent_with(const plan_item& it, std::span<const double> points, double extent)
+{
+    if (points.size() < 2) return extent;
+    double x0 = points[0], x1 = points[0], y0 = points[1], y1 = points[1];
+    for (std::size_t i = 2; points.size() - i >= 2; i += 2) {
+        x0 = std::fmin(x0, points[i]), x1 = std::fmax(x1, points[i]);
+        y0 = std::fmin(y0, points[i + 1]), y1 = std::fmax(y1, points[i + 1]);
     }
-    return std::nullopt;
+    if (std::isfinite(it.x) && std::isfinite(it.y) && std::isfinite(it.w) && std::isfinite(it.h)) {
+        x0 = std::fmin(x0, it.x), x1 = std::fmax(x1, it.x + it.w);
+        y0 = std::fmin(y0, it.y), y1 = std::fmax(y1, it.y + it.h);
+    }
+    return std::fmax(extent, std::fmax(x1 - x0, y1 - y0));
 }
 
-// Third number of "Border", overridden by the "W" of "BS"; negative widths are ignored.
-double border_width(std::string_view text, std::int32_t start)
+// A path's stroke no wider than the larger side of the box around the rectangle and its points.
+double path_width(const annot& a, std::span<const std::vector<double>> paths)
 {
-    if (auto w = style_width(text, start)) return *w;
-    std::array<double, 3> border{};
-    if (scan::array_named(text, start, scan::key::border, border) == 3 && border[2] >= 0) return border[2];
-    return default_width;
+    double extent = 0;
+    for (const auto& path : paths) extent = extent_with(a.item, path, extent);
+    return std::fmin(a.width, extent);
 }
 
-// Icons and text-markup lines are not borders: a border width of 0 must not make them vanish.
-double line_width(const annot& a) { return a.width > 0 ? a.width : default_width; }
-
-// Numbers of the first array value of key, or of alt_key when key has none; empty when neither.
-std::vector<double> numbers_of(const annot& a, std::string_view key, std::string_view alt_key,
-                               std::size_t max)
+// Numbers of the array of key, or of alt_key when key has none; empty when neither.
+std::vector<double> numbers_of(const annot& a, std::string_view key, std::string_view alt_key, std::size_t max)
 {
-    std::vector<double> out(max);
-    std::int32_t n = scan::array_named(a.text, a.start, key, out);
-    if (n < 0 && !alt_key.empty()) n = scan::array_named(a.text, a.start, alt_key, out);
-    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return out;
+    std::optional<std::vector<double>> n = entry_numbers(a.dict, key, max);
+    if (!n && !alt_key.empty()) n = entry_numbers(a.dict, alt_key, max);
+    return n ? std::move(*n) : std::vector<double>{};
 }
 
-// "r g b op": the colour of the fill ("rg") or stroke ("RG") operator.
-void append_colour(base::byte_buffer& out, const rgb& c, std::string_view op)
+// "colour RG width w": the stroke colour and width of a line or path.
+void append_stroke_style(base::byte_buffer& out, const colour& c, double width)
 {
-    append(out, fixed3(c.r), ' ', fixed3(c.g), ' ', fixed3(c.b), ' ', op);
-}
-
-// "r g b RG width w": the annotation's stroke colour and border width.
-void append_stroke_style(base::byte_buffer& out, const annot& a)
-{
-    append_colour(out, a.colour, "RG");
-    append(out, ' ', fixed6(a.width), " w");
+    append_colour(out, c, paint::stroke);
+    append(out, ' ', fixed6(width), " w");
 }
 
 // "x y m x y l ... S\n" through the complete pairs of points.
@@ -139,21 +132,61 @@ void append_stroked_path(base::byte_buffer& out, std::span<const double> points)
     out.append("S\n");
 }
 
+// How a closed shape inscribed in the rectangle is painted (ISO 32000-1 12.5.6.8): its interior
+// in fill, its border in stroke with width, each left out when absent.
+struct shape_paint {
+    std::optional<colour> fill;
+    std::optional<colour> stroke;
+    double width = 0;  // 0 without a stroke
+
+    bool visible() const { return fill || stroke; }
+    std::string_view op() const { return fill ? (stroke ? "B" : "f") : "S"; }
+};
+
+shape_paint shape_paint_of(const plan_item& it, std::optional<colour> fill, const colour& stroke, double width)
+{
+    shape_paint p;
+    if (fill && !fill->transparent()) p.fill = fill;
+    const double w = width_in_box(width, it.w, it.h);
+    if (w > 0 && !stroke.transparent()) {
+        p.stroke = stroke;
+        p.width = w;
+    }
+    return p;
+}
+
+// "fill rg stroke RG width w", the parts that are painted.
+void append_shape_paint(base::byte_buffer& out, const shape_paint& p)
+{
+    if (p.fill) append_colour(out, *p.fill, paint::fill);
+    if (p.fill && p.stroke) out.append(" ");
+    if (p.stroke) append_stroke_style(out, *p.stroke, p.width);
+}
+
+// The rectangle drawn so that its border lies inside it: the stroke's centre line half the width
+// in from each side.
+void draw_inscribed_box(pen& p, const plan_item& it, const shape_paint& paint)
+{
+    if (!paint.visible()) return;
+    const double inset = paint.width * 0.5;
+    base::byte_buffer& out = p.put();
+    append_shape_paint(out, paint);
+    append(out, ' ', fixed6(it.x + inset), ' ', fixed6(it.y + inset), ' ', fixed6(it.w - paint.width), ' ',
+           fixed6(it.h - paint.width), " re ", paint.op(), '\n');
+}
+
 void draw_square(pen& p, const annot& a)
 {
-    if (a.width <= 0) return;
-    const plan_item& it = a.item;
-    base::byte_buffer& out = p.put();
-    append_stroke_style(out, a);
-    append(out, ' ', fixed6(it.x), ' ', fixed6(it.y), ' ', fixed6(it.w), ' ', fixed6(it.h), " re S\n");
+    const std::optional<colour> interior = entry_colour(a.dict, scan::key::interior_colour);
+    draw_inscribed_box(p, a.item, shape_paint_of(a.item, interior, stroke_colour(a), a.width));
 }
 
 void draw_sticky_note(pen& p, const annot& a)
 {
     const plan_item& it = a.item;
     if (!(it.w >= 1.0 && it.h >= 1.0)) return;
-    append(p.put(), "0.95 0.85 0.10 rg 0.30 0.30 0.10 RG ", fixed6(line_width(a)), " w\n", fixed6(it.x), ' ',
-           fixed6(it.y), ' ', fixed6(it.w), ' ', fixed6(it.h), " re f\n");
+    append(p.put(), "0.95 0.85 0.10 rg 0.30 0.30 0.10 RG ", fixed6(line_width(a, it.w, it.h)), " w\n",
+           fixed6(it.x), ' ', fixed6(it.y), ' ', fixed6(it.w), ' ', fixed6(it.h), " re f\n");
     append(p.put(), "0.75 0.65 0.05 rg\n", fixed6(it.x + it.w), ' ', fixed6(it.y + 0.35 * it.h), " m ",
            fixed6(it.x + 0.65 * it.w), ' ', fixed6(it.y + it.h), " l ", fixed6(it.x + it.w), ' ',
            fixed6(it.y + it.h), " l h f\n");
@@ -196,11 +229,28 @@ std::vector<mark_box> mark_boxes(const annot& a)
     return boxes;
 }
 
-void append_squiggle(base::byte_buffer& out, const mark_box& b, double width)
+// The colour of a mark's fill or stroke: "C", or the kind's own colour without one.
+void append_mark_colour(base::byte_buffer& out, const annot& a, paint p)
+{
+    if (a.own_colour)
+        append_colour(out, *a.own_colour, p);
+    else
+        out.append(p == paint::fill ? default_highlight_fill : default_mark_stroke);
+}
+
+// "colour RG width w" of a mark's line, its width bounded by the mark's box.
+void append_mark_stroke(base::byte_buffer& out, const annot& a, const mark_box& b)
+{
+    append_mark_colour(out, a, paint::stroke);
+    append(out, ' ', fixed6(line_width(a, b.x1 - b.x0, b.y1 - b.y0)), " w ");
+}
+
+void append_squiggle(base::byte_buffer& out, const annot& a, const mark_box& b)
 {
     constexpr int segments = 8;
     constexpr double amplitude = 0.8;
-    append(out, "0.0 0.0 0.0 RG ", fixed6(width), " w ", fixed6(b.x0), ' ', fixed6(b.y0), " m\n");
+    append_mark_stroke(out, a, b);
+    append(out, fixed6(b.x0), ' ', fixed6(b.y0), " m\n");
     const double dx = (b.x1 - b.x0) / segments;
     for (int j = 1; j <= segments; ++j) {
         const double e = j % 2 == 1 ? -amplitude : amplitude;
@@ -209,90 +259,52 @@ void append_squiggle(base::byte_buffer& out, const mark_box& b, double width)
     out.append("S\n");
 }
 
-// A black line across the box at height y: underline and strikeout.
-void append_rule(base::byte_buffer& out, const mark_box& b, double y, double width)
+// A line across the box at height y: underline and strikeout.
+void append_rule(base::byte_buffer& out, const annot& a, const mark_box& b, double y)
 {
-    append(out, "0.0 0.0 0.0 RG ", fixed6(width), " w ", fixed6(b.x0), ' ', fixed6(y), " m ", fixed6(b.x1), ' ',
-           fixed6(y), " l S\n");
+    append_mark_stroke(out, a, b);
+    append(out, fixed6(b.x0), ' ', fixed6(y), " m ", fixed6(b.x1), ' ', fixed6(y), " l S\n");
 }
 
-void append_mark(base::byte_buffer& out, const mark_box& b, std::int32_t kind, double width)
+// ISO 32000-1 12.5.6.10: a highlight fills the marked box (translucent through /GSa, so the text
+// under it shows); the other kinds stroke a line in "C".
+void append_mark(base::byte_buffer& out, const annot& a, const mark_box& b)
 {
-    switch (kind) {
+    switch (a.item.kind) {
     case plan::kind_highlight:
-        append(out, "/GSa gs 0.4 1.0 1.0 rg\n", fixed6(b.x0), ' ', fixed6(b.y0), " m ", fixed6(b.x1), ' ',
-               fixed6(b.y0), " l ", fixed6(b.x1), ' ', fixed6(b.y1), " l ", fixed6(b.x0), ' ', fixed6(b.y1),
-               " l h f\n");
+        out.append("/GSa gs ");
+        append_mark_colour(out, a, paint::fill);
+        append(out, '\n', fixed6(b.x0), ' ', fixed6(b.y0), " m ", fixed6(b.x1), ' ', fixed6(b.y0), " l ",
+               fixed6(b.x1), ' ', fixed6(b.y1), " l ", fixed6(b.x0), ' ', fixed6(b.y1), " l h f\n");
         break;
-    case plan::kind_underline:
-        append_rule(out, b, b.y0, width);
-        break;
-    case plan::kind_strikeout:
-        append_rule(out, b, (b.y0 + b.y1) * 0.5, width);
-        break;
-    default:
-        append_squiggle(out, b, width);
-        break;
+    case plan::kind_underline: append_rule(out, a, b, b.y0); break;
+    case plan::kind_strikeout: append_rule(out, a, b, (b.y0 + b.y1) * 0.5); break;
+    default: append_squiggle(out, a, b); break;
     }
 }
 
 void draw_marks(pen& p, const annot& a)
 {
-    for (const mark_box& b : mark_boxes(a)) append_mark(p.put(), b, a.item.kind, line_width(a));
-}
-
-// Index of the "[" of the first occurrence of key whose value is an array, or -1.
-std::int32_t array_open(std::string_view text, std::int32_t start, std::string_view key)
-{
-    const auto size = static_cast<std::int32_t>(text.size());
-    const auto key_len = static_cast<std::int32_t>(key.size());
-    for (std::int32_t k = scan::find_key_anywhere(text, start, size, key); k >= 0;
-         k = scan::find_key_anywhere(text, k + 1, size, key)) {
-        const std::int32_t v = scan::skip_ws(text, k + 1 + key_len);
-        if (v < size && text[v] == '[') return v;
-    }
-    return -1;
-}
-
-// The paths of the first "InkList" array of arrays, one per inner array; nullopt without one.
-// Numbers outside the inner arrays are ignored.
-std::optional<std::vector<std::vector<double>>> ink_paths(std::string_view text, std::int32_t start)
-{
-    const std::int32_t open = array_open(text, start, scan::key::ink_list);
-    if (open < 0) return std::nullopt;
-    const auto size = static_cast<std::int32_t>(text.size());
-    std::vector<std::vector<double>> paths;
-    bool inner = false;  // inside an inner array, which is paths.back()
-    for (std::int32_t i = open + 1; i < size;) {
-        const char c = text[i];
-        if (c == ']' && !inner) break;
-        if (c == '[' || c == ']') {
-            inner = c == '[';
-            if (inner) paths.emplace_back();
-            ++i;
-        } else if (auto v = scan::read_real(text, i)) {
-            if (inner) paths.back().push_back(*v);
-        } else {
-            ++i;
-        }
-    }
-    return paths;
+    if (a.own_colour && a.own_colour->transparent()) return;
+    for (const mark_box& b : mark_boxes(a)) append_mark(p.put(), a, b);
 }
 
 void draw_ink(pen& p, const annot& a)
 {
-    if (a.width <= 0) return;
+    const colour c = stroke_colour(a);
+    if (a.width <= 0 || c.transparent()) return;
     std::vector<std::vector<double>> paths;
-    if (auto list = ink_paths(a.text, a.start)) {
+    if (auto list = ink_list(a.dict)) {
         paths = std::move(*list);
     } else {
         paths.push_back(numbers_of(a, scan::key::ink_list_old, {}, max_ink_alt_numbers));
     }
+    const double width = path_width(a, paths);
     bool started = false;
     for (const auto& path : paths) {
         if (path.size() < 2) continue;
         if (!started) {
-            append_stroke_style(p.put(), a);
+            append_stroke_style(p.put(), c, width);
             p.put().append("\n");
         }
         started = true;
@@ -302,11 +314,12 @@ void draw_ink(pen& p, const annot& a)
 
 void draw_line(pen& p, const annot& a)
 {
-    if (a.width <= 0) return;
+    const colour c = stroke_colour(a);
+    if (a.width <= 0 || c.transparent()) return;
     const std::vector<double> l = numbers_of(a, scan::key::line, scan::key::line_old, 4);
     if (l.size() != 4) return;
     base::byte_buffer& out = p.put();
-    append_stroke_style(out, a);
+    append_stroke_style(out, c, path_width(a, std::span(&l, 1)));
     append(out, ' ', fixed6(l[0]), ' ', fixed6(l[1]), " m ", fixed6(l[2]), ' ', fixed6(l[3]), " l S\n");
 }
 
@@ -317,12 +330,15 @@ void append_curve(base::byte_buffer& out, const std::array<double, 6>& c)
            fixed6(c[5]), " c");
 }
 
+// The ellipse inscribed in the rectangle, its border inside it like a Square's.
 void draw_ellipse(pen& p, const annot& a)
 {
-    if (a.width <= 0) return;
     const plan_item& it = a.item;
-    const double rx = it.w * 0.5, ry = 0.5 * it.h;
-    const double cx = it.x + rx, cy = it.y + ry;
+    const shape_paint paint =
+        shape_paint_of(it, entry_colour(a.dict, scan::key::interior_colour), stroke_colour(a), a.width);
+    if (!paint.visible()) return;
+    const double rx = (it.w - paint.width) * 0.5, ry = 0.5 * (it.h - paint.width);
+    const double cx = it.x + it.w * 0.5, cy = it.y + 0.5 * it.h;
     const double kx = rx * ellipse_kappa, ky = ry * ellipse_kappa;
     // Counterclockwise from the rightmost point, a quarter per curve.
     const std::array<std::array<double, 6>, 4> quarters = {{
@@ -332,13 +348,13 @@ void draw_ellipse(pen& p, const annot& a)
         {cx + kx, cy - ry, cx + rx, cy - ky, cx + rx, cy},
     }};
     base::byte_buffer& out = p.put();
-    append_stroke_style(out, a);
+    append_shape_paint(out, paint);
     append(out, '\n', fixed6(cx + rx), ' ', fixed6(cy), " m");
     for (const auto& quarter : quarters) {
         out.append("\n");
         append_curve(out, quarter);
     }
-    out.append(" S\n");
+    append(out, ' ', paint.op(), '\n');
 }
 
 // A Polygon is closed, stroked in "C" and filled only in its own "IC"; a PolyLine is stroked.
@@ -347,16 +363,21 @@ void draw_vertices(pen& p, const annot& a)
     const std::vector<double> v = numbers_of(a, scan::key::vertices, {}, max_vertex_numbers);
     if (v.size() < 2) return;
     const bool polygon = a.item.kind == plan::kind_polygon;
-    const std::optional<rgb> fill = polygon ? read_rgb(a.text, a.start, scan::key::interior_colour) : std::nullopt;
-    const bool stroke = a.width > 0;
+    std::optional<colour> fill = polygon ? entry_colour(a.dict, scan::key::interior_colour) : std::nullopt;
+    if (fill && fill->transparent()) fill.reset();
+    const colour c = stroke_colour(a);
+    const bool stroke = a.width > 0 && !c.transparent();
     if (!stroke && !fill) return;
     base::byte_buffer& out = p.put();
     if (fill) {
-        append_colour(out, *fill, "rg");
+        append_colour(out, *fill, paint::fill);
         out.append(" ");
     }
-    append_stroke_style(out, a);
-    append(out, ' ', fixed6(v[0]), ' ', fixed6(v[1]), " m\n");
+    if (!c.transparent()) {
+        append_colour(out, c, paint::stroke);
+        out.append(" ");
+    }
+    append(out, fixed6(path_width(a, std::span(&v, 1))), " w ", fixed6(v[0]), ' ', fixed6(v[1]), " m\n");
     for (std::size_t i = 2; v.size() - i >= 2; i += 2) append(out, fixed6(v[i]), ' ', fixed6(v[i + 1]), " l ");
     if (!polygon) {
         out.append("S\n");
@@ -373,10 +394,12 @@ double icon_side(double side, double limit, double fallback)
 
 void draw_caret(pen& p, const annot& a)
 {
+    const colour c = stroke_colour(a);
+    if (c.transparent()) return;
     const plan_item& it = a.item;
     const double w = icon_side(it.w, 20.0, 12.0), h = icon_side(it.h, 20.0, 12.0);
     base::byte_buffer& out = p.put();
-    append_colour(out, a.colour, "rg");
+    append_colour(out, c, paint::fill);
     append(out, ' ', fixed6(it.x), ' ', fixed6(it.y), " m ", fixed6(it.x + w), ' ', fixed6(it.y), " l ",
            fixed6(it.x), ' ', fixed6(it.y + h), " l h f\n");
 }
@@ -385,22 +408,27 @@ void draw_file_attachment(pen& p, const annot& a)
 {
     const plan_item& it = a.item;
     const double w = icon_side(it.w, 24.0, 14.0), h = icon_side(it.h, 24.0, 14.0);
-    append(p.put(), "0.30 0.30 0.30 RG ", fixed6(line_width(a)), " w\n", fixed6(it.x), ' ', fixed6(it.y), ' ',
-           fixed6(w), ' ', fixed6(h), " re S\n", fixed6(it.x + 0.3 * w), ' ', fixed6(it.y + h), " m ",
+    append(p.put(), "0.30 0.30 0.30 RG ", fixed6(line_width(a, w, h)), " w\n", fixed6(it.x), ' ', fixed6(it.y),
+           ' ', fixed6(w), ' ', fixed6(h), " re S\n", fixed6(it.x + 0.3 * w), ' ', fixed6(it.y + h), " m ",
            fixed6(it.x + 0.7 * w), ' ', fixed6(it.y + 0.5 * h), " l S\n");
 }
 
+// ISO 32000-1 12.5.6.6, drawn as viewers draw it: the background in "C" (none without it), the
+// border and the text in the colour of "DA", the text at its size.
 void draw_freetext(pen& p, const annot& a)
 {
     const plan_item& it = a.item;
     if (!(it.w >= 2.0 && it.h >= 2.0)) return;
-    if (a.width > 0)
-        append(p.put(), "0.0 0.0 0.0 RG ", fixed6(a.width), " w ", fixed6(it.x), ' ', fixed6(it.y), ' ',
-               fixed6(it.w), ' ', fixed6(it.h), " re S\n");
-    const std::optional<std::string> source = freetext_source(a.text, a.start);
-    if (!source) return;
-    for (const text_line& line : layout_text(*source, it.x, it.y, it.w, it.h))
-        append_text_object(p.put(), line.x, line.y, line.bytes, a.colour.r, a.colour.g, a.colour.b);
+    const std::optional<std::string> da = entry_string(a.dict, scan::key::default_appearance);
+    text_style style = default_appearance_style(da ? *da : std::string_view());
+    // A line taller than the box cannot show in it.
+    style.size = std::fmin(style.size, it.h);
+    draw_inscribed_box(p, it, shape_paint_of(it, a.own_colour, style.fill, a.width));
+    const std::optional<std::string> contents = entry_string(a.dict, scan::key::contents);
+    if (!contents) return;
+    const std::string text = freetext_text(*contents);
+    for (const text_line& line : layout_text(text, it.x, it.y, it.w, it.h, style.size))
+        append_text_object(p.put(), line.x, line.y, line.bytes, style);
 }
 
 void draw_kind(pen& p, const annot& a)
@@ -426,12 +454,12 @@ void draw_kind(pen& p, const annot& a)
 
 }  // namespace
 
-void draw_fallback(base::byte_buffer& drawing, const plan::plan_item& item, std::string_view text,
-                   std::int32_t start)
+void draw_fallback(base::byte_buffer& drawing, const plan::plan_item& item, const load::doc& doc,
+                   std::string_view text, std::int32_t start)
 {
     if (item.hidden || start < 0 || static_cast<std::size_t>(start) > text.size()) return;
-    const annot a{item, text, start, read_rgb(text, start, scan::key::colour).value_or(rgb{}),
-                  border_width(text, start)};
+    const annot_dict dict{doc, text, start};
+    const annot a{item, dict, entry_colour(dict, scan::key::colour), border_width(dict)};
     pen p(drawing);
     draw_kind(p, a);
     p.close();

@@ -1,12 +1,14 @@
 #include "draw/text.h"
 
+#include <algorithm>
 #include <array>
+#include <span>
 #include <utility>
 
 #include "base/append.h"
-#include "scan/keys.h"
-#include "scan/strings.h"
+#include "scan/content_tokens.h"
 #include "scan/token.h"
+#include "scan/value.h"
 
 namespace kestrin::draw {
 
@@ -18,7 +20,9 @@ constexpr std::size_t escaped_limit = 1020;
 constexpr std::int32_t max_piece = 511;
 
 constexpr double margin = 4.0;
-constexpr double first_drop = 8.8;  // below the top margin, to the first baseline
+// At the default size, scaled with the size: from the top margin to the first baseline, and from
+// one baseline to the next.
+constexpr double first_drop = 8.8;
 constexpr double line_pitch = 14.3;
 
 // Width of one byte in thousandths of the font size: a rough Helvetica.
@@ -37,7 +41,7 @@ std::int64_t width_units(std::string_view text)
     return sum;
 }
 
-double units_to_width(std::int64_t units) { return static_cast<double>(units) * text_font_size / 1000.0; }
+double units_to_width(std::int64_t units, double size) { return static_cast<double>(units) * size / 1000.0; }
 
 // WinAnsi bytes 0x80-0x9F and the code points they show; the rest of WinAnsi is Latin-1.
 constexpr std::array<std::pair<char32_t, unsigned char>, 27> winansi_extras{{
@@ -86,6 +90,7 @@ std::string decode_utf16(std::string_view raw)
 // it, kept up to date as bytes are consumed so that no line is measured twice.
 struct line_cursor {
     std::string_view text;
+    double font_size = text_font_size;
     std::int32_t pos = 0;
     std::int32_t line_end = 0;    // the line feed that ends the current line, or the text's size
     std::int64_t units = 0;       // width units of [pos, line_end)
@@ -133,7 +138,7 @@ std::int32_t break_index(line_cursor& cur, double avail)
 {
     const std::int32_t n = cur.line_end - cur.pos;
     if (!cur.line_has_space_after_first()) return n < 1 ? n : 1;
-    const double width = units_to_width(cur.units);
+    const double width = units_to_width(cur.units, cur.font_size);
     std::int32_t last_space = 0;
     for (std::int32_t i = 0; i < n; ++i) {
         if (cur.text[cur.pos + i] == ' ') {
@@ -149,7 +154,7 @@ std::int32_t break_index(line_cursor& cur, double avail)
 std::string_view next_piece(line_cursor& cur, double avail)
 {
     const std::int32_t start = cur.pos;
-    if (units_to_width(cur.units) <= avail) {
+    if (units_to_width(cur.units, cur.font_size) <= avail) {
         const std::int32_t end = cur.line_end;
         cur.pos = end < cur.size() ? end + 1 : end;
         cur.start_line();
@@ -161,33 +166,82 @@ std::string_view next_piece(line_cursor& cur, double avail)
     return cur.text.substr(start, cut < max_piece ? cut : max_piece);
 }
 
-// The raw bytes of the first "Contents" entry whose value is a string: nullopt when there is no
-// such entry, an inner nullopt when its string is not closed.
-std::optional<std::optional<std::string>> contents_string(std::string_view text, std::int32_t start)
-{
-    const auto size = static_cast<std::int32_t>(text.size());
-    const auto key_len = static_cast<std::int32_t>(scan::key::contents.size());
-    for (std::int32_t key = scan::find_key_anywhere(text, start, size, scan::key::contents); key >= 0;
-         key = scan::find_key_anywhere(text, key + 1, size, scan::key::contents)) {
-        const std::int32_t v = scan::skip_ws(text, key + 1 + key_len);
-        if (v >= size) break;
-        if (text[v] == '(') return scan::read_literal_string(text, v);
-        if (text[v] == '<' && (size - v < 2 || text[v + 1] != '<')) return scan::read_hex_string(text, v);
+// The operands a default appearance string gives one operator: its last numbers, at most four.
+struct operands {
+    std::array<double, 4> last{};
+    std::size_t count = 0;
+
+    void push(double v)
+    {
+        if (count == last.size()) {
+            std::move(last.begin() + 1, last.end(), last.begin());
+            --count;
+        }
+        last[count++] = v;
     }
-    return std::nullopt;
+    std::span<const double> top(std::size_t n) const { return std::span(last).subspan(count - n, n); }
+};
+
+// The number a regular token spells, or nullopt when it is an operator.
+std::optional<double> number_token(std::string_view token)
+{
+    std::int32_t pos = 0;
+    const std::optional<double> v = scan::read_real(token, pos);
+    return v && pos == scan::text_limit(token) ? v : std::nullopt;
 }
 
-// The raw bytes of the first literal string at or after start, whatever key it belongs to.
-std::optional<std::string> first_literal(std::string_view text, std::int32_t start)
+// Applies the operator op of a default appearance string to style, when it sets the size or the
+// fill colour and has the operands it needs.
+void apply_operator(std::string_view op, const operands& args, text_style& style)
 {
-    const auto open = text.find('(', static_cast<std::size_t>(start));
-    if (open == std::string_view::npos) return std::nullopt;
-    return scan::read_literal_string(text, static_cast<std::int32_t>(open));
+    if (op == "Tf" && args.count >= 1) {
+        const double size = args.top(1)[0];
+        if (size > 0) style.size = size;
+        return;
+    }
+    const std::size_t needed = op == "g" ? 1 : op == "rg" ? 3 : op == "k" ? 4 : 0;
+    if (needed == 0 || args.count < needed) return;
+    if (const std::optional<colour> c = colour_of(args.top(needed))) style.fill = *c;
+}
+
+// "\r\n" and "\r" as "\n".
+std::string unify_line_ends(std::string text)
+{
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            text[out++] = '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            text[out++] = text[i];
+        }
+    }
+    text.resize(out);
+    return text;
 }
 
 }  // namespace
 
-double text_width(std::string_view text) { return units_to_width(width_units(text)); }
+text_style default_appearance_style(std::string_view da)
+{
+    text_style style;
+    operands args;
+    const std::int32_t size = scan::text_limit(da);
+    for (scan::token t = scan::next_token(da, 0); t.start < size; t = scan::next_token(da, t.end)) {
+        const std::string_view word = da.substr(static_cast<std::size_t>(t.start),
+                                                static_cast<std::size_t>(t.end - t.start));
+        if (!t.regular) continue;  // a name or string operand: only the numbers matter here
+        if (const std::optional<double> v = number_token(word)) {
+            args.push(*v);
+            continue;
+        }
+        apply_operator(word, args, style);
+        args = {};
+    }
+    return style;
+}
+
+double text_width(std::string_view text, double size) { return units_to_width(width_units(text), size); }
 
 std::string escape_text(std::string_view text)
 {
@@ -212,12 +266,13 @@ std::string escape_text(std::string_view text)
     return out;
 }
 
-void append_text_object(base::byte_buffer& drawing, double x, double y, std::string_view text, double r,
-                        double g, double b)
+void append_text_object(base::byte_buffer& drawing, double x, double y, std::string_view text,
+                        const text_style& style)
 {
-    base::append(drawing, "BT /FlF ", base::fixed3(text_font_size), " Tf ", base::fixed3(r), ' ',
-                 base::fixed3(g), ' ', base::fixed3(b), " rg 1 0 0 1 ", base::fixed6(x), ' ',
-                 base::fixed6(y), " Tm (", escape_text(text), ") Tj ET\n");
+    base::append(drawing, "BT /FlF ", base::fixed3(style.size), " Tf ");
+    append_colour(drawing, style.fill, paint::fill);
+    base::append(drawing, " 1 0 0 1 ", base::fixed6(x), ' ', base::fixed6(y), " Tm (", escape_text(text),
+                 ") Tj ET\n");
 }
 
 std::string winansi_text(std::string_view raw)
@@ -230,26 +285,20 @@ std::string winansi_text(std::string_view raw)
     return out;
 }
 
-std::optional<std::string> freetext_source(std::string_view text, std::int32_t start)
-{
-    const auto size = static_cast<std::int32_t>(text.size());
-    if (start < 0 || start >= size) return std::nullopt;
-    const auto contents = contents_string(text, start);
-    const std::optional<std::string> raw = contents ? *contents : first_literal(text, start);
-    if (!raw) return std::nullopt;
-    return winansi_text(*raw);
-}
+std::string freetext_text(std::string_view contents) { return unify_line_ends(winansi_text(contents)); }
 
-std::vector<text_line> layout_text(std::string_view text, double x, double y, double w, double h)
+std::vector<text_line> layout_text(std::string_view text, double x, double y, double w, double h, double size)
 {
     std::vector<text_line> lines;
     const double avail = w - 2 * margin;
-    double baseline = y + h - margin - first_drop;
-    line_cursor cur{text};
+    const double scale = size / text_font_size;
+    const double pitch = line_pitch * scale;
+    double baseline = y + h - margin - first_drop * scale;
+    line_cursor cur{text, size};
     cur.start_line();
     while (cur.pos < cur.size()) {
         lines.push_back({x + margin, baseline, next_piece(cur, avail)});
-        baseline -= line_pitch;
+        baseline -= pitch;
         if (baseline < y + margin) break;
     }
     return lines;

@@ -155,7 +155,7 @@ void draw_item(writer& w, std::int32_t i, base::byte_buffer& content)
     if (const plan::xobject_entry* x = w.plan.xobject_of(i))
         place_xobject(w, content, item, *x, frame_for(w, *x, item), span);
     else
-        draw::draw_fallback(content, item, span.text, span.start);
+        draw::draw_fallback(content, item, w.doc, span.text, span.start);
 }
 
 void write_content(writer& w, std::int32_t page)

@@ -24,17 +24,6 @@ std::int32_t name_end(std::string_view text, std::int32_t pos)
     return pos;
 }
 
-// Past white space and comments.
-std::int32_t skip_ws_and_comments(std::string_view text, std::int32_t pos)
-{
-    const std::int32_t limit = text_limit(text);
-    for (pos = skip_ws(text, pos); pos < limit && text[static_cast<std::size_t>(pos)] == '%';
-         pos = skip_ws(text, pos))
-        while (pos < limit && text[static_cast<std::size_t>(pos)] != '\n' && text[static_cast<std::size_t>(pos)] != '\r')
-            ++pos;
-    return pos;
-}
-
 bool closes_dictionary(std::string_view text, std::int32_t pos)
 {
     return has_room(pos, 2, text_limit(text)) && text[static_cast<std::size_t>(pos)] == '>' &&
@@ -88,6 +77,7 @@ bool dict_walk::next()
             continue;
         }
         const std::int32_t end = name_end(text_, pos_ + 1);
+        key_pos_ = pos_;
         raw_key_ = text_.substr(static_cast<std::size_t>(pos_) + 1, static_cast<std::size_t>(end - pos_ - 1));
         value_ = skip_ws_and_comments(text_, end);
         // A key without a value before the dictionary's end keeps the ">>" for the next step.

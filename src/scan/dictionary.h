@@ -26,12 +26,14 @@ public:
     bool next();
 
     std::string_view raw_key() const { return raw_key_; }  // the key's bytes, escapes undecoded
+    std::int32_t key_pos() const { return key_pos_; }        // position of the key's "/"
     std::int32_t value() const { return value_; }            // position of the value's first byte
 
 private:
     std::string_view text_;
     std::int32_t pos_ = 0;
     std::string_view raw_key_;
+    std::int32_t key_pos_ = -1;
     std::int32_t value_ = -1;
 };
 

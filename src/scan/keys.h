@@ -16,6 +16,7 @@ inline constexpr std::string_view border_style = "BS";
 inline constexpr std::string_view colour = "C";
 inline constexpr std::string_view contents = "Contents";
 inline constexpr std::string_view decode_parms = "DecodeParms";
+inline constexpr std::string_view default_appearance = "DA";
 inline constexpr std::string_view default_resources = "DR";
 inline constexpr std::string_view encrypt = "Encrypt";
 inline constexpr std::string_view field_type = "FT";

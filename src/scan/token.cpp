@@ -154,6 +154,14 @@ std::int32_t skip_ws(std::string_view text, std::int32_t pos)
     return pos;
 }
 
+std::int32_t skip_ws_and_comments(std::string_view text, std::int32_t pos)
+{
+    const std::int32_t len = text_limit(text);
+    for (pos = skip_ws(text, pos); pos >= 0 && pos < len && byte_at(text, pos) == '%'; pos = skip_ws(text, pos))
+        while (pos < len && byte_at(text, pos) != '\n' && byte_at(text, pos) != '\r') ++pos;
+    return pos;
+}
+
 std::int32_t find_kw(std::string_view text, std::int32_t start, std::string_view kw)
 {
     const std::int32_t len = text_limit(text);

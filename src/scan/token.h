@@ -52,6 +52,10 @@ std::int32_t skip_literal_string(std::string_view text, std::int32_t pos);
 // First index at or after pos that is not PDF white space, or text.size(); pos when pos >= size.
 std::int32_t skip_ws(std::string_view text, std::int32_t pos);
 
+// First index at or after pos that is neither PDF white space nor part of a comment, or
+// text.size(); pos when pos < 0.
+std::int32_t skip_ws_and_comments(std::string_view text, std::int32_t pos);
+
 // First whole-word occurrence of kw at or after start (negative start counts as 0), or -1.
 std::int32_t find_kw(std::string_view text, std::int32_t start, std::string_view kw);
 

@@ -276,6 +276,21 @@ std::int32_t array_named(std::string_view text, std::int32_t start, std::string_
     return first < 0 ? -1 : read_array_numbers(text, first, out);
 }
 
+std::int32_t array_numbers(std::string_view text, std::int32_t open, std::span<double> out)
+{
+    if (open < 0 || open >= text_limit(text) || char_at(text, open) != '[') return -1;
+    return read_array_numbers(text, open + 1, out);
+}
+
+std::int32_t find_entry_key(std::string_view text, std::int32_t start, std::string_view key)
+{
+    if (!opens_dictionary(text, skip_ws_and_comments(text, start < 0 ? 0 : start))) return -1;
+    dict_walk walk(text, start);
+    while (walk.next())
+        if (name_equals(walk.raw_key(), key)) return walk.key_pos();
+    return -1;
+}
+
 std::optional<box> box_xywh_named(std::string_view text, std::int32_t start, std::string_view key)
 {
     dict_walk walk(text, start);

@@ -29,6 +29,16 @@ std::optional<std::string> dict_text_at(std::string_view text, std::int32_t pos)
 std::optional<std::string> dict_name_value(std::string_view text, std::int32_t start,
                                            std::string_view key);
 
+// Numbers of the array whose "[" is at open, at most out.size() of them, up to its first "]"; the
+// count read, or -1 when no array starts at open.
+std::int32_t array_numbers(std::string_view text, std::int32_t open, std::span<double> out);
+
+// Index of the '/' of the entry "/key" of the dictionary whose "<<" is the first token at or after
+// start, or -1; keys are compared with their escapes decoded. The entries are walked key by value
+// (see dict_walk), so a name that is a value, or stands in an array, a nested dictionary or a
+// string, never matches.
+std::int32_t find_entry_key(std::string_view text, std::int32_t start, std::string_view key);
+
 // Numbers of the dictionary's first entry key whose value is an array, at most out.size() of them;
 // the count read, or -1 when no entry has an array value.
 std::int32_t array_named(std::string_view text, std::int32_t start, std::string_view key,

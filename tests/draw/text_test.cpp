@@ -28,7 +28,13 @@ TEST(TextWidth, SumsTheTableAtSize11)
         {"\xE9\x01", 12.232},      // bytes outside 0x20-0x7E, 556
         {"abcd efgh ijkl mnop qrst uvwx", 162.074},  // six four-letter words
     };
-    for (const auto& c : cases) EXPECT_NEAR(text_width(c.text), c.width, 1e-9) << c.text;
+    for (const auto& c : cases) EXPECT_NEAR(text_width(c.text, text_font_size), c.width, 1e-9) << c.text;
+}
+
+TEST(TextWidth, ScalesWithTheSize)
+{
+    EXPECT_NEAR(text_width("Hello", 22.0), 63.602, 1e-9);
+    EXPECT_NEAR(text_width("Hello", 1000.0), 2891.0, 1e-9);
 }
 
 struct escape_case {
@@ -62,17 +68,30 @@ TEST(EscapeText, StopsAfterWholeEscapesNear1020Bytes)
 
 TEST(AppendTextObject, WritesOneTextObject)
 {
-    base::byte_buffer out;
-    append_text_object(out, 4, 23.2, "a(b", 1, 0, 0.5);
-    EXPECT_EQ(out.view(),
-              "BT /FlF 11.000 Tf 1.000 0.000 0.500 rg 1 0 0 1 4.000000 23.200000 Tm (a\\(b) Tj ET\n");
+    struct object_case {
+        text_style style;
+        std::string_view expected;
+    };
+    const std::vector<object_case> cases = {
+        {{11.0, {{1, 0, 0.5, 0}, 3}},
+         "BT /FlF 11.000 Tf 1.000 0.000 0.500 rg 1 0 0 1 4.000000 23.200000 Tm (a\\(b) Tj ET\n"},
+        {{9.5, {{0.25, 0, 0, 0}, 1}},
+         "BT /FlF 9.500 Tf 0.250 g 1 0 0 1 4.000000 23.200000 Tm (a\\(b) Tj ET\n"},
+        {{12.0, {{0, 1, 0, 0.5}, 4}},
+         "BT /FlF 12.000 Tf 0.000 1.000 0.000 0.500 k 1 0 0 1 4.000000 23.200000 Tm (a\\(b) Tj ET\n"},
+    };
+    for (const auto& c : cases) {
+        base::byte_buffer out;
+        append_text_object(out, 4, 23.2, "a(b", c.style);
+        EXPECT_EQ(out.view(), c.expected);
+    }
 }
 
 TEST(AppendTextObject, LongTextObjectIsNeverCut)
 {
     // well over 1 KiB: the object must still close
     base::byte_buffer out;
-    append_text_object(out, 1e300, -1e300, std::string(900, '\xE9'), 0, 0, 0);
+    append_text_object(out, 1e300, -1e300, std::string(900, '\xE9'), text_style{});
     const std::string_view ops = out.view();
     const std::string_view head =
         "BT /FlF 11.000 Tf 0.000 0.000 0.000 rg 1 0 0 1 1000000000.000000 -1000000000.000000 Tm (";
@@ -102,34 +121,61 @@ TEST(WinAnsiText, DecodesUtf16AndPassesBytes)
     for (const auto& c : cases) EXPECT_EQ(winansi_text(c.text), c.escaped) << c.text;
 }
 
-struct source_case {
-    std::string text;
-    std::optional<std::string> decoded;
+struct style_case {
+    const char* name;
+    std::string da;
+    double size;
+    colour fill;
 };
 
-TEST(FreetextSource, PrefersContents)
+TEST(DefaultAppearanceStyle, TakesTheLastSizeAndFillColour)
 {
-    const std::vector<source_case> cases = {
-        {"<< /Contents (Hello) >>", "Hello"},
-        {"<< /DA (/Helv 0 Tf) /Contents (Note) >>", "Note"},      // later "Contents" wins
-        {"<< /Contents <FEFF00410042> >>", "AB"},                 // hex and UTF-16
-        {"<< /Contents(\\376\\377\\000A) >>", "A"},               // UTF-16 written in escapes
-        {"<< /T (Author) /Subj (x) >>", "Author"},                // no "Contents": first string
-        {"<< /Contents 12 0 R /T (Bob) >>", "Bob"},               // "Contents" not a string
-        {"<< /Contentsx (a) /T (b) >>", "a"},                     // another key: first string
-        {"<< /Contents (open >>", std::nullopt},                  // "Contents" never closed
-        {"<< /Subtype /FreeText >>", std::nullopt},               // no string at all
-        {"<< /T (\xFE\xFF\0a\0b) >>"s, "ab"},                      // the first string decoded too
+    const colour black = black_rgb;
+    const std::vector<style_case> cases = {
+        {"empty", "", 11.0, black},
+        {"size_and_rgb", "/Helv 12 Tf 1 0 0 rg", 12.0, {{1, 0, 0, 0}, 3}},
+        {"gray", "0.5 g /Helv 8.5 Tf", 8.5, {{0.5, 0, 0, 0}, 1}},
+        {"cmyk", "0 0 0 1 k", 11.0, {{0, 0, 0, 1}, 4}},
+        // the last of each wins
+        {"last_wins", "/F1 9 Tf 0 0 1 rg /F2 14 Tf 0.2 g", 14.0, {{0.2, 0, 0, 0}, 1}},
+        // size 0 (automatic) and negative sizes keep the default
+        {"auto_size", "/Helv 0 Tf", 11.0, black},
+        {"negative_size", "/Helv -3 Tf", 11.0, black},
+        // stroke colours are not the text's
+        {"stroke_only", "1 0 0 RG 0.5 G 0 0 0 1 K", 11.0, black},
+        // too few operands: nothing set; numbers before an earlier operator do not count
+        {"short_rg", "1 0 rg", 11.0, black},
+        {"operands_reset", "1 0 Td 0 rg", 11.0, black},
+        {"no_size", "/Helv Tf", 11.0, black},
+        // more operands than needed: the last ones
+        {"extra_operands", "9 9 0 1 0 rg", 11.0, {{0, 1, 0, 0}, 3}},
+        // components bounded to [0, 1]
+        {"out_of_range", "2 -1 0 rg", 11.0, {{1, 0, 0, 0}, 3}},
+        // strings, comments and names are not operands
+        {"string_and_comment", "(12) 7 Tf % 1 g\n/1 Tf", 7.0, black},
+        {"no_spaces", "/Helv 10 Tf 1 g", 10.0, {{1, 0, 0, 0}, 1}},
     };
-    for (const auto& c : cases) EXPECT_EQ(freetext_source(c.text, 0), c.decoded) << c.text;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const text_style style = default_appearance_style(c.da);
+        EXPECT_DOUBLE_EQ(style.size, c.size);
+        EXPECT_EQ(style.fill.components, c.fill.components);
+        EXPECT_EQ(style.fill.value, c.fill.value);
+    }
 }
 
-TEST(FreetextSource, SearchesFromStart)
+TEST(FreetextText, EndsLinesAtCrAndCrLf)
 {
-    const std::string text = "(skip) << /T (x) >>";
-    EXPECT_EQ(freetext_source(text, 7), "x");
-    EXPECT_EQ(freetext_source(text, -1), std::nullopt);
-    EXPECT_EQ(freetext_source(text, static_cast<std::int32_t>(text.size())), std::nullopt);
+    const std::vector<escape_case> cases = {
+        {"one\rtwo", "one\ntwo"},
+        {"one\r\ntwo", "one\ntwo"},              // CR LF is one line end
+        {"one\n\rtwo", "one\n\ntwo"},            // LF CR is two
+        {"a\r\r\nb\r", "a\n\nb\n"},
+        {"\xFE\xFF\0a\0\r\0\n\0b"s, "a\nb"},      // in UTF-16 as well
+        {"caf\xE9"s, "caf\xE9"},                    // otherwise WinAnsi bytes as they are
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(freetext_text(c.text), c.escaped) << c.text;
 }
 
 struct layout_case {
@@ -165,7 +211,7 @@ TEST(LayoutText, BreaksLines)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto lines = layout_text(c.text, 10, 0, c.w, c.h);
+        const auto lines = layout_text(c.text, 10, 0, c.w, c.h, text_font_size);
         ASSERT_EQ(lines.size(), c.lines.size());
         for (std::size_t i = 0; i < lines.size(); ++i) {
             EXPECT_EQ(lines[i].bytes, c.lines[i]);
@@ -178,9 +224,22 @@ TEST(LayoutText, BreaksLines)
 TEST(LayoutText, StopsBelowTheBottomMargin)
 {
     // 40 high at y 100: baselines 127.2, 112.9; the next, 98.6, is below 104
-    const auto lines = layout_text("a\nb\nc\nd", 0, 100, 100, 40);
+    const auto lines = layout_text("a\nb\nc\nd", 0, 100, 100, 40, text_font_size);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NEAR(lines[1].y, 112.9, 1e-9);
+}
+
+TEST(LayoutText, ScalesWithTheSize)
+{
+    // size 22: first baseline 17.6 below the top margin, lines 28.6 apart, each byte twice as wide
+    // (the first line is 159 wide, for 112)
+    const auto lines = layout_text("abcd efgh ijkl\nx", 0, 0, 120, 100, 22.0);
+    const std::vector<std::string> expected = {"abcd efgh", "ijkl", "x"};
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].bytes, expected[i]);
+        EXPECT_NEAR(lines[i].y, 78.4 - 28.6 * static_cast<double>(i), 1e-9);
+    }
 }
 
 }  // namespace

@@ -176,7 +176,7 @@ TEST(Exports, HostLocaleDoesNotReachTheOutput)
     std::setlocale(LC_ALL, saved.c_str());
     ASSERT_EQ(rc, 0) << last_error();
     std::string pdf = kestrin::test::read_file(out);
-    EXPECT_NE(pdf.find("10.500000 20.000000 29.500000 40.000000 re S"), std::string::npos);
+    EXPECT_NE(pdf.find("11.000000 20.500000 28.500000 39.000000 re S"), std::string::npos);
     EXPECT_EQ(pdf.find("10,5"), std::string::npos);
 }
 

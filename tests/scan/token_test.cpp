@@ -38,6 +38,22 @@ TEST(SkipWs, StopsAtFirstNonWhiteByte)
         EXPECT_EQ(skip_ws(c.text, c.pos), c.expected) << '"' << c.text << "\" at " << c.pos;
 }
 
+TEST(SkipWsAndComments, StopsAtTheFirstByteOfAToken)
+{
+    const pos_case cases[] = {
+        {" % note\n x", 0, 9},          // a comment runs to its line end
+        {"%a\r%b\r\n/K", 0, 7},         // comments one after another, CR and CR LF
+        {"% to the limit", 0, 14},       // a comment without a line end
+        {"x % y", 0, 0},                 // a token first: unchanged
+        {"x % y", 1, 5},
+        {"(%) x", 0, 0},                 // "%" inside a string is not looked at from outside it
+        {" x", -1, -1},                  // negative: unchanged
+        {prefix(" %ab\ncd", 3), 0, 3},  // the line end past the view is not seen
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(skip_ws_and_comments(c.text, c.pos), c.expected) << '"' << c.text << "\" at " << c.pos;
+}
+
 struct kw_case {
     std::string_view text;
     std::int32_t start;

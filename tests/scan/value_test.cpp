@@ -184,6 +184,66 @@ TEST(ArrayNamed, LoneMinusGivesNegativeZero)
     }
 }
 
+TEST(ArrayNumbers, ReadsTheArrayAtOpen)
+{
+    const array_case cases[] = {
+        {"[1 -2 .5]", 6, 3, {1, -2, 0.5}},
+        {"[]", 6, 0, {}},
+        {"[1 2 3]", 2, 2, {1, 2}},       // at most out.size()
+        {"[2 2 1[3 1]]", 6, 5, {2, 2, 1, 3, 1}},  // up to the first "]"
+        {" [1]", 6, -1, {}},             // no "[" at open
+        {"7 0 R", 6, -1, {}},
+        {"", 6, -1, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> out(c.max, -7);
+        ASSERT_EQ(array_numbers(c.text, 0, out), c.count) << c.text;
+        for (std::size_t i = 0; i < c.values.size(); ++i) EXPECT_DOUBLE_EQ(out[i], c.values[i]) << c.text;
+    }
+    double one[1] = {};
+    EXPECT_EQ(array_numbers("[1]", 3, one), -1);  // open at the limit
+    EXPECT_EQ(array_numbers("[1]", -1, one), -1);
+}
+
+struct entry_case {
+    const char* name;
+    std::string_view text;
+    std::int32_t start;
+    std::string_view key;
+    std::int32_t expected;
+};
+
+TEST(FindEntryKey, FindsOnlyTheDictionarysOwnKeys)
+{
+    const entry_case cases[] = {
+        {"first_key", "<< /C [1 0 0] >>", 0, "C", 3},
+        {"later_key", "<</Subtype/Square/C[1 0 0]>>", 0, "C", 17},
+        {"white_space_before", " \n<< /C 1 >>", 0, "C", 5},
+        {"comment_before", "% c\n<< /C 1 >>", 0, "C", 7},
+        {"from_start", "<< /C 1 >> << /C 2 >>", 10, "C", 14},
+        {"not_a_dictionary", "[/C 1]", 0, "C", -1},
+        {"missing", "<< /CA 1 /Cx 2 >>", 0, "C", -1},
+        // a name that is a value, or stands in an array, a nested dictionary, a string or a comment
+        {"name_value", "<< /S /C /C 1 >>", 0, "C", 9},
+        {"name_value_only", "<< /S /C [1 0 0] >>", 0, "C", -1},
+        {"in_array", "<< /A [/C 1] /C 2 >>", 0, "C", 13},
+        {"in_nested_dictionary", "<< /AA << /F 158 0 R >> /F 4 >>", 0, "F", 24},
+        {"in_string", "<< /T (/C 1) /C 2 >>", 0, "C", 13},
+        {"in_hex_string", "<< /T </C> /C 2 >>", 0, "C", 11},
+        {"in_comment", "<< % /C 1\n/C 2 >>", 0, "C", 10},
+        {"reference_value", "<< /BS 12 0 R /C 2 >>", 0, "C", 14},
+        {"keyword_values", "<< /A true /B null /C 2 >>", 0, "C", 19},
+        // past the dictionary's end, and where the text breaks
+        {"after_close", "<< /A 1 >> /C 2", 0, "C", -1},
+        {"unreadable_value", "<< /A (open /C 2 >>", 0, "C", -1},
+        {"junk_between", "<< /A 1 junk /C 2 >>", 0, "C", 13},
+        {"cut_by_view", prefix("<< /A 1 /C 2 >>", 9), 0, "C", -1},
+        {"key_at_limit", "<< /A 1 /C", 0, "C", 8},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(find_entry_key(c.text, c.start, c.key), c.expected) << c.name;
+}
+
 struct box_case {
     std::string_view text;
     std::int32_t start;
