@@ -8,6 +8,7 @@
 #include "emit/object_writer.h"
 #include "load/stream_data.h"
 #include "load/values.h"
+#include "scan/dictionary.h"
 #include "scan/keys.h"
 #include "scan/token.h"
 #include "scan/value.h"
@@ -49,8 +50,12 @@ appearance_entries read_entries(const load::dict_span& span)
                                                           scan::key::filter, scan::key::decode_parms};
     if (!span) return {};
     std::array<std::int32_t, keys.size()> at{};
-    scan::find_top_level_keys(span.text, span.start, scan::text_limit(span.text), keys, at);
-    auto value = [&](std::size_t i) { return load::value_after_key(span.text, at[i], keys[i]); };
+    at.fill(-1);
+    scan::dict_walk walk(span.text, span.start);
+    while (walk.next())
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (at[i] < 0 && scan::name_equals(walk.raw_key(), keys[i])) at[i] = walk.value();
+    auto value = [&](std::size_t i) { return load::value_text_at(span.text, at[i]); };
     return {value(0), value(1), value(2), value(3), value(4)};
 }
 
