@@ -176,6 +176,19 @@ TEST(ContentTokens, ClosedContentLeavesNothingOpen)
     }
 }
 
+// Deep nesting is walked, not recursed into: one closing line per level, innermost first.
+TEST(ContentTokens, DeeplyNestedContentIsClosedLevelByLevel)
+{
+    constexpr int depth = 100000;
+    std::string content;
+    for (int i = 0; i < depth; ++i) content.append(i % 2 == 0 ? "[" : "<< /K ");
+    std::string expected = "null\n";  // the innermost key has no value
+    for (int i = depth - 1; i >= 0; --i) expected.append(i % 2 == 0 ? "]\n" : ">>\n");
+    // Compared whole: a diff of texts this long would take the test runner ages.
+    EXPECT_TRUE(read_content_ending(content).closing == expected);
+    EXPECT_TRUE(read_content_ending(std::string(depth, '(')).closing == std::string(depth, ')') + "\n");
+}
+
 TEST(CharClasses, DelimitersAndRegularBytes)
 {
     for (char c : std::string("()<>[]{}/%")) EXPECT_TRUE(is_delimiter(static_cast<unsigned char>(c))) << c;
