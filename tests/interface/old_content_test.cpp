@@ -126,23 +126,4 @@ TEST(OldContent, DrawingsLandInTheAnnotationsRectangle)
     }
 }
 
-// The new content stream's start, for a look at its bytes.
-std::string new_content(const std::string& pdf)
-{
-    const std::size_t at = pdf.find("stream\nq\n");
-    return at == std::string::npos ? std::string() : pdf.substr(at, 60);
-}
-
-TEST(OldContent, BalancedContentIsWrappedAsBefore)
-{
-    const std::string out = flattened(page_with_square("q 1 0 0 rg 0 0 10 10 re f Q q"));
-    EXPECT_EQ(new_content(out).rfind("stream\nq\nq 1 0 0 rg 0 0 10 10 re f Q q\nQ\nQ\nq ", 0), 0u) << new_content(out);
-}
-
-TEST(OldContent, StrayRestoreIsBlankedAndTheRestClosed)
-{
-    const std::string out = flattened(page_with_square("Q q (a"));
-    EXPECT_EQ(new_content(out).rfind("stream\nq\n  q (a\n)\nQ\nQ\nq ", 0), 0u) << new_content(out);
-}
-
 }  // namespace
