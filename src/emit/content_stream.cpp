@@ -74,6 +74,15 @@ std::string_view inline_stream_data(const load::doc& d, std::string_view text, s
     return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
 }
 
+// Blanks the old content's "Q" operators that restore nothing (positions after our "q\n"):
+// viewers ignore them on the page, but inside our "q" they would pop it, and the drawings would
+// inherit the page's transformations.
+void blank_stray_restores(base::byte_buffer& content, const std::vector<std::int32_t>& stray_q)
+{
+    if (content.data == nullptr) return;
+    for (std::int32_t pos : stray_q) content.data[static_cast<std::size_t>(pos) + 2] = ' ';
+}
+
 // The old content wrapped in our "q" and balanced, into content; false when some piece is in a
 // form we do not decode.
 bool append_old_content(writer& w, const old_content& old, base::byte_buffer& content)
@@ -96,10 +105,12 @@ bool append_old_content(writer& w, const old_content& old, base::byte_buffer& co
     add(old.inline_data);
     if (first || content.len < 2) return true;
     // The old content ran inside our "q": close what it left open, then ours, so the drawings
-    // start from the page's default graphics state.
-    const std::int32_t open = scan::open_q_count(content.view().substr(2));
+    // start from the page's default graphics state and are read as operators of their own.
+    const scan::content_ending ending = scan::read_content_ending(content.view().substr(2));
+    blank_stray_restores(content, ending.stray_q);
     content.append("\n");
-    for (std::int32_t i = 0; i < open; ++i) content.append("Q\n");
+    content.append(ending.closing);
+    for (std::int32_t i = 0; i < ending.open_q; ++i) content.append("Q\n");
     content.append("Q\n");
     return true;
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrin::scan {
 
@@ -22,12 +24,25 @@ token next_token(std::string_view s, std::int32_t pos);
 // True when t is the regular token word.
 bool token_is(std::string_view s, const token& t, std::string_view word);
 
-// Index past the "EI" that ends the inline image whose dictionary starts at pos (after "BI").
-// Image data is binary: "EI" counts only with white space before it and a token break after it.
+// Index past the "EI" that ends the inline image whose dictionary starts at pos (after "BI"), or
+// the text's size. "ID" counts outside the dictionary's nested arrays and dictionaries only. Image
+// data is binary: "EI" counts only with white space before it and a token break after it.
 std::int32_t skip_inline_image(std::string_view s, std::int32_t pos);
 
-// Number of "q" operators that content leaves open (strings, comments and inline images skipped;
-// a stray "Q" never takes the count below zero).
-std::int32_t open_q_count(std::string_view content);
+// How a content stream ends, read the way viewers read it: operators count only outside strings,
+// comments, arrays, dictionaries and inline images.
+struct content_ending {
+    // "q" operators left open.
+    std::int32_t open_q = 0;
+    // Positions of the "Q" operators that have no "q" to restore. Viewers ignore them; inside a
+    // wrapping "q" they would restore the wrapper's state instead.
+    std::vector<std::int32_t> stray_q;
+    // Text that closes what the content leaves open, innermost first: a literal or hex string,
+    // arrays and dictionaries, an inline image, marked-content sequences and a text object. It is
+    // meant to follow a line feed, which ends an open comment or name and a pending escape.
+    std::string closing;
+};
+
+content_ending read_content_ending(std::string_view content);
 
 }  // namespace kestrin::scan

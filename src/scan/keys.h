@@ -71,4 +71,18 @@ inline constexpr std::string_view stream = "stream";
 inline constexpr std::string_view trailer = "trailer";
 }  // namespace keyword
 
+// Content-stream operators whose pairing decides where the page's old content ends.
+namespace op {
+inline constexpr std::string_view save = "q";
+inline constexpr std::string_view restore = "Q";
+inline constexpr std::string_view begin_text = "BT";
+inline constexpr std::string_view end_text = "ET";
+inline constexpr std::string_view begin_marked = "BMC";
+inline constexpr std::string_view begin_marked_with_properties = "BDC";
+inline constexpr std::string_view end_marked = "EMC";
+inline constexpr std::string_view begin_image = "BI";
+inline constexpr std::string_view image_data = "ID";
+inline constexpr std::string_view end_image = "EI";
+}  // namespace op
+
 }  // namespace kestrin::scan

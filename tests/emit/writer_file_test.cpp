@@ -74,8 +74,13 @@ const content_case content_cases[] = {
     // Old content that leaves a "q" open and a transformation in force gets one more "Q".
     {"open q", "4 0 R", {{4, "q 2 0 0 2 0 0 cm 1 0 0 rg"}}, {}, "",
      std::string("q\nq 2 0 0 2 0 0 cm 1 0 0 rg\nQ\nQ\n") + placement},
-    // A stray "Q" in the old content cannot pop our own "q".
-    {"stray Q", "4 0 R", {{4, "Q Q 0 0 m"}}, {}, "", std::string("q\nQ Q 0 0 m\nQ\n") + placement},
+    // A "Q" that restores nothing is blanked, as viewers ignore it: it cannot pop our own "q".
+    {"stray Q", "4 0 R", {{4, "Q Q 0 0 m"}}, {}, "", std::string("q\n    0 0 m\nQ\n") + placement},
+    // Content that ends inside a string and a text object: both closed before our "Q".
+    {"open string and text object", "4 0 R", {{4, "BT (a"}}, {}, "", std::string("q\nBT (a\n)\nET\nQ\n") + placement},
+    // Pieces are read as one: a text object begun in one piece and ended in the next is closed.
+    {"text object across pieces", "[4 0 R 5 0 R]", {{4, "BT (a"}, {5, ") Tj ET"}}, {}, "",
+     std::string("q\nBT (a\n) Tj ET\nQ\n") + placement},
     // Content ending in a comment: the drawings still start on a line of their own.
     {"trailing comment", "4 0 R", {{4, "0 0 m % the end"}}, {}, "",
      std::string("q\n0 0 m % the end\nQ\n") + placement},

@@ -91,34 +91,102 @@ TEST(ContentTokens, InlineImageDataEndsAtAFreeStandingEI)
     EXPECT_EQ(content.substr(static_cast<std::size_t>(after)), " Q");
 }
 
-struct q_case {
+TEST(ContentTokens, InlineImageDataStartsAtAnIDOutsideItsArrays)
+{
+    const std::string content = "BI /X [ID 1] /W 1 ID x EI Q";
+    EXPECT_EQ(content.substr(static_cast<std::size_t>(skip_inline_image(content, 2))), " Q");
+}
+
+struct ending_case {
     const char* what;
     std::string content;
-    std::int32_t open;
+    std::int32_t open_q;
+    std::vector<std::int32_t> stray_q;
+    std::string closing;
 };
 
-const q_case q_cases[] = {
-    {"balanced", "q 1 0 0 1 5 5 cm Q q Q", 0},
-    {"two left open", "q q 2 0 0 2 0 0 cm q Q", 2},
-    {"stray Q does not go below zero", "Q Q q", 1},
-    {"operators in a string", "q (q q \\) q) Tj", 1},
-    {"nested parentheses", "q ((Q) Q) Tj", 1},
-    {"comment", "q % Q Q\nq", 2},
-    {"hex string", "q <5151> Tj", 1},
-    {"names and delimiters", "q /q gs [/Q] TJ <</Q 1>> BDC", 1},
-    {"glued operators are one token", "qQ q", 1},
-    {"inline image data", "q BI /W 2 /H 1 ID \x00Q q\x01 EI Q q"s, 1},
-    {"inline image with EI inside its data", "q BI /W 4 /H 1 ID QEI q EI q", 2},
-    {"unterminated string", "q (Q Q", 1},
-    {"empty", "", 0},
+const ending_case ending_cases[] = {
+    // The balance of q and Q.
+    {"balanced", "q 1 0 0 1 5 5 cm Q q Q", 0, {}, ""},
+    {"two left open", "q q 2 0 0 2 0 0 cm q Q", 2, {}, ""},
+    {"stray Q restores nothing", "Q Q q", 1, {0, 2}, ""},
+    {"stray Q after a balanced pair", "Q q Q Q", 0, {0, 6}, ""},
+    {"operators in a string", "q (q q \\) q) Tj", 1, {}, ""},
+    {"nested parentheses", "q ((Q) Q) Tj", 1, {}, ""},
+    {"comment", "q % Q Q\nq", 2, {}, ""},
+    {"comment left open is ended by the line feed", "q % Q", 1, {}, ""},
+    {"hex string", "q <5151> Tj", 1, {}, ""},
+    {"names and delimiters", "q /q gs [/Q] TJ <</Q 1>> BDC EMC", 1, {}, ""},
+    {"glued operators are one token", "qQ q", 1, {}, ""},
+    {"operators inside an array are its items", "q [ Q ] TJ Q", 0, {}, ""},
+    {"inline image data", "q BI /W 2 /H 1 ID \x00Q q\x01 EI Q q"s, 1, {}, ""},
+    {"inline image with EI inside its data", "q BI /W 4 /H 1 ID QEI q EI q", 2, {}, ""},
+    {"empty", "", 0, {}, ""},
+    // Strings left open.
+    {"unterminated string", "q (Q Q", 1, {}, ")\n"},
+    {"string open two deep", "(a (b", 0, {}, "))\n"},
+    {"escaped parenthesis keeps it open", "(a \\)", 0, {}, ")\n"},
+    {"escape pending at the end", "(a \\", 0, {}, ")\n"},
+    {"string closed at the very end", "(a)", 0, {}, ""},
+    {"hex string left open", "<41 4", 0, {}, ">\n"},
+    {"lone < at the end", "<", 0, {}, ">\n"},
+    {"empty hex string closed", "<>", 0, {}, ""},
+    // Arrays and dictionaries left open, innermost first.
+    {"array", "[(a) 1 -2", 0, {}, "]\n"},
+    {"dictionary", "/P << /MCID 0", 0, {}, ">>\n"},
+    {"dictionary key waiting for its value", "/P << /MCID", 0, {}, "null\n>>\n"},
+    {"string in an array in a dictionary", "/P << /A [1 (x", 0, {}, ")\n]\n>>\n"},
+    {"a closing bracket of the other kind closes nothing", "q [ >> Q", 1, {}, "]\n"},
+    // Inline images left open.
+    {"inside image data", "q BI /W 1 /H 1 /CS /G /BPC 8 ID \x80"s, 1, {}, "EI\n"},
+    {"ID as the last token", "BI /W 1 ID", 0, {}, "EI\n"},
+    {"inside the image dictionary", "BI /W 1 /H 1", 0, {}, "ID\nEI\n"},
+    {"image dictionary key waiting", "BI /W 1 /H", 0, {}, "null\nID\nEI\n"},
+    {"array in the image dictionary", "BI /D [0 1", 0, {}, "]\nID\nEI\n"},
+    // Text objects and marked-content sequences left open.
+    {"text object", "BT /F1 12 Tf (a) Tj", 0, {}, "ET\n"},
+    {"text object closed", "BT ET", 0, {}, ""},
+    {"marked content", "/OC /oc1 BDC 1 0 0 rg", 0, {}, "EMC\n"},
+    {"marked content begun inside the text object", "BT /Span BMC", 0, {}, "EMC\nET\n"},
+    {"text object begun inside marked content", "/P BMC BT", 0, {}, "ET\nEMC\n"},
+    {"stray EMC closes nothing", "EMC BT", 0, {}, "ET\n"},
+    {"string inside an open text object", "q BT (abc", 1, {}, ")\nET\n"},
+    {"image inside an open text object", "BT BI /W 1 ID x", 0, {}, "EI\nET\n"},
 };
 
-TEST(ContentTokens, OpenQCountSkipsStringsCommentsAndImages)
+TEST(ContentTokens, ContentEndingSaysWhatTheContentLeavesOpen)
 {
-    for (const q_case& tc : q_cases) {
+    for (const ending_case& tc : ending_cases) {
         SCOPED_TRACE(tc.what);
-        EXPECT_EQ(open_q_count(tc.content), tc.open);
+        const content_ending ending = read_content_ending(tc.content);
+        EXPECT_EQ(ending.open_q, tc.open_q);
+        EXPECT_EQ(ending.stray_q, tc.stray_q);
+        EXPECT_EQ(ending.closing, tc.closing);
     }
+}
+
+// Whatever the content leaves open, its closing lets the next operator stand on its own.
+TEST(ContentTokens, ClosedContentLeavesNothingOpen)
+{
+    for (const ending_case& tc : ending_cases) {
+        SCOPED_TRACE(tc.what);
+        const content_ending ending = read_content_ending(tc.content + "\n" + tc.closing + "q");
+        EXPECT_EQ(ending.closing, "");
+        EXPECT_EQ(ending.open_q, tc.open_q + 1);
+    }
+}
+
+// Deep nesting is walked, not recursed into: one closing line per level, innermost first.
+TEST(ContentTokens, DeeplyNestedContentIsClosedLevelByLevel)
+{
+    constexpr int depth = 100000;
+    std::string content;
+    for (int i = 0; i < depth; ++i) content.append(i % 2 == 0 ? "[" : "<< /K ");
+    std::string expected = "null\n";  // the innermost key has no value
+    for (int i = depth - 1; i >= 0; --i) expected.append(i % 2 == 0 ? "]\n" : ">>\n");
+    // Compared whole: a diff of texts this long would take the test runner ages.
+    EXPECT_TRUE(read_content_ending(content).closing == expected);
+    EXPECT_TRUE(read_content_ending(std::string(depth, '(')).closing == std::string(depth, ')') + "\n");
 }
 
 TEST(CharClasses, DelimitersAndRegularBytes)
