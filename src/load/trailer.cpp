@@ -60,21 +60,6 @@ void note_encrypt(doc& d, range r)
     if (find_key_anywhere(d.file(), r.start, r.end, scan::key::encrypt) >= 0) d.encrypted = true;
 }
 
-// Offset of the newest cross-reference section, or -1.
-std::int32_t newest_section(std::string_view file)
-{
-    std::int32_t last = -1;
-    constexpr std::int32_t kw_len = static_cast<std::int32_t>(scan::keyword::startxref.size());
-    for (std::int32_t hit = find_kw(file, 0, scan::keyword::startxref); hit >= 0;
-         hit = find_kw(file, hit + kw_len, scan::keyword::startxref))
-        last = hit;
-    if (last < 0) return -1;
-    std::int32_t pos = last + kw_len;
-    std::int32_t offset = scan::parse_int_at(file, pos);
-    if (offset < 0 || offset >= static_cast<std::int32_t>(file.size())) return -1;
-    return offset;
-}
-
 // Every "trailer" after the table, in file order; each one read overwrites Root and Info.
 void read_table_trailers(doc& d, std::int32_t xref_pos)
 {
@@ -158,7 +143,7 @@ std::int32_t read_xref_stream(doc& d, std::int32_t pos)
 void read_trailers(doc& d)
 {
     std::string_view file = d.file();
-    std::int32_t offset = newest_section(file);
+    std::int32_t offset = scan::last_startxref_offset(file);
     for (int visits = 0; offset >= 0;) {
         std::int32_t pos = skip_ws(file, offset);
         if (pos >= d.len) return;

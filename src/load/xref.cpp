@@ -27,24 +27,6 @@ constexpr int max_sections = 1024;
 // A cross-reference stream decodes to at most this many bytes.
 constexpr std::uint64_t max_xref_stream_bytes = 64u << 20;
 
-// Unsigned decimal at pos (no sign, no white space skipped) into v; false when there is none or
-// it does not fit 31 bits. pos moves past the digits on success.
-bool read_uint(std::string_view text, std::int32_t& pos, std::int32_t& v)
-{
-    const auto n = static_cast<std::int32_t>(text.size());
-    std::int32_t i = pos;
-    std::int64_t value = 0;
-    while (i < n && is_digit(byte_at(text, i))) {
-        value = value * 10 + (byte_at(text, i) - '0');
-        if (value > 0x7fffffff) return false;
-        ++i;
-    }
-    if (i == pos) return false;
-    pos = i;
-    v = static_cast<std::int32_t>(value);
-    return true;
-}
-
 // The integer value of top-level key name of the dictionary [dict, close), or -1.
 std::int32_t dict_int(std::string_view file, std::int32_t dict, std::int32_t close, std::string_view name)
 {
@@ -52,7 +34,7 @@ std::int32_t dict_int(std::string_view file, std::int32_t dict, std::int32_t clo
     if (key < 0) return -1;
     std::int32_t pos = scan::value_start(file, key, name);
     std::int32_t v = -1;
-    if (pos >= close || !read_uint(file, pos, v)) return -1;
+    if (pos >= close || !scan::read_unsigned(file, pos, v)) return -1;
     return v;
 }
 
@@ -72,7 +54,7 @@ std::int32_t dict_ints(std::string_view file, std::int32_t dict, std::int32_t cl
         if (pos >= close) return -1;
         if (file[static_cast<std::size_t>(pos)] == ']') return static_cast<std::int32_t>(out.size());
         std::int32_t v = 0;
-        if (out.size() >= most || !read_uint(file, pos, v)) return -1;
+        if (out.size() >= most || !scan::read_unsigned(file, pos, v)) return -1;
         out.push_back(v);
     }
 }
@@ -140,17 +122,17 @@ private:
             pos = skip_ws(file_, pos);
             if (kw_at(file_, pos, "trailer")) break;
             std::int32_t first = 0, count = 0;
-            if (!read_uint(file_, pos, first)) return fail();
+            if (!scan::read_unsigned(file_, pos, first)) return fail();
             pos = skip_ws(file_, pos);
-            if (!read_uint(file_, pos, count)) return fail();
+            if (!scan::read_unsigned(file_, pos, count)) return fail();
             // Each entry takes at least six bytes: a table larger than the rest of the file lies.
             if (count > (static_cast<std::int32_t>(file_.size()) - pos) / 6 + 1) return fail();
             for (std::int32_t k = 0; k < count; ++k) {
                 std::int32_t off = 0, gen = 0;
                 pos = skip_ws(file_, pos);
-                if (!read_uint(file_, pos, off)) return fail();
+                if (!scan::read_unsigned(file_, pos, off)) return fail();
                 pos = skip_ws(file_, pos);
-                if (!read_uint(file_, pos, gen)) return fail();
+                if (!scan::read_unsigned(file_, pos, gen)) return fail();
                 pos = skip_ws(file_, pos);
                 if (pos >= static_cast<std::int32_t>(file_.size())) return fail();
                 const char kind = file_[static_cast<std::size_t>(pos)];
@@ -177,9 +159,9 @@ private:
     bool read_stream(std::int32_t pos, std::int32_t* prev)
     {
         std::int32_t p = pos, num = 0, gen = 0;
-        if (!read_uint(file_, p, num)) return false;
+        if (!scan::read_unsigned(file_, p, num)) return false;
         p = skip_ws(file_, p);
-        if (!read_uint(file_, p, gen)) return false;
+        if (!scan::read_unsigned(file_, p, gen)) return false;
         p = skip_ws(file_, p);
         if (!kw_at(file_, p, scan::keyword::obj)) return false;
         const std::int32_t dict = skip_ws(file_, p + 3);
@@ -334,26 +316,12 @@ private:
     std::int32_t cap_ = 0;
 };
 
-// Offset named by the last "startxref" of the file, or -1.
-std::int32_t last_startxref(std::string_view file)
-{
-    constexpr auto kw_len = static_cast<std::int32_t>(scan::keyword::startxref.size());
-    std::int32_t last = -1;
-    for (std::int32_t hit = scan::find_kw(file, 0, scan::keyword::startxref); hit >= 0;
-         hit = scan::find_kw(file, hit + kw_len, scan::keyword::startxref))
-        last = hit;
-    if (last < 0) return -1;
-    std::int32_t pos = skip_ws(file, last + kw_len), offset = -1;
-    if (!read_uint(file, pos, offset) || offset >= static_cast<std::int32_t>(file.size())) return -1;
-    return offset;
-}
-
 }  // namespace
 
 xref_table read_xref(const doc& d)
 {
     xref_table x;
-    const std::int32_t start = last_startxref(d.file());
+    const std::int32_t start = scan::last_startxref_offset(d.file());
     if (start < 0) return x;
     x.ok = true;
     reader(d.file(), x).read_chain(start);
@@ -364,10 +332,10 @@ xref_table read_xref(const doc& d)
 bool header_at(std::string_view file, std::int32_t pos, std::int32_t num, std::int32_t gen, std::int32_t* obj_end)
 {
     std::int32_t p = pos, n = 0, g = 0;
-    if (pos < 0 || !read_uint(file, p, n) || n != num) return false;
+    if (pos < 0 || !scan::read_unsigned(file, p, n) || n != num) return false;
     const std::int32_t after_n = p;
     p = skip_ws(file, p);
-    if (p == after_n || !read_uint(file, p, g) || g != gen) return false;
+    if (p == after_n || !scan::read_unsigned(file, p, g) || g != gen) return false;
     const std::int32_t after_g = p;
     p = skip_ws(file, p);
     if (p == after_g || !kw_at(file, p, scan::keyword::obj)) return false;

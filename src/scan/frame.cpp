@@ -161,4 +161,17 @@ void parse_length(std::string_view text, std::int32_t start, std::int32_t stop,
     }
 }
 
+std::int32_t last_startxref_offset(std::string_view file)
+{
+    const auto kw_len = text_limit(keyword::startxref);
+    std::int32_t last = -1;
+    for (std::int32_t hit = find_kw(file, 0, keyword::startxref); hit >= 0;
+         hit = find_kw(file, hit + kw_len, keyword::startxref))
+        last = hit;
+    if (last < 0) return -1;
+    std::int32_t pos = skip_ws(file, last + kw_len), offset = -1;
+    if (!read_unsigned(file, pos, offset) || offset >= text_limit(file)) return -1;
+    return offset;
+}
+
 }  // namespace kestrin::scan

@@ -28,4 +28,8 @@ int obj_type(std::string_view span, std::int32_t start);
 void parse_length(std::string_view text, std::int32_t start, std::int32_t stop,
                   std::int32_t& direct_len, std::int32_t& ref_num);
 
+// The offset after the file's last "startxref", or -1 when there is none or it lies outside the
+// file.
+std::int32_t last_startxref_offset(std::string_view file);
+
 }  // namespace kestrin::scan

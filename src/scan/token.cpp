@@ -289,6 +289,22 @@ std::int32_t parse_int_at(std::string_view text, std::int32_t& pos)
     return signed_value(value, negative);
 }
 
+bool read_unsigned(std::string_view text, std::int32_t& pos, std::int32_t& value)
+{
+    const std::int32_t len = text_limit(text);
+    std::int32_t i = pos < 0 ? len : pos;
+    std::int64_t v = 0;
+    while (i < len && is_digit(byte_at(text, i))) {
+        v = v * 10 + (byte_at(text, i) - '0');
+        if (v > 0x7fffffff) return false;
+        ++i;
+    }
+    if (i == pos || pos < 0) return false;
+    pos = i;
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
 // Object-stream headers are read pair by pair with a position that must always move, so that a
 // damaged header cannot stall its reader; an "R" is left for the caller to see.
 std::int32_t read_int_adv(std::string_view text, std::int32_t& pos)

@@ -105,6 +105,10 @@ std::int32_t value_start(std::string_view text, std::int32_t key_pos, std::strin
 // pos advances past the digits only on success.
 std::int32_t parse_int_at(std::string_view text, std::int32_t& pos);
 
+// A non-negative integer of at most INT32_MAX written exactly at pos (no sign, no white space
+// before it); pos moves past its digits on success. False for no digit or a larger number.
+bool read_unsigned(std::string_view text, std::int32_t& pos, std::int32_t& value);
+
 // Integer of an object-stream header ('+' or '-' allowed), or -1; pos always advances (see .cpp).
 std::int32_t read_int_adv(std::string_view text, std::int32_t& pos);
 
