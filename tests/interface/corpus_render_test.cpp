@@ -190,8 +190,8 @@ std::optional<std::vector<listed_annotation>> qpdf_annotations(const std::string
 {
     std::string json;
     // In parentheses: the runner joins stderr to stdout after the whole command, warnings included.
-    int status = run_command("(qpdf --json=2 --json-key=pages --json-key=qpdf '" + pdf + "' 2>/dev/null)",
-                             &json);
+    int status = run_command(
+        "(qpdf --json=2 --json-key=pages --json-key=qpdf '" + pdf + "' 2>/dev/null)", &json);
     if (status != 0 && status != 3) return std::nullopt;  // 3: warnings only
     std::optional<kestrin::test::json_value> parsed = kestrin::test::parse_json(json);
     if (!parsed) return std::nullopt;
@@ -201,15 +201,19 @@ std::optional<std::vector<listed_annotation>> qpdf_annotations(const std::string
 std::vector<page_geometry> poppler_pages(const std::string& pdf, int page_count)
 {
     std::string info;
-    run_command("(pdfinfo -box -f 1 -l " + std::to_string(page_count) + " '" + pdf + "' 2>/dev/null)", &info);
+    run_command("(pdfinfo -box -f 1 -l " + std::to_string(page_count) + " '" + pdf + "' 2>/dev/null)",
+                &info);
     return kestrin::test::pages_from_pdfinfo(info);
 }
 
-// Reviewed annotations whose flattened rendering departs from the input's, with the cause:
-// file and annotation object.
-std::map<std::pair<std::string, std::string>, std::string> reviewed_annotation_exceptions()
+// An annotation of the corpus: file name and object ("12 0 R", "direct 3").
+using annotation_key = std::pair<std::string, std::string>;
+using annotation_exceptions = std::map<annotation_key, std::string>;
+
+// Reviewed annotations whose flattened rendering departs from the input's, with the cause.
+annotation_exceptions reviewed_annotation_exceptions()
 {
-    std::map<std::pair<std::string, std::string>, std::string> out;
+    annotation_exceptions out;
     std::ifstream f(fs::path(__FILE__).parent_path() / "annotation_render_exceptions.tsv");
     std::string line;
     while (std::getline(f, line)) {
@@ -217,7 +221,8 @@ std::map<std::pair<std::string, std::string>, std::string> reviewed_annotation_e
         size_t first = line.find('\t');
         size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
         if (second == std::string::npos) continue;
-        out[{line.substr(0, first), line.substr(first + 1, second - first - 1)}] = line.substr(second + 1);
+        annotation_key key{line.substr(0, first), line.substr(first + 1, second - first - 1)};
+        out[key] = line.substr(second + 1);
     }
     return out;
 }
@@ -225,10 +230,11 @@ std::map<std::pair<std::string, std::string>, std::string> reviewed_annotation_e
 struct annotation_tally {
     int compared = 0, links = 0, unplaced = 0, excepted = 0;
     std::vector<std::string> departures;
-    std::set<std::pair<std::string, std::string>> exceptions_seen;
+    std::set<annotation_key> exceptions_seen;
 };
 
-std::string describe(const manifest_row& row, const listed_annotation& a, const region_comparison& c)
+std::string describe(const manifest_row& row, const listed_annotation& a,
+                     const region_comparison& c)
 {
     std::ostringstream line;
     line << row["file"] << "\tpage " << a.page << "\t" << a.object << "\t" << a.subtype << "\t"
@@ -239,8 +245,7 @@ std::string describe(const manifest_row& row, const listed_annotation& a, const 
 
 void compare_page(const manifest_row& row, const std::vector<const listed_annotation*>& annots,
                   const page_renders& renders, const page_geometry& geometry,
-                  const std::map<std::pair<std::string, std::string>, std::string>& exceptions,
-                  annotation_tally& tally)
+                  const annotation_exceptions& exceptions, annotation_tally& tally)
 {
     for (const listed_annotation* a : annots) {
         pixel_box box;
@@ -265,8 +270,7 @@ void compare_page(const manifest_row& row, const std::vector<const listed_annota
 
 // Compares every annotation but the links of one corpus file with its flattened output.
 void compare_annotations(const manifest_row& row, const std::string& flat, const fs::path& dir,
-                         const std::map<std::pair<std::string, std::string>, std::string>& exceptions,
-                         annotation_tally& tally)
+                         const annotation_exceptions& exceptions, annotation_tally& tally)
 {
     std::optional<std::vector<listed_annotation>> annots = qpdf_annotations(row.path());
     ASSERT_TRUE(annots) << row["file"] << ": qpdf cannot list the annotations";
@@ -277,7 +281,8 @@ void compare_annotations(const manifest_row& row, const std::string& flat, const
     }
     if (by_page.empty()) return;
     std::vector<page_geometry> pages = poppler_pages(row.path(), by_page.rbegin()->first);
-    ASSERT_GE(pages.size(), size_t(by_page.rbegin()->first)) << row["file"] << ": pdfinfo lists fewer pages than qpdf";
+    ASSERT_GE(pages.size(), size_t(by_page.rbegin()->first))
+        << row["file"] << ": pdfinfo lists fewer pages than qpdf";
     for (const auto& [page, list] : by_page) {
         page_renders r{render_page(row.path(), page, true, dir / "before"),
                        render_page(row.path(), page, false, dir / "bare"),
@@ -358,7 +363,8 @@ TEST(CorpusRender, FlattenedPagesAndAnnotationsLookLikeTheInputWithAnnotations)
     for (const std::string& d : tally.departures) ADD_FAILURE() << d;
     for (const auto& [key, cause] : annotation_exceptions)
         if (!tally.exceptions_seen.count(key))
-            std::cout << "listed exception no longer departs: " << key.first << " " << key.second << "\n";
+            std::cout << "listed exception no longer departs: " << key.first << " " << key.second
+                      << "\n";
     std::cout << files << " files compared, " << departed.size() << " departed\n"
               << tally.compared << " annotations compared, " << tally.departures.size()
               << " depart, " << tally.excepted << " reviewed exceptions; " << tally.links

@@ -1,7 +1,6 @@
 #include "annotation_regions.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <sstream>
 
