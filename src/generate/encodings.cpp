@@ -88,9 +88,9 @@ std::optional<base_encoding> encoding_named(std::string_view name)
 std::optional<char32_t> glyph_unicode(std::string_view glyph)
 {
     const auto index = table::glyph_unicode_index;
-    const auto name_of = [](const table::glyph_unicode& g) { return std::string_view(g.name); };
-    const auto found = std::ranges::lower_bound(index, glyph, {}, name_of);
-    if (found != index.end() && name_of(*found) == glyph) return found->unicode;
+    const auto found = std::lower_bound(index.begin(), index.end(), glyph,
+                                        [](const table::glyph_unicode& g, std::string_view name) { return g.name < name; });
+    if (found != index.end() && found->name == glyph) return found->unicode;
     return unicode_from_name_form(glyph);
 }
 
@@ -126,7 +126,10 @@ std::optional<std::uint8_t> encoding::exact_code_of(char32_t character) const
     const auto added = std::ranges::lower_bound(added_index_, character, {}, &table::unicode_code::unicode);
     if (added != added_index_.end() && added->unicode == character) lowest = added->code;
     // Both lists hold a character's codes in ascending order: the first usable one is the lowest.
-    auto [first, last] = std::ranges::equal_range(base_index_, character, {}, &table::unicode_code::unicode);
+    const auto [first, last] = std::equal_range(base_index_.begin(), base_index_.end(), table::unicode_code{character, 0},
+                                                [](const table::unicode_code& x, const table::unicode_code& y) {
+                                                    return x.unicode < y.unicode;
+                                                });
     const auto kept = std::find_if(first, last, [&](const table::unicode_code& e) { return !changed_.test(e.code); });
     if (kept != last && (!lowest || kept->code < *lowest)) lowest = kept->code;
     return lowest;

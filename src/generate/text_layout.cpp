@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "base/append.h"
@@ -19,6 +20,7 @@ constexpr double line_height = 1.15;
 // Auto size never goes below this (smaller text is not legible; the clip cuts what overflows)
 // and, for multiline fields, never above 12, tried in steps of half a unit.
 constexpr double smallest_auto_size = 4.0;
+constexpr double largest_auto_size = 1000.0;  // the largest DA size taken as meant
 constexpr double largest_multiline_size = 12.0;
 constexpr double multiline_size_step = 0.5;
 
@@ -139,7 +141,7 @@ inner_box inner_of(const text_box& box)
     return {b, b, w, h, std::max(0.0, w - 2 * horizontal_padding)};
 }
 
-double clamp_auto(double size) { return std::max(smallest_auto_size, size); }
+double clamp_auto(double size) { return std::clamp(size, smallest_auto_size, largest_auto_size); }
 
 double single_line_auto_size(const inner_box& inner, double text_units)
 {

@@ -105,6 +105,7 @@ TEST_F(TextLayout, AutoSizesASingleLineByHeightAndWidth)
         {U"HHHHHHHHHH", 60, 40, 1, (60 - 2 - 4) * 1000.0 / 7220},  // the width decides
         {U"", 100, 20, 1, (18 - 2) / 1.15},             // nothing to fit across
         {U"Hi", 100, 5, 1, 4.0},                         // never below 4
+        {U"Hi", 1e12, 1e12, 1, 1000.0},                  // nor above 1000
     };
     for (const auto& c : cases) {
         const auto result = lay_out(c.value, box(c.w, c.h, 0, c.border));
