@@ -42,7 +42,7 @@ STANDARD_14 = [
 ]
 
 # ISO 32000-1 Annex D, Table D.2: PDFDocEncoding where it is not ISO Latin-1.
-PDFDOC_SPECIAL = {
+PDFDOC_OUTSIDE_LATIN1 = {
     0x18: 0x02D8, 0x19: 0x02C7, 0x1A: 0x02C6, 0x1B: 0x02D9, 0x1C: 0x02DD, 0x1D: 0x02DB,
     0x1E: 0x02DA, 0x1F: 0x02DC,
     0x80: 0x2022, 0x81: 0x2020, 0x82: 0x2021, 0x83: 0x2026, 0x84: 0x2014, 0x85: 0x2013,
@@ -141,7 +141,7 @@ def pdfdoc(agl_inverse):
     for code in range(0x18, 256):  # below: control characters, no glyphs
         if code in PDFDOC_UNDEFINED:
             continue
-        table[code] = agl_inverse.get(PDFDOC_SPECIAL.get(code, code))
+        table[code] = agl_inverse.get(PDFDOC_OUTSIDE_LATIN1.get(code, code))
     return table
 
 
