@@ -98,4 +98,21 @@ std::optional<std::string> read_hex_string(std::string_view text, std::int32_t o
     return out;
 }
 
+std::string decode_name(std::string_view written)
+{
+    std::string out;
+    out.reserve(written.size());
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        const int high = written[i] == '#' && written.size() - i > 2 ? hex_value(written[i + 1]) : -1;
+        const int low = high >= 0 ? hex_value(written[i + 2]) : -1;
+        if (low >= 0) {
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            out += written[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace kestrin::scan

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrin::scan {
@@ -51,6 +52,22 @@ TEST(ReadHexString, DecodesDigits)
         {"<4142", std::nullopt},    // never closed
     };
     for (const auto& c : cases) EXPECT_EQ(read_hex_string(c.text, 0), c.decoded) << c.text;
+}
+
+TEST(DecodeName, TurnsHexEscapesIntoBytes)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Helv", "Helv"},
+        {"A#20B", "A B"},                    // an escaped space
+        {"#2f#2F", "//"},                    // either case of hex digit
+        {"Lucida#23Sans", "Lucida#Sans"},    // an escaped '#'
+        {"#41#4", "A#4"},                    // one digit at the end: kept as written
+        {"a#zz", "a#zz"},                    // not hex digits
+        {"ab#", "ab#"},                      // a '#' at the end
+        {"#00", "\0"s},                     // a NUL byte
+        {"", ""},
+    };
+    for (const auto& [written, decoded] : cases) EXPECT_EQ(decode_name(written), decoded) << written;
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+// The appearance content of a text field's value (ISO 32000-1 12.7.3.3, 12.7.4.3): the value
+// encoded through the font's encoding, sized, wrapped, aligned, and written as
+// "/Tx BMC q <clip> BT <font, colour> <lines> ET Q EMC".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "generate/default_appearance.h"
+#include "generate/encodings.h"
+#include "generate/standard_fonts.h"
+
+namespace kestrin::generate {
+
+// Horizontal placement of the text (the field's Q).
+enum class quadding { left = 0, centre = 1, right = 2 };
+
+// The text field flags that change the layout (Ff bits 13, 14, 25) and MaxLen (0: none).
+struct text_field_flags {
+    bool multiline = false;
+    bool password = false;
+    bool comb = false;
+    std::int32_t max_len = 0;
+};
+
+// The appearance's box in its own space (after any MK R rotation swapped width and height) and
+// the width of the border drawn inside it.
+struct text_box {
+    double width = 0;
+    double height = 0;
+    double border_width = 1;
+};
+
+// The font the value is drawn in. Widths and heights are thousandths of the font size.
+struct layout_font {
+    std::string resource_name;                   // the name Tf gives, without '/'
+    const encoding* text_encoding = nullptr;     // characters to codes; must not be null
+    std::function<double(std::uint8_t)> width;   // the width of a code's glyph
+    double ascent = 718;                         // Helvetica's, for fonts that give none
+    double descent = -207;
+};
+
+// A standard 14 font drawn through an encoding: widths from its metrics (0 for a glyph it lacks).
+// The font's metrics and the encoding must outlive the result.
+layout_font standard_layout_font(std::string resource_name, const font_metrics& metrics, const encoding& enc);
+
+// What a layout asks for besides the font.
+struct text_request {
+    text_box box;
+    double font_size = 0;  // 0: auto size
+    colour text_colour;
+    quadding alignment = quadding::left;
+    text_field_flags flags;
+};
+
+struct text_appearance {
+    std::string content;
+    double font_size = 0;           // the size used, after auto sizing
+    std::int32_t substituted = 0;   // characters the encoding lacks, each drawn as the substitute
+};
+
+// The character drawn in place of one the font's encoding cannot encode: a question mark, which
+// every standard encoding has; a visible sign that something is missing.
+inline constexpr char32_t substitute_character = U'?';
+
+// The value's characters encoded through an encoding, one code per character, with the count of
+// those replaced by the substitute.
+struct encoded_text {
+    std::string codes;
+    std::int32_t substituted = 0;
+};
+encoded_text encode_text(std::u32string_view text, const encoding& enc);
+
+// The content of the appearance stream of a text field (or a combo box's shown value) holding
+// value. Auto size: single line, the largest size whose line fits the height and whose text fits
+// the width; multiline, the largest size up to 12 whose wrapped lines fit the height; comb, the
+// largest that fits the height and puts each character inside its cell. A password field shows
+// nothing of its value: the content holds the marked, clipped area without text.
+text_appearance layout_text_field(std::u32string_view value, const layout_font& font,
+                                  const text_request& request);
+
+}  // namespace kestrin::generate
