@@ -1,20 +1,13 @@
 #include "scan/dictionary.h"
 
 #include "scan/chars.h"
+#include "scan/strings.h"
 #include "scan/token.h"
 #include "scan/value.h"
 
 namespace kestrin::scan {
 
 namespace {
-
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Index just past the name whose first byte (after '/') is at pos.
 std::int32_t name_end(std::string_view text, std::int32_t pos)
@@ -37,21 +30,6 @@ std::int32_t past_value(std::string_view text, std::int32_t pos)
 }
 
 }  // namespace
-
-std::string decode_name(std::string_view raw)
-{
-    std::string out;
-    out.reserve(raw.size());
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '#' && i + 2 < raw.size() && hex_digit(raw[i + 1]) >= 0 && hex_digit(raw[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hex_digit(raw[i + 1]) * 16 + hex_digit(raw[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(raw[i]);
-        }
-    }
-    return out;
-}
 
 bool name_equals(std::string_view raw, std::string_view name)
 {

@@ -9,10 +9,6 @@
 
 namespace kestrin::scan {
 
-// The bytes of a name with its #xx escapes decoded ("O#6E" -> "On"). A '#' without two hex
-// digits after it stays as it is.
-std::string decode_name(std::string_view raw);
-
 // True when the raw bytes of a name spell name once their escapes are decoded.
 bool name_equals(std::string_view raw, std::string_view name);
 

@@ -9,25 +9,8 @@
 namespace {
 
 using namespace std::string_view_literals;
-using kestrin::scan::decode_name;
 using kestrin::scan::dict_walk;
 using kestrin::scan::entry_value_at;
-
-TEST(DecodeName, DecodesHexEscapes)
-{
-    const std::pair<std::string_view, std::string_view> cases[] = {
-        {"On", "On"},
-        {"O#6E", "On"},
-        {"#4Fn", "On"},
-        {"A#20B", "A B"},
-        {"#2f", "/"},       // lower-case digits
-        {"A#", "A#"},       // '#' at the end stays
-        {"A#4", "A#4"},     // one digit only
-        {"A#G1", "A#G1"},   // not a hex digit
-        {"#00", "\0"sv},    // a NUL byte is kept
-    };
-    for (const auto& [raw, decoded] : cases) EXPECT_EQ(decode_name(raw), decoded) << raw;
-}
 
 // Each entry as "key=first bytes of the value".
 std::vector<std::string> entries(std::string_view text)
