@@ -43,10 +43,11 @@ struct annot {
 };
 
 // Writes "q" before a picture's first piece, so each picture keeps its graphics state to itself
-// and a picture that draws nothing leaves no trace.
+// and a picture that draws nothing leaves no trace. It knows the names of the page's resources.
 class pen {
 public:
-    explicit pen(base::byte_buffer& out) : out_(out) {}
+    pen(base::byte_buffer& out, const resource_names& names) : out_(out), names_(names) {}
+    const resource_names& names() const { return names_; }
     base::byte_buffer& put()
     {
         if (!open_) {
@@ -63,6 +64,7 @@ public:
 
 private:
     base::byte_buffer& out_;
+    const resource_names& names_;
     bool open_ = false;
 };
 
@@ -216,11 +218,12 @@ void append_rule(base::byte_buffer& out, const mark_box& b, double y, double wid
            fixed6(y), " l S\n");
 }
 
-void append_mark(base::byte_buffer& out, const mark_box& b, std::int32_t kind, double width)
+void append_mark(base::byte_buffer& out, const mark_box& b, std::int32_t kind, double width,
+                 const resource_names& names)
 {
     switch (kind) {
     case plan::kind_highlight:
-        append(out, "/GSa gs 0.4 1.0 1.0 rg\n", fixed6(b.x0), ' ', fixed6(b.y0), " m ", fixed6(b.x1), ' ',
+        append(out, '/', names.translucent_state, " gs 0.4 1.0 1.0 rg\n", fixed6(b.x0), ' ', fixed6(b.y0), " m ", fixed6(b.x1), ' ',
                fixed6(b.y0), " l ", fixed6(b.x1), ' ', fixed6(b.y1), " l ", fixed6(b.x0), ' ', fixed6(b.y1),
                " l h f\n");
         break;
@@ -238,7 +241,7 @@ void append_mark(base::byte_buffer& out, const mark_box& b, std::int32_t kind, d
 
 void draw_marks(pen& p, const annot& a)
 {
-    for (const mark_box& b : mark_boxes(a)) append_mark(p.put(), b, a.item.kind, line_width(a));
+    for (const mark_box& b : mark_boxes(a)) append_mark(p.put(), b, a.item.kind, line_width(a), p.names());
 }
 
 // Index of the "[" of the first occurrence of key whose value is an array, or -1.
@@ -400,7 +403,7 @@ void draw_freetext(pen& p, const annot& a)
     const std::optional<std::string> source = freetext_source(a.text, a.start);
     if (!source) return;
     for (const text_line& line : layout_text(*source, it.x, it.y, it.w, it.h))
-        append_text_object(p.put(), line.x, line.y, line.bytes, a.colour.r, a.colour.g, a.colour.b);
+        append_text_object(p.put(), p.names().font, line.x, line.y, line.bytes, a.colour.r, a.colour.g, a.colour.b);
 }
 
 void draw_kind(pen& p, const annot& a)
@@ -427,12 +430,12 @@ void draw_kind(pen& p, const annot& a)
 }  // namespace
 
 void draw_fallback(base::byte_buffer& drawing, const plan::plan_item& item, std::string_view text,
-                   std::int32_t start)
+                   std::int32_t start, const resource_names& names)
 {
     if (item.hidden || start < 0 || static_cast<std::size_t>(start) > text.size()) return;
     const annot a{item, text, start, read_rgb(text, start, scan::key::colour).value_or(rgb{}),
                   border_width(text, start)};
-    pen p(drawing);
+    pen p(drawing, names);
     draw_kind(p, a);
     p.close();
 }

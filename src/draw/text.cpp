@@ -212,10 +212,10 @@ std::string escape_text(std::string_view text)
     return out;
 }
 
-void append_text_object(base::byte_buffer& drawing, double x, double y, std::string_view text, double r,
-                        double g, double b)
+void append_text_object(base::byte_buffer& drawing, std::string_view font, double x, double y,
+                        std::string_view text, double r, double g, double b)
 {
-    base::append(drawing, "BT /FlF ", base::fixed3(text_font_size), " Tf ", base::fixed3(r), ' ',
+    base::append(drawing, "BT /", font, ' ', base::fixed3(text_font_size), " Tf ", base::fixed3(r), ' ',
                  base::fixed3(g), ' ', base::fixed3(b), " rg 1 0 0 1 ", base::fixed6(x), ' ',
                  base::fixed6(y), " Tm (", escape_text(text), ") Tj ET\n");
 }

@@ -19,9 +19,10 @@ inline constexpr double text_font_size = 11.0;
 // Width of text at size 11: the sum of the table widths (thousandths of the size) times 11 / 1000.
 double text_width(std::string_view text);
 
-// Appends "BT /FlF 11.000 Tf r g b rg 1 0 0 1 x y Tm (text) Tj ET\n", the text escaped.
-void append_text_object(base::byte_buffer& drawing, double x, double y, std::string_view text, double r,
-                        double g, double b);
+// Appends "BT /font 11.000 Tf r g b rg 1 0 0 1 x y Tm (text) Tj ET\n", the text escaped; font is
+// the resource name of Helvetica.
+void append_text_object(base::byte_buffer& drawing, std::string_view font, double x, double y,
+                        std::string_view text, double r, double g, double b);
 
 // The body of a literal string in a WinAnsi text object: "(", ")" and "\" escaped, bytes 0x80 and
 // above as octal, control bytes as "?". Stops once 1020 bytes have been produced.

@@ -98,4 +98,21 @@ std::optional<std::string> read_hex_string(std::string_view text, std::int32_t o
     return out;
 }
 
+std::string decoded_name(std::string_view raw)
+{
+    std::string out;
+    out.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const int high = raw[i] == '#' && raw.size() - i > 2 ? hex_value(raw[i + 1]) : -1;
+        const int low = high >= 0 ? hex_value(raw[i + 2]) : -1;
+        if (low < 0) {
+            out += raw[i];
+            continue;
+        }
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return out;
+}
+
 }  // namespace kestrin::scan

@@ -1,4 +1,4 @@
-// Decoding the bytes of literal and hexadecimal strings.
+// Decoding the bytes of literal and hexadecimal strings, and of names.
 #pragma once
 
 #include <cstdint>
@@ -14,5 +14,9 @@ std::optional<std::string> read_literal_string(std::string_view text, std::int32
 
 // Decoded bytes of the hex string whose "<" is at open, or nullopt when no ">" closes it.
 std::optional<std::string> read_hex_string(std::string_view text, std::int32_t open);
+
+// The bytes of a name written without its "/": each "#" followed by two hexadecimal digits stands
+// for the byte they spell (ISO 32000-1 7.3.5); any other "#" is kept as it stands.
+std::string decoded_name(std::string_view raw);
 
 }  // namespace kestrin::scan

@@ -63,7 +63,7 @@ TEST(EscapeText, StopsAfterWholeEscapesNear1020Bytes)
 TEST(AppendTextObject, WritesOneTextObject)
 {
     base::byte_buffer out;
-    append_text_object(out, 4, 23.2, "a(b", 1, 0, 0.5);
+    append_text_object(out, "FlF", 4, 23.2, "a(b", 1, 0, 0.5);
     EXPECT_EQ(out.view(),
               "BT /FlF 11.000 Tf 1.000 0.000 0.500 rg 1 0 0 1 4.000000 23.200000 Tm (a\\(b) Tj ET\n");
 }
@@ -72,7 +72,7 @@ TEST(AppendTextObject, LongTextObjectIsNeverCut)
 {
     // well over 1 KiB: the object must still close
     base::byte_buffer out;
-    append_text_object(out, 1e300, -1e300, std::string(900, '\xE9'), 0, 0, 0);
+    append_text_object(out, "FlF", 1e300, -1e300, std::string(900, '\xE9'), 0, 0, 0);
     const std::string_view ops = out.view();
     const std::string_view head =
         "BT /FlF 11.000 Tf 0.000 0.000 0.000 rg 1 0 0 1 1000000000.000000 -1000000000.000000 Tm (";
