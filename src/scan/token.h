@@ -97,8 +97,8 @@ std::int32_t next_top_level_key(std::string_view text, std::int32_t stop, std::s
 std::string read_name(std::string_view text, std::int32_t slash, std::int32_t& end);
 
 // Every name at the top level of the dictionary that opens at or after start, in order: its keys,
-// and its values that are names (counting those too only makes a caller avoiding a name more
-// careful). #xx escapes are decoded.
+// and the names among its values and in its array values (counting those too only makes a caller
+// avoiding a name more careful). #xx escapes are decoded.
 std::vector<std::string> top_level_names(std::string_view text, std::int32_t start, std::int32_t stop);
 
 // True when "<<" stands at pos.

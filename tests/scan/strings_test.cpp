@@ -1,4 +1,4 @@
-// Decoding literal and hexadecimal strings.
+// Decoding literal and hexadecimal strings, and names.
 #include "scan/strings.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +51,24 @@ TEST(ReadHexString, DecodesDigits)
         {"<4142", std::nullopt},    // never closed
     };
     for (const auto& c : cases) EXPECT_EQ(read_hex_string(c.text, 0), c.decoded) << c.text;
+}
+
+TEST(DecodedName, DecodesHexEscapes)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"GSa", "GSa"},
+        {"G#53a", "GSa"},      // one escape
+        {"#47#53#61", "GSa"},  // only escapes
+        {"A#20B", "A B"},      // a byte a name cannot hold as it stands
+        {"a#6e#6E", "ann"},    // either case of digits
+        {"a#", "a#"},          // "#" at the end stays
+        {"a#4", "a#4"},        // one digit is no escape
+        {"a#4G", "a#4G"},      // nor a non-digit
+        {"a##41", "a#A"},      // the first "#" stays, the second escapes
+        {"#00x", "\0x"s},     // a NUL byte
+        {"", ""},
+    };
+    for (const auto& [raw, decoded] : cases) EXPECT_EQ(decoded_name(raw), decoded) << raw;
 }
 
 }  // namespace
