@@ -44,7 +44,7 @@ void write_xref(writer& w)
 // The digest of every byte of the output so far.
 std::array<std::uint8_t, 16> output_digest(const writer& w)
 {
-    base::md5 all = w.handed_on;
+    base::file_digest all = w.handed_on;
     all.update(w.out.view());
     return all.finish();
 }

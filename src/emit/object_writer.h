@@ -45,7 +45,7 @@ void flush_output(writer& w);
 
 // The cross-reference table, then the trailer that points at it. The trailer's "ID" keeps the
 // input's permanent identifier (or, without one, starts with the new one) and identifies this
-// output by the MD5 of its bytes before the table: the same input and choices give the same file.
+// output by a digest of its bytes before the table: the same input and choices give the same file.
 void write_xref_and_trailer(writer& w);
 
 }  // namespace kestrin::emit

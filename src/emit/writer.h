@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/byte_buffer.h"
-#include "base/md5.h"
+#include "base/digest.h"
 #include "base/output_sink.h"
 #include "emit/resources.h"
 #include "load/doc.h"
@@ -68,7 +68,7 @@ struct writer {
     // Where finished objects go once out has grown past a few MiB; null when the output is built
     // whole and written at the end.
     base::output_sink* sink = nullptr;
-    base::md5 handed_on;  // digest of the bytes given to sink, in order
+    base::file_digest handed_on;  // digest of the bytes given to sink, in order
 };
 
 }  // namespace kestrin::emit
