@@ -41,10 +41,11 @@ struct annot {
 };
 
 // Writes "q" before a picture's first piece, so each picture keeps its graphics state to itself
-// and a picture that draws nothing leaves no trace.
+// and a picture that draws nothing leaves no trace. It knows the names of the page's resources.
 class pen {
 public:
-    explicit pen(base::byte_buffer& out) : out_(out) {}
+    pen(base::byte_buffer& out, const resource_names& names) : out_(out), names_(names) {}
+    const resource_names& names() const { return names_; }
     base::byte_buffer& put()
     {
         if (!open_) {
@@ -61,6 +62,7 @@ public:
 
 private:
     base::byte_buffer& out_;
+    const resource_names& names_;
     bool open_ = false;
 };
 
@@ -266,13 +268,13 @@ void append_rule(base::byte_buffer& out, const annot& a, const mark_box& b, doub
     append(out, fixed6(b.x0), ' ', fixed6(y), " m ", fixed6(b.x1), ' ', fixed6(y), " l S\n");
 }
 
-// ISO 32000-1 12.5.6.10: a highlight fills the marked box (translucent through /GSa, so the text
-// under it shows); the other kinds stroke a line in "C".
-void append_mark(base::byte_buffer& out, const annot& a, const mark_box& b)
+// ISO 32000-1 12.5.6.10: a highlight fills the marked box (translucent through the picture's
+// graphics state, so the text under it shows); the other kinds stroke a line in "C".
+void append_mark(base::byte_buffer& out, const annot& a, const mark_box& b, const resource_names& names)
 {
     switch (a.item.kind) {
     case plan::kind_highlight:
-        out.append("/GSa gs ");
+        append(out, '/', names.translucent_state, " gs ");
         append_mark_colour(out, a, paint::fill);
         append(out, '\n', fixed6(b.x0), ' ', fixed6(b.y0), " m ", fixed6(b.x1), ' ', fixed6(b.y0), " l ",
                fixed6(b.x1), ' ', fixed6(b.y1), " l ", fixed6(b.x0), ' ', fixed6(b.y1), " l h f\n");
@@ -286,7 +288,7 @@ void append_mark(base::byte_buffer& out, const annot& a, const mark_box& b)
 void draw_marks(pen& p, const annot& a)
 {
     if (a.own_colour && a.own_colour->transparent()) return;
-    for (const mark_box& b : mark_boxes(a)) append_mark(p.put(), a, b);
+    for (const mark_box& b : mark_boxes(a)) append_mark(p.put(), a, b, p.names());
 }
 
 void draw_ink(pen& p, const annot& a)
@@ -428,7 +430,7 @@ void draw_freetext(pen& p, const annot& a)
     if (!contents) return;
     const std::string text = freetext_text(*contents);
     for (const text_line& line : layout_text(text, it.x, it.y, it.w, it.h, style.size))
-        append_text_object(p.put(), line.x, line.y, line.bytes, style);
+        append_text_object(p.put(), p.names().font, line.x, line.y, line.bytes, style);
 }
 
 void draw_kind(pen& p, const annot& a)
@@ -455,12 +457,12 @@ void draw_kind(pen& p, const annot& a)
 }  // namespace
 
 void draw_fallback(base::byte_buffer& drawing, const plan::plan_item& item, const load::doc& doc,
-                   std::string_view text, std::int32_t start)
+                   std::string_view text, std::int32_t start, const resource_names& names)
 {
     if (item.hidden || start < 0 || static_cast<std::size_t>(start) > text.size()) return;
     const annot_dict dict{doc, text, start};
     const annot a{item, dict, entry_colour(dict, scan::key::colour), border_width(dict)};
-    pen p(drawing);
+    pen p(drawing, names);
     draw_kind(p, a);
     p.close();
 }

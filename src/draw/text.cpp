@@ -266,10 +266,10 @@ std::string escape_text(std::string_view text)
     return out;
 }
 
-void append_text_object(base::byte_buffer& drawing, double x, double y, std::string_view text,
-                        const text_style& style)
+void append_text_object(base::byte_buffer& drawing, std::string_view font, double x, double y,
+                        std::string_view text, const text_style& style)
 {
-    base::append(drawing, "BT /FlF ", base::fixed3(style.size), " Tf ");
+    base::append(drawing, "BT /", font, ' ', base::fixed3(style.size), " Tf ");
     append_colour(drawing, style.fill, paint::fill);
     base::append(drawing, " 1 0 0 1 ", base::fixed6(x), ' ', base::fixed6(y), " Tm (", escape_text(text),
                  ") Tj ET\n");

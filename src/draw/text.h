@@ -31,9 +31,10 @@ text_style default_appearance_style(std::string_view da);
 // Width of text at size: the sum of the table widths (thousandths of the size) times size / 1000.
 double text_width(std::string_view text, double size);
 
-// Appends "BT /FlF size Tf colour 1 0 0 1 x y Tm (text) Tj ET\n", the text escaped.
-void append_text_object(base::byte_buffer& drawing, double x, double y, std::string_view text,
-                        const text_style& style);
+// Appends "BT /font size Tf colour 1 0 0 1 x y Tm (text) Tj ET\n", the text escaped; font is the
+// resource name of Helvetica.
+void append_text_object(base::byte_buffer& drawing, std::string_view font, double x, double y,
+                        std::string_view text, const text_style& style);
 
 // The body of a literal string in a WinAnsi text object: "(", ")" and "\" escaped, bytes 0x80 and
 // above as octal, control bytes as "?". Stops once 1020 bytes have been produced.

@@ -141,32 +141,33 @@ appearance_frame frame_for(const writer& w, const plan::xobject_entry& x, const 
 }
 
 void place_xobject(writer& w, base::byte_buffer& content, const plan::plan_item& item, const plan::xobject_entry& x,
-                   const appearance_frame& f, const load::dict_span& annot)
+                   const appearance_frame& f, const load::dict_span& annot, const page_names& names)
 {
+    const std::string name = names.xobject(x.obj);
     std::array<double, 6> m{};
     const std::optional<std::string> matrix =
         annot ? load::array_entry(w.doc, annot.text, annot.start, scan::key::matrix) : std::nullopt;
     if (matrix && scan::array_named(*matrix, 0, scan::key::matrix, m) == 6) {
         base::append(content, "q ", base::fixed6(m[0]), ' ', base::fixed6(m[1]), ' ', base::fixed6(m[2]), ' ',
-                     base::fixed6(m[3]), ' ', base::fixed6(m[4]), ' ', base::fixed6(m[5]), " cm /Fl", x.obj,
+                     base::fixed6(m[3]), ' ', base::fixed6(m[4]), ' ', base::fixed6(m[5]), " cm /", name,
                      " Do Q\n");
         return;
     }
     const placement p = place_frame(f, item_rect(item));
     base::append(content, "q ", base::fixed6(p.sx), " 0 0 ", base::fixed6(p.sy), ' ', base::fixed6(p.tx), ' ',
-                 base::fixed6(p.ty), " cm /Fl", x.obj, " Do Q\n");
+                 base::fixed6(p.ty), " cm /", name, " Do Q\n");
 }
 
-void draw_item(writer& w, std::int32_t i, base::byte_buffer& content)
+void draw_item(writer& w, std::int32_t i, base::byte_buffer& content, const page_names& names)
 {
     const plan::plan_item& item = w.plan.items[static_cast<std::size_t>(i)];
     if (item.hidden) return;
     const load::dict_span span = plan::annotation_dictionary(w.doc, item);
     if (!span) return;
     if (const plan::xobject_entry* x = w.plan.xobject_of(i))
-        place_xobject(w, content, item, *x, frame_for(w, *x, item), span);
+        place_xobject(w, content, item, *x, frame_for(w, *x, item), span, names);
     else
-        draw::draw_fallback(content, item, w.doc, span.text, span.start);
+        draw::draw_fallback(content, item, w.doc, span.text, span.start, {names.translucent_state, names.font});
 }
 
 void write_content(writer& w, std::int32_t page)
@@ -180,11 +181,16 @@ void write_content(writer& w, std::int32_t page)
         content.append(*old.block);
     else
         append_old_content(w, old, content);
+    // A page whose dictionary could not be rebuilt has no names chosen: its resources are the
+    // input's, unchanged, and the usual names are as good as any.
+    const page_names usual;
+    const auto index = static_cast<std::size_t>(page);
+    const page_names& names = index < w.names.size() ? w.names[index] : usual;
     const auto item_total = static_cast<std::int32_t>(w.plan.items.size());
     for (std::int32_t k = 0; k < p.item_count; ++k) {
         const std::int32_t i = p.first_item + k;
         if (i < 0 || i >= item_total) break;
-        draw_item(w, i, content);
+        draw_item(w, i, content, names);
     }
     note_failure(w, content);
     begin_object(w, p.content_obj, 0);

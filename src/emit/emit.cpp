@@ -24,10 +24,14 @@ void index_plans(writer& w)
 
 void write_fixed_objects(writer& w)
 {
-    begin_object(w, w.plan.font_obj, 0);
-    end_plain_object(w, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
-    begin_object(w, w.plan.gs_obj, 0);
-    end_plain_object(w, "<< /Type /ExtGState /ca 0.4 /CA 0.4 >>");
+    if (w.plan.font_obj > 0) {
+        begin_object(w, w.plan.font_obj, 0);
+        end_plain_object(w, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
+    }
+    if (w.plan.gs_obj > 0) {
+        begin_object(w, w.plan.gs_obj, 0);
+        end_plain_object(w, "<< /Type /ExtGState /ca 0.4 /CA 0.4 >>");
+    }
     if (w.q_obj > 0) {
         begin_object(w, w.q_obj, 0);
         w.out.append("<< /Length 2 >>");

@@ -198,12 +198,27 @@ void write_member_object(writer& w, const load::obj_entry& e)
     write_text_object(w, e, typed_member_text(text, type));
 }
 
+// A cross-reference stream describes where the input's objects lie. The output has a table of
+// its own, and nothing refers to the input's: it is not copied.
+bool is_cross_reference_stream(const load::doc& d, const load::obj_entry& e)
+{
+    if (!e.is_stream || e.in_object_stream) return false;
+    const load::dict_span span = d.span_of(e);
+    if (!span) return false;
+    const std::int32_t key = scan::find_top_level_key(span.text, span.start, scan::text_limit(span.text), scan::key::type);
+    if (key < 0) return false;
+    const std::int32_t slash = scan::value_start(span.text, key, scan::key::type);
+    if (slash >= scan::text_limit(span.text) || span.text[static_cast<std::size_t>(slash)] != '/') return false;
+    std::int32_t end = slash;
+    return scan::read_name(span.text, slash, end) == scan::name::xref;
+}
+
 }  // namespace
 
 void write_input_object(writer& w, const load::obj_entry& e)
 {
     if (e.num < 1 || static_cast<std::size_t>(e.num) >= w.offsets.size()) return;
-    if (w.plan.is_dropped(e.num)) return;
+    if (w.plan.is_dropped(e.num) || is_cross_reference_stream(w.doc, e)) return;
     if (const std::string* text = w.replaced.find(e.num)) {
         std::string scratch;
         return write_text_object(w, e, with_framing_keywords_blanked(*text, scratch));

@@ -1,6 +1,7 @@
 #include "emit/object_writer.h"
 
 #include <algorithm>
+#include <array>
 
 #include "base/append.h"
 #include "base/number_format.h"
@@ -40,7 +41,38 @@ void write_xref(writer& w)
     }
 }
 
-void write_trailer(writer& w, std::int64_t xref_offset)
+// The digest of every byte of the output so far.
+std::array<std::uint8_t, 16> output_digest(const writer& w)
+{
+    base::file_digest all = w.handed_on;
+    all.update(w.out.view());
+    return all.finish();
+}
+
+void append_hex_string(base::byte_buffer& out, std::string_view bytes)
+{
+    constexpr std::string_view digits = "0123456789ABCDEF";
+    out.append("<");
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        const char pair[2] = {digits[b >> 4], digits[b & 15]};
+        out.append(std::string_view(pair, 2));
+    }
+    out.append(">");
+}
+
+// " /ID [<permanent> <this output's>]", in hexadecimal strings, which no keyword can hide in.
+void append_id(base::byte_buffer& out, std::string_view permanent, const std::array<std::uint8_t, 16>& digest)
+{
+    const std::string_view own(reinterpret_cast<const char*>(digest.data()), digest.size());
+    out.append(" /ID [");
+    append_hex_string(out, permanent.empty() ? own : permanent);
+    out.append(" ");
+    append_hex_string(out, own);
+    out.append("]");
+}
+
+void write_trailer(writer& w, std::int64_t xref_offset, const std::array<std::uint8_t, 16>& digest)
 {
     const load::doc& d = w.doc;
     const std::int32_t root = d.root > 0 ? d.root : 1;
@@ -52,6 +84,7 @@ void write_trailer(writer& w, std::int64_t xref_offset)
         w.out.append(" /Info ");
         w.out.append(ref_text(d, d.info));
     }
+    append_id(w.out, d.permanent_id, digest);
     base::append(w.out, " >>\nstartxref ", xref_offset);
     w.out.append("\n%%EOF\n");
 }
@@ -108,14 +141,21 @@ void flush_output(writer& w)
 {
     if (w.sink == nullptr || w.out.failed || w.out.len < flush_size) return;
     w.out.flushed += w.out.len;
-    w.sink->take(w.out);
+    hand_on(w, w.out);
+}
+
+void hand_on(writer& w, base::byte_buffer& b)
+{
+    w.handed_on.update(b.view());
+    w.sink->take(b);
 }
 
 void write_xref_and_trailer(writer& w)
 {
     const auto xref_offset = static_cast<std::int64_t>(output_position(w));
+    const std::array<std::uint8_t, 16> digest = output_digest(w);
     write_xref(w);
-    write_trailer(w, xref_offset);
+    write_trailer(w, xref_offset, digest);
 }
 
 }  // namespace kestrin::emit

@@ -37,10 +37,15 @@ void note_failure(writer& w, const base::byte_buffer& scratch);
 // Bytes written so far, those handed to the sink included.
 std::uint64_t output_position(const writer& w);
 
+// Gives the bytes of b to w's sink (which leaves b empty), adding them to its digest.
+void hand_on(writer& w, base::byte_buffer& b);
+
 // Hands out's whole objects to the sink once out has grown past a few MiB.
 void flush_output(writer& w);
 
-// The cross-reference table, then the trailer that points at it.
+// The cross-reference table, then the trailer that points at it. The trailer's "ID" keeps the
+// input's permanent identifier (or, without one, starts with the new one) and identifies this
+// output by a digest of its bytes before the table: the same input and choices give the same file.
 void write_xref_and_trailer(writer& w);
 
 }  // namespace kestrin::emit

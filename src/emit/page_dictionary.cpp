@@ -1,6 +1,7 @@
 // The page step: the replacement dictionary of every changed page.
 #include "emit/page_dictionary.h"
 
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -44,24 +45,63 @@ std::string annots_entry(const load::doc& d, const std::vector<plan::annotation_
     return entry.append("]");
 }
 
-std::vector<resource_entry> resource_entries(const writer& w, const plan::page_plan& p)
+// The XObjects placing the page's items, each once: an annotation listed twice is placed twice
+// through one XObject.
+std::vector<std::int32_t> page_xobjects(const plan::flatten_plan& plan, const plan::page_plan& p)
 {
-    const plan::flatten_plan& plan = w.plan;
-    std::vector<resource_entry> pairs;
+    std::vector<std::int32_t> numbers;
     std::unordered_set<std::int32_t> named;
     const auto item_total = static_cast<std::int32_t>(plan.items.size());
     for (std::int32_t k = 0; k < p.item_count; ++k) {
         const std::int32_t i = p.first_item + k;
         if (i < 0 || i >= item_total) break;
         const plan::xobject_entry* x = plan.xobject_of(i);
-        // An annotation listed twice is placed twice through one XObject, named once.
-        if (x == nullptr || !named.insert(x->obj).second) continue;
-        pairs.push_back({scan::key::xobject, base::to_text("/Fl", x->obj, ' ', x->obj, " 0 R")});
+        if (x != nullptr && named.insert(x->obj).second) numbers.push_back(x->obj);
     }
-    if (p.needs_content && plan.gs_obj > 0)
-        pairs.push_back({scan::key::ext_g_state, base::to_text("/GSa ", plan.gs_obj, " 0 R")});
-    if (p.needs_content && plan.font_obj > 0)
-        pairs.push_back({scan::key::font, base::to_text("/FlF ", plan.font_obj, " 0 R")});
+    return numbers;
+}
+
+// What the page's fallback pictures use of the objects the output has.
+plan::fallback_resources used_fallback_resources(const plan::flatten_plan& plan, const plan::page_plan& p)
+{
+    plan::fallback_resources uses = plan.fallback_resources_of(p.first_item, p.item_count);
+    uses.translucent_state = uses.translucent_state && plan.gs_obj > 0;
+    uses.font = uses.font && plan.font_obj > 0;
+    return uses;
+}
+
+// Names the page's resources do not use yet, so that its old content keeps reaching its own
+// objects; the usual names wherever they are free, which leaves such pages as they always were.
+page_names choose_names(const load::doc& d, const load::obj_entry& page, const std::vector<std::int32_t>& xobjects,
+                        const plan::fallback_resources& uses)
+{
+    page_names names;
+    if (xobjects.empty() && !uses.translucent_state && !uses.font) return names;
+    const names_in_use in_use(d, page);
+    if (!xobjects.empty()) {
+        std::unordered_set<std::string> taken = in_use.of(scan::key::xobject);
+        for (std::int32_t num : xobjects) {
+            const std::string usual = names.xobject(num);
+            if (!taken.contains(usual)) continue;
+            std::string name = free_name(taken, usual);
+            taken.insert(name);
+            names.renamed_xobjects.emplace(num, std::move(name));
+        }
+    }
+    if (uses.translucent_state) names.translucent_state = free_name(in_use.of(scan::key::ext_g_state), names.translucent_state);
+    if (uses.font) names.font = free_name(in_use.of(scan::key::font), names.font);
+    return names;
+}
+
+std::vector<resource_entry> resource_entries(const plan::flatten_plan& plan, const std::vector<std::int32_t>& xobjects,
+                                             const plan::fallback_resources& uses, const page_names& names)
+{
+    std::vector<resource_entry> pairs;
+    for (std::int32_t num : xobjects)
+        pairs.push_back({scan::key::xobject, base::to_text('/', names.xobject(num), ' ', num, " 0 R")});
+    if (uses.translucent_state)
+        pairs.push_back({scan::key::ext_g_state, base::to_text('/', names.translucent_state, ' ', plan.gs_obj, " 0 R")});
+    if (uses.font) pairs.push_back({scan::key::font, base::to_text('/', names.font, ' ', plan.font_obj, " 0 R")});
     return pairs;
 }
 
@@ -85,7 +125,14 @@ void build_page_text(writer& w, std::int32_t page)
         scan::strip_dict_entry(*text, scan::key::annots);
         if (!p.kept.empty()) scan::dict_append_before_close(*text, annots_entry(w.doc, p.kept));
     }
-    const std::vector<resource_entry> entries = resource_entries(w, p);
+    std::vector<resource_entry> entries;
+    if (p.needs_content) {
+        const std::vector<std::int32_t> xobjects = page_xobjects(w.plan, p);
+        const plan::fallback_resources uses = used_fallback_resources(w.plan, p);
+        page_names& names = w.names[static_cast<std::size_t>(page)];
+        names = choose_names(w.doc, *e, xobjects, uses);
+        entries = resource_entries(w.plan, xobjects, uses, names);
+    }
     std::string page_text = page_add_resources(w.doc, w.replaced, w.merges, std::move(*text), *e, entries);
     // A damaged page may name its type where the rebuilt dictionary loses it (after the first
     // ">>", or inside what a reader takes for an unterminated string).
@@ -99,6 +146,7 @@ void build_page_texts(writer& w)
 {
     w.contents.assign(w.plan.pages.size(), old_content{});
     w.page_texts.assign(w.plan.pages.size(), std::nullopt);
+    w.names.assign(w.plan.pages.size(), page_names{});
     for (std::size_t page = 0; page < w.plan.pages.size(); ++page) {
         const plan::page_plan& p = w.plan.pages[page];
         if (p.annots_changed || p.needs_content) build_page_text(w, static_cast<std::int32_t>(page));

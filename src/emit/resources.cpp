@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/append.h"
 #include "scan/frame.h"
 #include "scan/keys.h"
 #include "scan/token.h"
@@ -185,7 +186,57 @@ bool pend_resources_object(const load::doc& d, const overrides& replaced, pendin
     return true;
 }
 
+// The resources dictionary in effect on page, as page_add_resources finds it: its own when they are
+// a dictionary, else those it inherits.
+std::optional<std::string> resources_in_effect(const load::doc& d, const overrides& replaced,
+                                               const load::obj_entry& page)
+{
+    const load::dict_span span = d.span_of(page);
+    if (!span) return std::nullopt;
+    if (std::optional<std::string> own = own_resources(d, replaced, span)) return own;
+    return inherited_resources(d, replaced, page);
+}
+
 }  // namespace
+
+std::string page_names::xobject(std::int32_t num) const
+{
+    auto it = renamed_xobjects.find(num);
+    return it != renamed_xobjects.end() ? it->second : base::to_text("Fl", num);
+}
+
+names_in_use::names_in_use(const load::doc& d, const load::obj_entry& page) : doc_(d)
+{
+    // Nothing is merged before every page has its names, so no override exists yet: these are
+    // the input's resources.
+    const overrides none;
+    resources_ = resources_in_effect(d, none, page);
+}
+
+std::unordered_set<std::string> names_in_use::of(std::string_view category) const
+{
+    if (!resources_) return {};
+    const std::string& r = *resources_;
+    const std::int32_t key = top_key(r, 0, category);
+    if (key < 0) return {};
+    const std::int32_t value = value_at(r, key, category);
+    std::vector<std::string> names;
+    if (scan::opens_dictionary(r, value)) {
+        names = scan::top_level_names(r, value, scan::text_limit(r));
+    } else if (const std::int32_t num = ref_at(r, value); num > 0) {
+        const overrides none;
+        if (std::optional<std::string> text = object_dict_text(doc_, none, num))
+            names = scan::top_level_names(*text, 0, scan::text_limit(*text));
+    }
+    return {std::make_move_iterator(names.begin()), std::make_move_iterator(names.end())};
+}
+
+std::string free_name(const std::unordered_set<std::string>& in_use, std::string_view preferred)
+{
+    std::string name(preferred);
+    for (std::int32_t k = 1; in_use.contains(name); ++k) name = base::to_text(preferred, '_', k);
+    return name;
+}
 
 std::string* overrides::find(std::int32_t num)
 {

@@ -1,8 +1,10 @@
 // Page resource merging: the names of the new XObjects, font and graphics state reach a page's
-// resources, inline in its dictionary or through overrides written in place of input objects.
+// resources, inline in its dictionary or through overrides written in place of input objects. The
+// names are chosen so that none is one the page's resources already use.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,6 +48,30 @@ struct pending_merges {
     std::unordered_map<std::int32_t, object_entries> resources;   // resources objects
     std::unordered_map<std::int32_t, object_entries> categories;  // category objects
 };
+
+// The names under which one page's new content reaches the new objects (without "/").
+struct page_names {
+    std::string translucent_state = "GSa";
+    std::string font = "FlF";
+    std::unordered_map<std::int32_t, std::string> renamed_xobjects;  // number -> name other than "Fl<N>"
+
+    std::string xobject(std::int32_t num) const;
+};
+
+// The names the resources in effect on page (its own, else those it inherits) already give in
+// one category, #xx escapes decoded, read from the input.
+class names_in_use {
+public:
+    names_in_use(const load::doc& d, const load::obj_entry& page);
+    std::unordered_set<std::string> of(std::string_view category) const;
+
+private:
+    const load::doc& doc_;
+    std::optional<std::string> resources_;
+};
+
+// preferred when in_use lacks it, else the first of "preferred_1", "preferred_2", ... it lacks.
+std::string free_name(const std::unordered_set<std::string>& in_use, std::string_view preferred);
 
 // Merges the pairs into the resources dictionary text r and returns the result. A category that is
 // an object of its own receives its entries through pending, which accumulates every merge aimed

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/byte_buffer.h"
+#include "base/digest.h"
 #include "base/output_sink.h"
 #include "emit/resources.h"
 #include "load/doc.h"
@@ -58,6 +59,7 @@ struct writer {
     std::vector<std::optional<appearance_frame>> frames;  // xobjects index -> its frame once written
     std::vector<old_content> contents;                    // one per page plan
     std::vector<std::optional<std::string>> page_texts;   // per page plan: its new dictionary
+    std::vector<page_names> names;                        // per page plan: what its new content names
     std::uint64_t held_blocks = 0;                        // bytes of the contents' blocks
     overrides replaced;     // input objects written with another text
     pending_merges merges;  // entries for resources and category objects, until every page is done
@@ -66,6 +68,7 @@ struct writer {
     // Where finished objects go once out has grown past a few MiB; null when the output is built
     // whole and written at the end.
     base::output_sink* sink = nullptr;
+    base::file_digest handed_on;  // digest of the bytes given to sink, in order
 };
 
 }  // namespace kestrin::emit

@@ -123,10 +123,10 @@ public:
             if (w.sink != nullptr) {
                 if (w.out.len > 0) {
                     w.out.flushed += w.out.len;
-                    w.sink->take(w.out);
+                    hand_on(w, w.out);
                 }
                 w.out.flushed += piece.len;
-                w.sink->take(piece);
+                hand_on(w, piece);
             } else {
                 w.out.append(piece.view());
             }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -66,6 +67,9 @@ struct doc {
     std::int32_t trailer_root = -1;
     std::int32_t trailer_info = -1;
     bool encrypted = false;
+    // The file's permanent identifier, the first string of the newest trailer's "ID", as bytes;
+    // empty when the file has none.
+    std::string permanent_id;
     object_table objs;  // sorted by object number once loading is done
     load::arena arena;  // qualified, or the member would change what "arena" means here
     std::vector<std::int32_t> pages;  // page object numbers, in page order

@@ -24,7 +24,8 @@ struct keyword_marks {
 // First mark at or after pos, or -1.
 std::int32_t first_mark_from(const std::vector<std::int32_t>& marks, std::int32_t pos);
 
-// Root, Info and the encryption flag from the trailers and cross-reference streams.
+// Root, Info, the permanent identifier and the encryption flag from the trailers and
+// cross-reference streams.
 void read_trailers(doc& d);
 
 // The newest cross-reference entry of one object number.

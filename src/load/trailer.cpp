@@ -1,12 +1,16 @@
-// Root, Info and the encryption flag, read from the trailers and cross-reference stream
-// dictionaries reached from the last "startxref". The cross-reference entries themselves are never
+// Root, Info, the permanent identifier and the encryption flag, read from the trailers and
+// cross-reference stream dictionaries reached from the last "startxref". The cross-reference entries themselves are never
 // read: objects are found by scanning the file.
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "load/stages.h"
 #include "scan/frame.h"
 #include "scan/keys.h"
+#include "scan/strings.h"
 #include "scan/token.h"
 
 namespace kestrin::load {
@@ -55,6 +59,25 @@ std::int32_t first_readable_value(std::string_view file, range r, std::string_vi
     return -1;
 }
 
+// The first string of the "ID" array at the top level of the dictionary at r.start, as bytes;
+// nullopt when there is none or it is empty.
+std::optional<std::string> first_id_string(std::string_view file, range r)
+{
+    const std::string_view dict = file.substr(0, static_cast<std::size_t>(r.end));
+    const std::int32_t key = scan::find_top_level_key(dict, r.start, r.end, scan::key::id);
+    if (key < 0) return std::nullopt;
+    std::int32_t pos = scan::value_start(dict, key, scan::key::id);
+    if (pos >= r.end || dict[static_cast<std::size_t>(pos)] != '[') return std::nullopt;
+    pos = skip_ws(dict, pos + 1);
+    std::optional<std::string> id;
+    if (pos < r.end && dict[static_cast<std::size_t>(pos)] == '(')
+        id = scan::read_literal_string(dict, pos);
+    else if (pos < r.end && dict[static_cast<std::size_t>(pos)] == '<' && !scan::opens_dictionary(dict, pos))
+        id = scan::read_hex_string(dict, pos);
+    if (!id || id->empty()) return std::nullopt;
+    return id;
+}
+
 void note_encrypt(doc& d, range r)
 {
     if (find_key_anywhere(d.file(), r.start, r.end, scan::key::encrypt) >= 0) d.encrypted = true;
@@ -86,6 +109,7 @@ void read_table_trailers(doc& d, std::int32_t xref_pos)
                 d.trailer_root = v;
             if (std::int32_t v = first_readable_value(file, r, scan::key::info); v >= 0)
                 d.trailer_info = v;
+            if (std::optional<std::string> id = first_id_string(file, r)) d.permanent_id = std::move(*id);
             note_encrypt(d, r);
         }
         t = next_trailer;
@@ -129,6 +153,9 @@ std::int32_t read_xref_stream(doc& d, std::int32_t pos)
     if (d.trailer_info < 0) {
         std::int32_t v = first_value(file, r, scan::key::info);
         if (v >= 0) d.trailer_info = v;
+    }
+    if (d.permanent_id.empty()) {
+        if (std::optional<std::string> id = first_id_string(file, r)) d.permanent_id = std::move(*id);
     }
     note_encrypt(d, r);
     std::int32_t p = find_key_anywhere(file, r.start, r.end, scan::key::prev);

@@ -80,15 +80,16 @@ void number_xobjects(const load::doc& d, flatten_plan& plan)
 }  // namespace
 
 // New objects go above every number the input uses or refers to, also numbers of objects the
-// table left out.
+// table left out. The font and the graphics state are numbered only when some picture uses them.
 void number_new_objects(const load::doc& d, flatten_plan& plan)
 {
     plan.next_free_obj = std::max({d.max_obj, d.max_header_num, highest_referenced(d)}) + 1;
     for (page_plan& p : plan.pages)
         if (p.needs_content) p.content_obj = plan.next_free_obj++;
     number_xobjects(d, plan);
-    plan.font_obj = plan.next_free_obj++;
-    plan.gs_obj = plan.next_free_obj++;
+    const fallback_resources uses = plan.fallback_resources_of(0, static_cast<std::int32_t>(plan.items.size()));
+    if (uses.font) plan.font_obj = plan.next_free_obj++;
+    if (uses.translucent_state) plan.gs_obj = plan.next_free_obj++;
 }
 
 }  // namespace kestrin::plan

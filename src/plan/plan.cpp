@@ -381,6 +381,21 @@ const xobject_entry* flatten_plan::xobject_of(std::int32_t item) const
     return x < 0 ? nullptr : &xobjects[static_cast<std::size_t>(x)];
 }
 
+fallback_resources flatten_plan::fallback_resources_of(std::int32_t first, std::int32_t count) const
+{
+    fallback_resources uses;
+    const auto item_total = static_cast<std::int32_t>(items.size());
+    for (std::int32_t k = 0; k < count; ++k) {
+        const std::int32_t i = first + k;
+        if (i < 0 || i >= item_total) break;
+        const plan_item& item = items[static_cast<std::size_t>(i)];
+        if (item.hidden || xobject_of(i) != nullptr) continue;
+        uses.translucent_state = uses.translucent_state || item.kind == kind_highlight;
+        uses.font = uses.font || item.kind == kind_freetext;
+    }
+    return uses;
+}
+
 base::result<flatten_plan> make_plan(const load::doc& d, flatten_mode mode)
 {
     plan_choices choices;

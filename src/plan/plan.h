@@ -73,6 +73,13 @@ struct plan_item {
     bool hidden = false;  // "F" has the Hidden bit: removed, but nothing is drawn
 };
 
+// What fallback pictures draw with besides the page itself: the translucent graphics state of
+// Highlight marks and the Helvetica of FreeText texts. They use no other resource.
+struct fallback_resources {
+    bool translucent_state = false;
+    bool font = false;
+};
+
 // One form XObject made from an appearance stream, for the item that first places it.
 struct xobject_entry {
     std::int32_t obj = 0;     // its number in the output
@@ -88,8 +95,8 @@ struct flatten_plan {
     std::vector<std::uint8_t> dropped;  // one byte per object number 0..max_obj; 1 = left out
     std::vector<xobject_entry> xobjects;
     std::vector<std::int32_t> xobject_of_item;  // items index -> xobjects index placing it, or -1
-    std::int32_t font_obj = 0;      // Helvetica of the fallback texts
-    std::int32_t gs_obj = 0;        // the translucent graphics state of fallback pictures
+    std::int32_t font_obj = 0;      // Helvetica of the fallback texts; 0 when no picture uses it
+    std::int32_t gs_obj = 0;        // the translucent graphics state of fallback pictures; 0 likewise
     std::int32_t next_free_obj = 0;  // the first number no input or new object uses
 
     bool is_dropped(std::int32_t num) const
@@ -99,6 +106,9 @@ struct flatten_plan {
     }
     // The XObject placing item, or null.
     const xobject_entry* xobject_of(std::int32_t item) const;
+    // What the fallback pictures of items [first, first + count) use: those of the items shown
+    // that no XObject places.
+    fallback_resources fallback_resources_of(std::int32_t first, std::int32_t count) const;
 };
 
 // The dictionary of the item's annotation: its object's, or the one written in "Annots".

@@ -23,6 +23,7 @@ inline constexpr std::string_view field_type = "FT";
 inline constexpr std::string_view fields = "Fields";
 inline constexpr std::string_view filter = "Filter";
 inline constexpr std::string_view flags = "F";
+inline constexpr std::string_view id = "ID";
 inline constexpr std::string_view info = "Info";
 inline constexpr std::string_view ink_list = "InkList";
 inline constexpr std::string_view ink_list_old = "VK";  // written by some early tools
@@ -58,6 +59,7 @@ inline constexpr std::string_view catalog = "Catalog";
 inline constexpr std::string_view flate_decode = "FlateDecode";
 inline constexpr std::string_view object_stream = "ObjStm";
 inline constexpr std::string_view page = "Page";
+inline constexpr std::string_view xref = "XRef";
 }  // namespace name
 
 namespace keyword {

@@ -1,4 +1,4 @@
-// Decoding the bytes of literal and hexadecimal strings.
+// Decoding the bytes of literal and hexadecimal strings, and of names.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "scan/search.h"
+#include "scan/strings.h"
 
 namespace kestrin::scan {
 
@@ -261,6 +262,39 @@ void find_top_level_keys(std::string_view text, std::int32_t start, std::int32_t
     }
     for (std::int32_t& at : found)
         if (at == pending) at = -1;
+}
+
+std::string read_name(std::string_view text, std::int32_t slash, std::int32_t& end)
+{
+    const std::int32_t lim = text_limit(text);
+    std::int32_t i = slash + 1;
+    while (i < lim && is_regular(byte_at(text, i))) ++i;
+    end = i;
+    return decode_name(bytes_at(text, slash + 1, i - slash - 1));
+}
+
+std::vector<std::string> top_level_names(std::string_view text, std::int32_t start, std::int32_t stop)
+{
+    const std::int32_t lim = text_limit(cut_at(text, stop));
+    std::vector<std::string> names;
+    bool opened = false;
+    top_level_walk walk{start < 0 ? 0 : start, 0};
+    for (walk.pos = find_any(text, walk.pos, lim, top_marks); walk.pos < lim;
+         walk.pos = find_any(text, walk.pos, lim, top_marks)) {
+        if (text[static_cast<std::size_t>(walk.pos)] == '/' && walk.depth == 1) {
+            std::int32_t end = walk.pos;
+            names.push_back(read_name(cut_at(text, lim), walk.pos, end));
+            walk.pos = end;
+            continue;
+        }
+        const std::int32_t next = step_top(text, lim, walk);
+        if (next < 0) break;
+        opened = opened || walk.depth > 0;
+        // The dictionary's own ">>": what follows it belongs to something else.
+        if (opened && walk.depth == 0) break;
+        walk.pos = next;
+    }
+    return names;
 }
 
 bool opens_dictionary(std::string_view text, std::int32_t pos)

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "scan/chars.h"
 
@@ -93,6 +95,15 @@ struct top_level_walk {
 // "/"; -1 when there is none.
 std::int32_t next_top_level_key(std::string_view text, std::int32_t stop, std::string_view name,
                                 top_level_walk& walk);
+
+// The name whose "/" is at slash (which the caller has checked), #xx escapes decoded; end becomes
+// the index just past it.
+std::string read_name(std::string_view text, std::int32_t slash, std::int32_t& end);
+
+// Every name at the top level of the dictionary that opens at or after start, in order: its keys,
+// and the names among its values and in its array values (counting those too only makes a caller
+// avoiding a name more careful). #xx escapes are decoded.
+std::vector<std::string> top_level_names(std::string_view text, std::int32_t start, std::int32_t stop);
 
 // True when "<<" stands at pos.
 bool opens_dictionary(std::string_view text, std::int32_t pos);

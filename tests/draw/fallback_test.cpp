@@ -29,10 +29,13 @@ plan_item item_of(std::int32_t kind, double x, double y, double w, double h)
 // A document without objects: references in the dictionaries lead nowhere.
 const load::doc no_objects;
 
+// The names the writer gives when the page's resources leave them free.
+constexpr resource_names usual_names{"GSa", "FlF"};
+
 std::string draw(const plan_item& it, std::string_view dict, std::int32_t start = 0)
 {
     base::byte_buffer out;
-    draw_fallback(out, it, no_objects, dict, start);
+    draw_fallback(out, it, no_objects, dict, start, usual_names);
     return std::string(out.view());
 }
 
@@ -458,7 +461,7 @@ std::string draw_object(const load::doc& d, std::int32_t num, const plan_item& i
     if (e == nullptr) return "no object " + std::to_string(num);
     const load::dict_span span = d.span_of(*e);
     base::byte_buffer out;
-    draw_fallback(out, it, d, span.text, span.start);
+    draw_fallback(out, it, d, span.text, span.start, usual_names);
     return std::string(out.view());
 }
 
@@ -511,11 +514,11 @@ TEST(DrawFallback, StateNeverLeaksIntoTheNextPicture)
 {
     // A highlight's alpha and a note's fill colour must end with their own pictures.
     base::byte_buffer out;
-    draw_fallback(out, item_of(plan::kind_highlight, 0, 0, 10, 10), no_objects, "<< >>", 0);
+    draw_fallback(out, item_of(plan::kind_highlight, 0, 0, 10, 10), no_objects, "<< >>", 0, usual_names);
     const auto after_highlight = out.len;
-    draw_fallback(out, item_of(plan::kind_text, 0, 0, 20, 20), no_objects, "<< >>", 0);
+    draw_fallback(out, item_of(plan::kind_text, 0, 0, 20, 20), no_objects, "<< >>", 0, usual_names);
     const auto after_note = out.len;
-    draw_fallback(out, item_of(plan::kind_polygon, 0, 0, 5, 5), no_objects, "<< /Vertices [0 0 1 1] >>", 0);
+    draw_fallback(out, item_of(plan::kind_polygon, 0, 0, 5, 5), no_objects, "<< /Vertices [0 0 1 1] >>", 0, usual_names);
     const std::string_view ops = out.view();
     EXPECT_EQ(final_depth(ops.substr(0, after_highlight)), 0);
     EXPECT_EQ(final_depth(ops.substr(0, after_note)), 0);
@@ -531,12 +534,43 @@ TEST(DrawFallback, EveryKindIsBalanced)
         "/InkList [[1 1 2 2]] /L [0 0 5 5] /Vertices [0 0 5 0 5 5] /Contents (a b c) >>";
     base::byte_buffer out;
     for (std::int32_t kind = 0; kind <= 19; ++kind) {
-        draw_fallback(out, item_of(kind, 0, 0, 30, 30), no_objects, dict, 0);
+        draw_fallback(out, item_of(kind, 0, 0, 30, 30), no_objects, dict, 0, usual_names);
         EXPECT_EQ(final_depth(out.view()), 0) << "kind " << kind;
     }
     EXPECT_GT(out.len, 0u);
 }
 
+TEST(DrawFallback, UsesTheResourceNamesGiven)
+{
+    const resource_names names{"GSa_1", "FlF_2"};
+    base::byte_buffer out;
+    draw_fallback(out, item_of(plan::kind_highlight, 0, 0, 10, 10), no_objects, "<< >>", 0, names);
+    draw_fallback(out, item_of(plan::kind_freetext, 0, 0, 100, 40), no_objects, "<< /Contents (hi) >>", 0, names);
+    const std::string_view ops = out.view();
+    EXPECT_NE(ops.find("/GSa_1 gs "), std::string_view::npos) << ops;
+    EXPECT_NE(ops.find("BT /FlF_2 11.000 Tf "), std::string_view::npos) << ops;
+    EXPECT_EQ(ops.find("/GSa "), std::string_view::npos) << ops;
+    EXPECT_EQ(ops.find("/FlF "), std::string_view::npos) << ops;
+}
+
+TEST(DrawFallback, UsesOnlyTheResourcesThePlanNumbers)
+{
+    // The plan numbers the graphics state and the font only for kinds whose pictures use them:
+    // a picture naming another would reach a resource the page does not have.
+    const char* const dict =
+        "<< /C [1 0 0] /IC [0 1 0] /Border [0 0 2] /QuadPoints [0 0 9 0 0 9 9 9] "
+        "/InkList [[1 1 2 2]] /L [0 0 5 5] /Vertices [0 0 5 0 5 5] /Contents (a b c) >>";
+    for (std::int32_t kind = 0; kind <= 19; ++kind) {
+        plan::flatten_plan p;
+        p.items.push_back(item_of(kind, 0, 0, 90, 90));
+        const plan::fallback_resources uses = p.fallback_resources_of(0, 1);
+        base::byte_buffer out;
+        draw_fallback(out, p.items[0], no_objects, dict, 0, {"Gs", "Ft"});
+        const std::string_view ops = out.view();
+        EXPECT_EQ(ops.find("/Gs gs") != std::string_view::npos, uses.translucent_state) << "kind " << kind;
+        EXPECT_EQ(ops.find("/Ft ") != std::string_view::npos, uses.font) << "kind " << kind;
+    }
+}
 
 TEST(DrawFallbackEndToEnd, PicturesPassACheckerAndShowTheirText)
 {

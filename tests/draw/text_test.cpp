@@ -82,7 +82,7 @@ TEST(AppendTextObject, WritesOneTextObject)
     };
     for (const auto& c : cases) {
         base::byte_buffer out;
-        append_text_object(out, 4, 23.2, "a(b", c.style);
+        append_text_object(out, "FlF", 4, 23.2, "a(b", c.style);
         EXPECT_EQ(out.view(), c.expected);
     }
 }
@@ -91,7 +91,7 @@ TEST(AppendTextObject, LongTextObjectIsNeverCut)
 {
     // well over 1 KiB: the object must still close
     base::byte_buffer out;
-    append_text_object(out, 1e300, -1e300, std::string(900, '\xE9'), text_style{});
+    append_text_object(out, "FlF", 1e300, -1e300, std::string(900, '\xE9'), text_style{});
     const std::string_view ops = out.view();
     const std::string_view head =
         "BT /FlF 11.000 Tf 0.000 0.000 0.000 rg 1 0 0 1 1000000000.000000 -1000000000.000000 Tm (";

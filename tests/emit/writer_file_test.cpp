@@ -120,10 +120,10 @@ TEST(WriterFile, UndecodableContentStaysReferenced)
     b.stream(5, "", "5 5 l S");
     const written_pdf w = flatten_annotations(dir, b.build());
     ASSERT_EQ(w.problem, "");
-    // Numbers: content 12, XObject 13, font 14, graphics state 15, the shared "q" 16.
-    EXPECT_NE(w.object(3).find("/Contents [16 0 R 4 0 R 5 0 R 12 0 R]"), std::string::npos)
+    // Numbers: content 12, XObject 13, the shared "q" 14 (no picture needs a font or a state).
+    EXPECT_NE(w.object(3).find("/Contents [14 0 R 4 0 R 5 0 R 12 0 R]"), std::string::npos)
         << w.object(3);
-    EXPECT_EQ(w.stream_data(16), "q\n");
+    EXPECT_EQ(w.stream_data(14), "q\n");
     EXPECT_EQ(w.stream_data(12), std::string("\nQ\n") + placement);
     EXPECT_NE(w.object(4).find("3020306D>"), std::string::npos);
 }
@@ -402,9 +402,9 @@ TEST(WriterFile, LargeFileKeepsEveryStreamAndNumbersNewObjectsAboveEveryReferenc
         ASSERT_EQ(w.problem, "") << far_from;
         for (int k = 0; k < streams; ++k) ASSERT_EQ(w.stream_data(100 + k), payload(k)) << k;
         EXPECT_EQ(w.stream_data(99).size(), std::size_t{4} << 20);
-        // The page's new content, the XObject, the font and the graphics state: above 40,000.
-        EXPECT_EQ(w.size, 40005) << far_from;
-        for (long num = 40001; num < 40005; ++num) EXPECT_EQ(w.in_use.count(num), 1u) << num;
+        // The page's new content and the XObject: above 40,000.
+        EXPECT_EQ(w.size, 40003) << far_from;
+        for (long num = 40001; num < 40003; ++num) EXPECT_EQ(w.in_use.count(num), 1u) << num;
     }
 }
 

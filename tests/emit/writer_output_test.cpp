@@ -58,15 +58,15 @@ struct mode_case {
 const mode_case mode_cases[] = {
     // Fields only: the widget becomes content, the square and the link stay annotations.
     {"forms", kestrin_forms, false, "/Annots [ 6 0 R  7 0 R]",
-     "q 1.000000 0 0 1.000000 10.000000 10.000000 cm /Fl13 Do Q\n", 16},
+     "q 1.000000 0 0 1.000000 10.000000 10.000000 cm /Fl13 Do Q\n", 14},
     // Annotations only: the form and its widget stay; the square is drawn at scale 2.
     {"annotations", kestrin_annotations, true, "/Annots [ 5 0 R]",
-     "q 2.000000 0 0 2.000000 50.000000 50.000000 cm /Fl13 Do Q\n", 16},
+     "q 2.000000 0 0 2.000000 50.000000 50.000000 cm /Fl13 Do Q\n", 14},
     // Both: every annotation goes, and with it the "Annots" entry.
     {"all", kestrin_all, false, "",
      "q 1.000000 0 0 1.000000 10.000000 10.000000 cm /Fl13 Do Q\n"
      "q 2.000000 0 0 2.000000 50.000000 50.000000 cm /Fl14 Do Q\n",
-     17},
+     15},
 };
 
 TEST(WriterOutput, EachModeWritesAValidFileWithItsPlacements)
@@ -111,11 +111,11 @@ TEST(WriterOutput, XObjectTakesTheFormResourcesAndClipsToItsBox)
                             "100.000000 20.000000] /Resources << /Font << /Helv 9 0 R >> >> /Length " +
                                 std::to_string(clip.size() + content.size() + 2) + " >>\nstream\n" +
                                 clip + content + "\nQ\nendstream");
-    // The page's resources name the XObject, the graphics state and the font.
-    EXPECT_NE(w.object(3).find("/Resources << /Font << /F1 9 0 R  /FlF 14 0 R >>  /XObject << /Fl13 "
-                               "13 0 R >> /ExtGState << /GSa 15 0 R >>>>"),
+    // The page's resources name the XObject; no picture needs the font or the graphics state.
+    EXPECT_NE(w.object(3).find("/Resources << /Font << /F1 9 0 R >>  /XObject << /Fl13 13 0 R >>>>"),
               std::string::npos)
         << w.object(3);
+    EXPECT_EQ(w.size, 14);
 }
 
 // The page of form_doc with other page entries and appearance streams; flattened in mode 2.
@@ -199,8 +199,8 @@ TEST(WriterOutput, HiddenAnnotationIsRemovedButNotDrawn)
     ASSERT_EQ(kestrin_annotations(in.c_str(), out.c_str()), 0) << kestrin_last_error();
     const written_pdf w = read_written(out);
     ASSERT_EQ(w.problem, "");
-    // Numbers: content 12, no XObject, font 13, graphics state 14.
-    EXPECT_EQ(w.size, 15);
+    // Numbers: content 12; no XObject, and no picture needs the font or the graphics state.
+    EXPECT_EQ(w.size, 13);
     EXPECT_EQ(w.object(3).find("/Annots"), std::string::npos);
     EXPECT_EQ(w.object(3).find("/Fl1"), std::string::npos);
     EXPECT_EQ(w.stream_data(12), "q\n0 0 m 5 5 l S\nQ\n");

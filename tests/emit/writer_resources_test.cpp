@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "emit/resources.h"
@@ -200,6 +201,44 @@ TEST(WriterResources, OverridesKeepTheFirstText)
     EXPECT_EQ(override_of(replaced, 8), "<< /Other 3 >>");
     EXPECT_EQ(replaced.keys, (std::vector<std::int32_t>{7, 8}));
     EXPECT_EQ(replaced.find(9), nullptr);
+}
+
+// The names a page's resources give, wherever the resources and their categories are kept.
+TEST(WriterResources, NamesInUseFollowTheResourcesInEffect)
+{
+    using names = std::unordered_set<std::string>;
+    const struct {
+        const char* what;
+        std::string pages_extra;
+        std::string page_extra;
+        std::vector<std::pair<int, std::string>> objects;
+        names fonts;
+    } cases[] = {
+        {"inline", "", "/Resources << /Font << /F1 5 0 R /G#53a 6 0 R >> >>", {}, {"F1", "GSa"}},
+        {"an object", "", "/Resources 20 0 R", {{20, "<< /Font << /F1 5 0 R >> >>"}}, {"F1"}},
+        {"a category object", "", "/Resources << /Font 21 0 R >>", {{21, "<< /F2 5 0 R >>"}}, {"F2"}},
+        {"inherited", "/Resources << /Font << /F3 5 0 R >> >>", "", {}, {"F3"}},
+        {"own resources hide the inherited", "/Resources << /Font << /F3 5 0 R >> >>",
+         "/Resources << /XObject << /X 5 0 R >> >>", {}, {}},
+        {"an unusable own entry inherits", "/Resources << /Font << /F3 5 0 R >> >>", "/Resources 77 0 R", {}, {"F3"}},
+        {"none", "", "", {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        loaded_document doc(doc_with(c.pages_extra, c.page_extra, c.objects));
+        ASSERT_TRUE(doc.loaded);
+        const emit::names_in_use in_use(doc.doc, doc.obj(3));
+        EXPECT_EQ(in_use.of(scan::key::font), c.fonts);
+    }
+}
+
+TEST(WriterResources, FreeNameAvoidsEveryNameInUse)
+{
+    using names = std::unordered_set<std::string>;
+    EXPECT_EQ(emit::free_name(names{}, "GSa"), "GSa");
+    EXPECT_EQ(emit::free_name(names{"GS", "GSa_1"}, "GSa"), "GSa");
+    EXPECT_EQ(emit::free_name(names{"GSa"}, "GSa"), "GSa_1");
+    EXPECT_EQ(emit::free_name(names{"Fl12", "Fl12_1", "Fl12_2"}, "Fl12"), "Fl12_3");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Root, Info and the encryption flag read from trailers and cross-reference streams.
+// Root, Info, the permanent identifier and the encryption flag read from trailers and
+// cross-reference streams.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -150,6 +151,51 @@ TEST(Trailer, InfoOfAStreamEndedFileReachesTheDocument)
     ASSERT_EQ(l.rc, 0) << l.error;
     EXPECT_EQ(l.d.info, 8);
     EXPECT_EQ(l.d.root, 1);
+}
+
+TEST(Trailer, PermanentIdentifierIsTheNewestFirstElement)
+{
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::string id;
+    } cases[] = {
+        {"hexadecimal", file_with([](std::string& b) {
+             return append(b, xref_table("trailer\n<< /Root 5 0 R /ID [<41 42><43>] >>\n"));
+         }),
+         "AB"},
+        {"literal, escapes decoded", file_with([](std::string& b) {
+             return append(b, xref_table("trailer\n<< /Root 5 0 R /ID[(a\\)b)(c)] >>\n"));
+         }),
+         "a)b"},
+        {"the later of two trailers", file_with([](std::string& b) {
+             return append(b, xref_table("trailer\n<< /ID [(old) (x)] >>\ntrailer\n<< /ID [(new) (x)] >>\n"));
+         }),
+         "new"},
+        {"not inside a nested dictionary", file_with([](std::string& b) {
+             return append(b, xref_table("trailer\n<< /Root 5 0 R /X << /ID [(inner) (x)] >> >>\n"));
+         }),
+         ""},
+        {"not a string", file_with([](std::string& b) {
+             return append(b, xref_table("trailer\n<< /Root 5 0 R /ID [<< >> (x)] >>\n"));
+         }),
+         ""},
+        {"an array never closed", file_with([](std::string& b) {
+             return append(b, xref_table("trailer\n<< /Root 5 0 R /ID [(ab"));
+         }),
+         ""},
+        {"the newest stream section", file_with([](std::string& b) {
+             std::size_t older = append(b, xref_stream(20, "/ID [(old) (x)]"));
+             return append(b, xref_stream(21, "/Root 5 0 R /ID [(new) (x)] /Prev " + std::to_string(older)));
+         }),
+         "new"},
+        {"an older stream section when the newest has none", file_with([](std::string& b) {
+             std::size_t older = append(b, xref_stream(20, "/ID [(old) (x)]"));
+             return append(b, xref_stream(21, "/Root 5 0 R /Prev " + std::to_string(older)));
+         }),
+         "old"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(trailers_of(c.bytes).permanent_id, c.id) << c.what;
 }
 
 }  // namespace

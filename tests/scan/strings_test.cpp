@@ -1,4 +1,4 @@
-// Decoding literal and hexadecimal strings.
+// Decoding literal and hexadecimal strings, and names.
 #include "scan/strings.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +65,7 @@ TEST(DecodeName, TurnsHexEscapesIntoBytes)
         {"a#zz", "a#zz"},                    // not hex digits
         {"ab#", "ab#"},                      // a '#' at the end
         {"#00", "\0"s},                     // a NUL byte
+        {"a##41", "a#A"},                    // the first '#' stays, the second escapes
         {"", ""},
     };
     for (const auto& [written, decoded] : cases) EXPECT_EQ(decode_name(written), decoded) << written;

@@ -6,6 +6,7 @@
 #include <climits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using namespace std::literals;
 using namespace kestrin::scan;
@@ -314,6 +315,58 @@ TEST(SkipLiteralString, EndsAfterTheBalancingParen)
     };
     for (const auto& c : cases)
         EXPECT_EQ(skip_literal_string(c.text, c.pos), c.expected) << '"' << c.text << '"';
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ReadName, DecodesAndEndsAtTheFirstNonRegularByte)
+{
+    const struct {
+        std::string_view text;
+        std::int32_t slash;
+        std::string name;
+        std::int32_t end;
+    } cases[] = {
+        {"/GSa 5 0 R", 0, "GSa", 4},
+        {"/G#53a/x", 0, "GSa", 6},       // a delimiter ends it
+        {"<</Fl1>>", 2, "Fl1", 6},       // so does ">"
+        {"/a.b-c_d", 0, "a.b-c_d", 8},   // at the end of the text
+        {"/", 0, "", 1},                 // the empty name
+        {"x /y", 2, "y", 4},
+    };
+    for (const auto& c : cases) {
+        std::int32_t end = -1;
+        EXPECT_EQ(read_name(c.text, c.slash, end), c.name) << c.text;
+        EXPECT_EQ(end, c.end) << c.text;
+    }
+}
+
+TEST(TopLevelNames, KeysOfTheDictionaryOnly)
+{
+    using names = std::vector<std::string>;
+    const struct {
+        std::string_view text;
+        std::int32_t start;
+        names expected;
+    } cases[] = {
+        {"<< /GSa 5 0 R /GS1 6 0 R >>", 0, {"GSa", "GS1"}},
+        {"<</G#53a 5 0 R>>", 0, {"GSa"}},                                   // escapes decoded
+        {"<< /A << /Inner 1 >> /B (/InString) >>", 0, {"A", "B"}},          // nested values do not count
+        {"<< /B [/InArray] >>", 0, {"B", "InArray"}},                        // names in arrays do
+        {"<< /A <2F49> /B %/InComment\n 1 >>", 0, {"A", "B"}},               // hex strings, comments
+        {"<< /Type /Font >>", 0, {"Type", "Font"}},                          // a name value counts too
+        {"<< /A 1 >> /After 2", 0, {"A"}},                                   // nothing past its ">>"
+        {"x << /A 1 >>", 1, {"A"}},                                          // starting before "<<"
+        {"<< /A 1 /B", 0, {"A", "B"}},                                       // never closed
+        {"<< >>", 0, {}},
+        {"", 0, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(top_level_names(c.text, c.start, static_cast<std::int32_t>(c.text.size())), c.expected) << c.text;
+    // stop cuts the text
+    EXPECT_EQ(top_level_names("<< /A 1 /B 2 >>", 0, 8), names{"A"});
 }
 
 }  // namespace
