@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -327,7 +328,8 @@ job_result flatten_job(const flatten_options& o, const job& j)
 class batch_runner {
 public:
     batch_runner(const flatten_options& o, std::vector<job> jobs)
-        : options_(o), jobs_(std::move(jobs)), results_(jobs_.size()), tty_(isatty(STDERR_FILENO))
+        : options_(o), jobs_(std::move(jobs)), results_(jobs_.size()), order_(largest_first(jobs_)),
+          tty_(isatty(STDERR_FILENO))
     {
     }
 
@@ -350,9 +352,26 @@ public:
     }
 
 private:
+    // The order the threads take the jobs in: the largest inputs first, so that no long job
+    // starts last and leaves the other threads idle at the end.
+    static std::vector<size_t> largest_first(const std::vector<job>& jobs)
+    {
+        std::vector<std::uintmax_t> sizes(jobs.size(), 0);
+        for (size_t i = 0; i < jobs.size(); ++i) {
+            std::error_code ec;
+            const std::uintmax_t size = fs::file_size(jobs[i].in, ec);
+            sizes[i] = ec ? 0 : size;
+        }
+        std::vector<size_t> order(jobs.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return sizes[a] > sizes[b]; });
+        return order;
+    }
+
     void work()
     {
-        for (size_t i = next_++; i < jobs_.size(); i = next_++) {
+        for (size_t k = next_++; k < jobs_.size(); k = next_++) {
+            const size_t i = order_[k];
             job_result r = flatten_job(options_, jobs_[i]);
             std::lock_guard<std::mutex> lock(mutex_);
             if (!r.ok) ++failed_;
@@ -389,6 +408,7 @@ private:
     const flatten_options& options_;
     std::vector<job> jobs_;
     std::vector<job_result> results_;
+    std::vector<size_t> order_;  // job indexes in the order they are taken
     std::atomic<size_t> next_{0};
     std::mutex mutex_;
     std::condition_variable changed_;
