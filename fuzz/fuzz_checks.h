@@ -27,4 +27,13 @@ std::string check_flatten(const std::uint8_t* data, std::size_t size, int mode);
 // at its "N G obj" line, "startxref" points at "xref", and the file loads again.
 std::string check_output_file(const std::string& path);
 
+// The appearance generator on data read as a DA string, a value, a caption, list options, the
+// selection and the box's geometry and flags: every content it builds has finite numbers in range,
+// known operators only and balanced q/Q, BT/ET and BMC/EMC; a password never shows; an off button
+// draws no caption; the MK R box maps onto the rectangle.
+std::string check_generate(const std::uint8_t* data, std::size_t size);
+
+// The content-stream rules of check_generate alone.
+std::string check_generator_content(std::string_view content);
+
 }  // namespace kestrin::fuzz

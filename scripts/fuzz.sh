@@ -4,7 +4,7 @@
 # lives outside the repository; crashes land in fuzz/crashes-<target>/ (not for committing).
 #
 # Usage: scripts/fuzz.sh [seconds=60] [target...]
-#   targets: inflate load flatten_forms flatten_annotations flatten_all (default: all, in turn)
+#   targets: inflate load flatten_forms flatten_annotations flatten_all generate (default: all, in turn)
 #   KESTRIN_FUZZ_WORK=dir keeps the working corpus in dir across runs (default: a temp dir).
 #   KESTRIN_CORPUS_DIR=dir names the real-world corpus (default: ../shared/corpus).
 set -euo pipefail
@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(inflate load flatten_forms flatten_annotations flatten_all)
+[ ${#targets[@]} -eq 0 ] && targets=(inflate load flatten_forms flatten_annotations flatten_all generate)
 
 build=$root/build-fuzz
 corpus_dir=${KESTRIN_CORPUS_DIR:-$root/../shared/corpus}
@@ -45,8 +45,8 @@ fi
 fill_corpus() {
     local target=$1 dir=$2
     mkdir -p "$dir"
-    if [ "$target" = inflate ]; then
-        cp -n "$root"/fuzz/seeds/inflate/* "$dir"/ 2>/dev/null || true
+    if [ "$target" = inflate ] || [ "$target" = generate ]; then
+        cp -n "$root"/fuzz/seeds/"$target"/* "$dir"/ 2>/dev/null || true
         return
     fi
     # Saved regressions are left out: one still unfixed would stop the campaign at once, and
@@ -68,10 +68,14 @@ for target in "${targets[@]}"; do
     echo "== fuzz_$target for ${seconds}s on $(ls "$dir" | wc -l) inputs"
     # One worker process (-fork=1) that is restarted after a crash, so that a known fault does
     # not end the run; every crash is still saved.
-    # The PDF targets get the dictionary of tokens the library acts on; the inflate target works
-    # on bits, where it would only get in the way.
+    # The PDF targets get the dictionary of tokens the library acts on, the generator that of
+    # default-appearance tokens; the inflate target works on bits, where one would only get in the way.
     dict=()
-    [ "$target" = inflate ] || dict=(-dict="$root/fuzz/pdf.dict")
+    case $target in
+    inflate) ;;
+    generate) dict=(-dict="$root/fuzz/generate.dict") ;;
+    *) dict=(-dict="$root/fuzz/pdf.dict") ;;
+    esac
     "$build/fuzz/fuzz_$target" "${dict[@]}" -max_len=1000000 -rss_limit_mb=4096 -timeout=30 \
         -max_total_time="$seconds" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
         -artifact_prefix="$crashes/" "$dir" 2>&1 | tee "$work/$target.log" |

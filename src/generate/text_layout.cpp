@@ -12,14 +12,7 @@ namespace kestrin::generate {
 
 namespace {
 
-// Space between the border and the text: 2 units across, 1 above and below.
-constexpr double horizontal_padding = 2.0;
-constexpr double vertical_padding = 1.0;
-// Distance between baselines, and the height a single line needs, in font sizes.
-constexpr double line_height = 1.15;
-// Auto size never goes below this (smaller text is not legible; the clip cuts what overflows)
-// and, for multiline fields, never above 12, tried in steps of half a unit.
-constexpr double smallest_auto_size = 4.0;
+// Auto size for multiline fields never goes above 12, tried in steps of half a unit.
 constexpr double largest_auto_size = 1000.0;  // the largest DA size taken as meant
 constexpr double largest_multiline_size = 12.0;
 constexpr double multiline_size_step = 0.5;
@@ -188,6 +181,8 @@ double aligned_x(const inner_box& inner, double width, quadding q)
     return inner.left + horizontal_padding;
 }
 
+}  // namespace
+
 void append_string(std::string& out, std::string_view codes)
 {
     out += '(';
@@ -225,18 +220,21 @@ void append_name(std::string& out, std::string_view name)
     }
 }
 
-void append_colour(std::string& out, const colour& c)
+void append_colour(std::string& out, const colour& c, colour_use use)
 {
+    const bool stroke = use == colour_use::stroke;
     if (c.components == 4) {
         base::append(out, base::fixed3(c.values[0]), ' ', base::fixed3(c.values[1]), ' ',
-                     base::fixed3(c.values[2]), ' ', base::fixed3(c.values[3]), " k\n");
+                     base::fixed3(c.values[2]), ' ', base::fixed3(c.values[3]), stroke ? " K\n" : " k\n");
     } else if (c.components == 3) {
         base::append(out, base::fixed3(c.values[0]), ' ', base::fixed3(c.values[1]), ' ',
-                     base::fixed3(c.values[2]), " rg\n");
+                     base::fixed3(c.values[2]), stroke ? " RG\n" : " rg\n");
     } else {
-        base::append(out, base::fixed3(c.values[0]), " g\n");
+        base::append(out, base::fixed3(c.values[0]), stroke ? " G\n" : " g\n");
     }
 }
+
+namespace {
 
 // "/Tx BMC q <clip>" before the text and "Q EMC" after it.
 void open_marked_clip(std::string& out, const inner_box& inner)

@@ -14,6 +14,14 @@
 
 namespace kestrin::generate {
 
+// Space between the border and the text: 2 units across, 1 above and below.
+inline constexpr double horizontal_padding = 2.0;
+inline constexpr double vertical_padding = 1.0;
+// Distance between baselines, and the height a single line needs, in font sizes.
+inline constexpr double line_height = 1.15;
+// Auto size never goes below this: smaller text is not legible, and the clip cuts what overflows.
+inline constexpr double smallest_auto_size = 4.0;
+
 // Horizontal placement of the text (the field's Q).
 enum class quadding { left = 0, centre = 1, right = 2 };
 
@@ -80,5 +88,14 @@ encoded_text encode_text(std::u32string_view text, const encoding& enc);
 // nothing of its value: the content holds the marked, clipped area without text.
 text_appearance layout_text_field(std::u32string_view value, const layout_font& font,
                                   const text_request& request);
+
+// Content-stream pieces that every generated appearance writes.
+// codes as a literal string, with the bytes outside printable ASCII as octal escapes.
+void append_string(std::string& out, std::string_view codes);
+// name as a name token, '/' first, with the bytes a name cannot hold as "#xx".
+void append_name(std::string& out, std::string_view name);
+// The operator that sets c as the fill colour (g, rg, k) or the stroke colour (G, RG, K).
+enum class colour_use { fill, stroke };
+void append_colour(std::string& out, const colour& c, colour_use use = colour_use::fill);
 
 }  // namespace kestrin::generate

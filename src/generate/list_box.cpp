@@ -1,0 +1,188 @@
+#include "generate/list_box.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/append.h"
+
+namespace kestrin::generate {
+
+namespace {
+
+// Auto size never goes above what a list of several rows can show.
+constexpr double largest_list_size = 12.0;
+
+double finite_or_zero(double v) { return std::isfinite(v) ? v : 0.0; }
+
+struct inner_box {
+    double left, bottom, width, height;
+};
+
+inner_box inner_of(const text_box& box)
+{
+    const double b = std::max(0.0, finite_or_zero(box.border_width));
+    return {b, b, std::max(0.0, finite_or_zero(box.width) - 2 * b),
+            std::max(0.0, finite_or_zero(box.height) - 2 * b)};
+}
+
+// One shown row: its codes and width in thousandths of the size.
+struct row {
+    std::int32_t index = 0;
+    std::string codes;
+    double units = 0;
+};
+
+double units_of(std::string_view codes, const layout_font& font)
+{
+    double sum = 0;
+    for (char c : codes) {
+        const double w = font.width ? font.width(static_cast<std::uint8_t>(c)) : 0.0;
+        if (std::isfinite(w) && w > 0) sum += w;
+    }
+    return sum;
+}
+
+std::int32_t first_row(std::int64_t top_index, std::size_t count)
+{
+    if (top_index < 0 || static_cast<std::uint64_t>(top_index) >= count) return 0;
+    return static_cast<std::int32_t>(top_index);
+}
+
+// Every row from the top index on, encoded; the auto size looks at all of them, the drawing at
+// those that fit.
+std::vector<row> encoded_rows(std::span<const list_option> options, std::int32_t first, const encoding& enc,
+                              const layout_font& font, std::int32_t& substituted)
+{
+    std::vector<row> rows;
+    for (std::size_t i = static_cast<std::size_t>(first); i < options.size(); ++i) {
+        encoded_text encoded = encode_text(options[i].display, enc);
+        substituted += encoded.substituted;
+        const double units = units_of(encoded.codes, font);
+        rows.push_back({static_cast<std::int32_t>(i), std::move(encoded.codes), units});
+    }
+    return rows;
+}
+
+double auto_size(const std::vector<row>& rows, double text_width)
+{
+    double widest = 0;
+    for (const auto& r : rows) widest = std::max(widest, r.units);
+    double size = largest_list_size;
+    if (widest > 0) size = std::min(size, text_width * 1000.0 / widest);
+    return std::clamp(size, smallest_auto_size, largest_list_size);
+}
+
+double aligned_x(const inner_box& inner, double width, quadding q)
+{
+    switch (q) {
+    case quadding::centre: return inner.left + (inner.width - width) / 2;
+    case quadding::right: return inner.left + inner.width - horizontal_padding - width;
+    case quadding::left: break;
+    }
+    return inner.left + horizontal_padding;
+}
+
+// How many rows from the top show at least in part.
+std::size_t visible_count(std::size_t rows, const inner_box& inner, double row_height)
+{
+    if (row_height <= 0) return std::min<std::size_t>(rows, 1);
+    const double room = std::max(0.0, inner.height - vertical_padding);
+    const double fit = std::ceil(room / row_height);  // may be far more than there are rows
+    return fit < static_cast<double>(rows) ? static_cast<std::size_t>(fit) : rows;
+}
+
+void append_highlights(std::string& out, const std::vector<row>& rows, std::size_t shown,
+                       const std::vector<std::int32_t>& selected, const inner_box& inner, double row_height)
+{
+    bool coloured = false;
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (!std::binary_search(selected.begin(), selected.end(), rows[i].index)) continue;
+        if (!coloured) {
+            base::append(out, base::fixed3(selection_highlight[0]), ' ', base::fixed3(selection_highlight[1]), ' ',
+                         base::fixed3(selection_highlight[2]), " rg\n");
+            coloured = true;
+        }
+        const double top = inner.bottom + inner.height - vertical_padding - static_cast<double>(i) * row_height;
+        base::append(out, base::fixed6(inner.left), ' ', base::fixed6(top - row_height), ' ',
+                     base::fixed6(inner.width), ' ', base::fixed6(row_height), " re f\n");
+    }
+}
+
+void append_rows(std::string& out, const std::vector<row>& rows, std::size_t shown, const inner_box& inner,
+                 const layout_font& font, const list_request& request, double size, double row_height)
+{
+    const double ascent = font.ascent * size / 1000.0;
+    const double descent = font.descent * size / 1000.0;
+    // Each row's ascent-to-descent height centred in the row.
+    const double first_baseline =
+        inner.bottom + inner.height - vertical_padding - row_height + (row_height - (ascent - descent)) / 2 - descent;
+    double x = 0;
+    double y = 0;
+    for (std::size_t i = 0; i < shown; ++i) {
+        const double row_x = aligned_x(inner, rows[i].units * size / 1000.0, request.alignment);
+        const double row_y = first_baseline - static_cast<double>(i) * row_height;
+        base::append(out, base::fixed6(row_x - x), ' ', base::fixed6(row_y - y), " Td\n");
+        append_string(out, rows[i].codes);
+        out += " Tj\n";
+        x = row_x;
+        y = row_y;
+    }
+}
+
+}  // namespace
+
+std::vector<std::int32_t> selected_rows(std::span<const list_option> options, std::span<const std::int64_t> indices,
+                                        std::span<const std::u32string> values)
+{
+    std::vector<std::int32_t> rows;
+    for (std::int64_t i : indices)
+        if (i >= 0 && static_cast<std::uint64_t>(i) < options.size()) rows.push_back(static_cast<std::int32_t>(i));
+    if (rows.empty()) {
+        for (std::size_t i = 0; i < options.size(); ++i) {
+            const bool chosen = std::any_of(values.begin(), values.end(), [&](const std::u32string& v) {
+                return v == options[i].export_value;
+            });
+            if (chosen) rows.push_back(static_cast<std::int32_t>(i));
+        }
+    }
+    if (rows.empty()) {
+        for (std::size_t i = 0; i < options.size(); ++i) {
+            const bool chosen = std::any_of(values.begin(), values.end(),
+                                            [&](const std::u32string& v) { return v == options[i].display; });
+            if (chosen) rows.push_back(static_cast<std::int32_t>(i));
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+text_appearance list_box_content(std::span<const list_option> options, const layout_font& font,
+                                 const list_request& request)
+{
+    text_appearance result;
+    const inner_box inner = inner_of(request.box);
+    const auto rows = encoded_rows(options, first_row(request.top_index, options.size()), *font.text_encoding, font,
+                                   result.substituted);
+    const double requested = finite_or_zero(request.font_size);
+    const double size =
+        requested > 0 ? requested : auto_size(rows, std::max(0.0, inner.width - 2 * horizontal_padding));
+    const double row_height = size * line_height;
+    const std::size_t shown = visible_count(rows.size(), inner, row_height);
+    std::vector<std::int32_t> selected = request.selected;
+    std::sort(selected.begin(), selected.end());
+    std::string& out = result.content;
+    base::append(out, "/Tx BMC\nq\n", base::fixed6(inner.left), ' ', base::fixed6(inner.bottom), ' ',
+                 base::fixed6(inner.width), ' ', base::fixed6(inner.height), " re W n\n");
+    append_highlights(out, rows, shown, selected, inner, row_height);
+    out += "BT\n";
+    append_name(out, font.resource_name);
+    base::append(out, ' ', base::fixed3(size), " Tf\n");
+    append_colour(out, request.text_colour);
+    append_rows(out, rows, shown, inner, font, request, size, row_height);
+    out += "ET\nQ\nEMC\n";
+    result.font_size = size;
+    return result;
+}
+
+}  // namespace kestrin::generate
