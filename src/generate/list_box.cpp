@@ -72,16 +72,6 @@ double auto_size(const std::vector<row>& rows, double text_width)
     return std::clamp(size, smallest_auto_size, largest_list_size);
 }
 
-double aligned_x(const inner_box& inner, double width, quadding q)
-{
-    switch (q) {
-    case quadding::centre: return inner.left + (inner.width - width) / 2;
-    case quadding::right: return inner.left + inner.width - horizontal_padding - width;
-    case quadding::left: break;
-    }
-    return inner.left + horizontal_padding;
-}
-
 // How many rows from the top show at least in part.
 std::size_t visible_count(std::size_t rows, const inner_box& inner, double row_height)
 {
@@ -119,7 +109,7 @@ void append_rows(std::string& out, const std::vector<row>& rows, std::size_t sho
     double x = 0;
     double y = 0;
     for (std::size_t i = 0; i < shown; ++i) {
-        const double row_x = aligned_x(inner, rows[i].units * size / 1000.0, request.alignment);
+        const double row_x = aligned_left(inner.left, inner.width, rows[i].units * size / 1000.0, request.alignment);
         const double row_y = first_baseline - static_cast<double>(i) * row_height;
         base::append(out, base::fixed6(row_x - x), ' ', base::fixed6(row_y - y), " Td\n");
         append_string(out, rows[i].codes);
@@ -172,15 +162,15 @@ text_appearance list_box_content(std::span<const list_option> options, const lay
     std::vector<std::int32_t> selected = request.selected;
     std::sort(selected.begin(), selected.end());
     std::string& out = result.content;
-    base::append(out, "/Tx BMC\nq\n", base::fixed6(inner.left), ' ', base::fixed6(inner.bottom), ' ',
-                 base::fixed6(inner.width), ' ', base::fixed6(inner.height), " re W n\n");
+    open_marked_clip(out, inner.left, inner.bottom, inner.width, inner.height);
     append_highlights(out, rows, shown, selected, inner, row_height);
     out += "BT\n";
     append_name(out, font.resource_name);
     base::append(out, ' ', base::fixed3(size), " Tf\n");
     append_colour(out, request.text_colour);
     append_rows(out, rows, shown, inner, font, request, size, row_height);
-    out += "ET\nQ\nEMC\n";
+    out += "ET\n";
+    close_marked_clip(out);
     result.font_size = size;
     return result;
 }

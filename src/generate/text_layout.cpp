@@ -173,12 +173,7 @@ double centred_baseline(const inner_box& inner, const layout_font& font, double 
 
 double aligned_x(const inner_box& inner, double width, quadding q)
 {
-    switch (q) {
-    case quadding::centre: return inner.left + (inner.width - width) / 2;
-    case quadding::right: return inner.left + inner.width - horizontal_padding - width;
-    case quadding::left: break;
-    }
-    return inner.left + horizontal_padding;
+    return aligned_left(inner.left, inner.width, width, q);
 }
 
 }  // namespace
@@ -220,6 +215,24 @@ void append_name(std::string& out, std::string_view name)
     }
 }
 
+double aligned_left(double left, double width, double text_width, quadding q)
+{
+    switch (q) {
+    case quadding::centre: return left + (width - text_width) / 2;
+    case quadding::right: return left + width - horizontal_padding - text_width;
+    case quadding::left: break;
+    }
+    return left + horizontal_padding;
+}
+
+void open_marked_clip(std::string& out, double left, double bottom, double width, double height)
+{
+    base::append(out, "/Tx BMC\nq\n", base::fixed6(left), ' ', base::fixed6(bottom), ' ', base::fixed6(width), ' ',
+                 base::fixed6(height), " re W n\n");
+}
+
+void close_marked_clip(std::string& out) { out += "Q\nEMC\n"; }
+
 void append_colour(std::string& out, const colour& c, colour_use use)
 {
     const bool stroke = use == colour_use::stroke;
@@ -235,15 +248,6 @@ void append_colour(std::string& out, const colour& c, colour_use use)
 }
 
 namespace {
-
-// "/Tx BMC q <clip>" before the text and "Q EMC" after it.
-void open_marked_clip(std::string& out, const inner_box& inner)
-{
-    base::append(out, "/Tx BMC\nq\n", base::fixed6(inner.left), ' ', base::fixed6(inner.bottom), ' ',
-                 base::fixed6(inner.width), ' ', base::fixed6(inner.height), " re W n\n");
-}
-
-void close_marked_clip(std::string& out) { out += "Q\nEMC\n"; }
 
 void open_text(std::string& out, const layout_font& font, const text_request& request, double size)
 {
@@ -370,7 +374,7 @@ text_appearance layout_text_field(std::u32string_view value, const layout_font& 
 {
     text_appearance result;
     const inner_box inner = inner_of(request.box);
-    open_marked_clip(result.content, inner);
+    open_marked_clip(result.content, inner.left, inner.bottom, inner.width, inner.height);
     if (request.flags.password) {
         result.font_size = request.font_size;
         close_marked_clip(result.content);

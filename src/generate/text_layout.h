@@ -89,6 +89,15 @@ encoded_text encode_text(std::u32string_view text, const encoding& enc);
 text_appearance layout_text_field(std::u32string_view value, const layout_font& font,
                                   const text_request& request);
 
+// Where a line of text_width starts in the box [left, left + width] inside the border: after the
+// padding, centred, or ending at the padding.
+double aligned_left(double left, double width, double text_width, quadding q);
+
+// "/Tx BMC q <clip>" before a field's text, clipping to the box inside the border, and "Q EMC"
+// after it.
+void open_marked_clip(std::string& out, double left, double bottom, double width, double height);
+void close_marked_clip(std::string& out);
+
 // Content-stream pieces that every generated appearance writes.
 // codes as a literal string, with the bytes outside printable ASCII as octal escapes.
 void append_string(std::string& out, std::string_view codes);
