@@ -42,19 +42,19 @@ double units_of(std::string_view codes, const layout_font& font)
     return sum;
 }
 
-std::int32_t first_row(std::int64_t top_index, std::size_t count)
+std::size_t first_row(std::int64_t top_index, std::size_t count)
 {
     if (top_index < 0 || static_cast<std::uint64_t>(top_index) >= count) return 0;
-    return static_cast<std::int32_t>(top_index);
+    return static_cast<std::size_t>(top_index);
 }
 
-// Every row from the top index on, encoded; the auto size looks at all of them, the drawing at
-// those that fit.
-std::vector<row> encoded_rows(std::span<const list_option> options, std::int32_t first, const encoding& enc,
-                              const layout_font& font, std::int32_t& substituted)
+// Every row, encoded: the auto size looks at all of them, so that scrolling keeps the size.
+std::vector<row> encoded_rows(std::span<const list_option> options, const encoding& enc, const layout_font& font,
+                              std::int32_t& substituted)
 {
     std::vector<row> rows;
-    for (std::size_t i = static_cast<std::size_t>(first); i < options.size(); ++i) {
+    rows.reserve(options.size());
+    for (std::size_t i = 0; i < options.size(); ++i) {
         encoded_text encoded = encode_text(options[i].display, enc);
         substituted += encoded.substituted;
         const double units = units_of(encoded.codes, font);
@@ -63,7 +63,7 @@ std::vector<row> encoded_rows(std::span<const list_option> options, std::int32_t
     return rows;
 }
 
-double auto_size(const std::vector<row>& rows, double text_width)
+double auto_size(std::span<const row> rows, double text_width)
 {
     double widest = 0;
     for (const auto& r : rows) widest = std::max(widest, r.units);
@@ -81,7 +81,7 @@ std::size_t visible_count(std::size_t rows, const inner_box& inner, double row_h
     return fit < static_cast<double>(rows) ? static_cast<std::size_t>(fit) : rows;
 }
 
-void append_highlights(std::string& out, const std::vector<row>& rows, std::size_t shown,
+void append_highlights(std::string& out, std::span<const row> rows, std::size_t shown,
                        const std::vector<std::int32_t>& selected, const inner_box& inner, double row_height)
 {
     bool coloured = false;
@@ -98,7 +98,7 @@ void append_highlights(std::string& out, const std::vector<row>& rows, std::size
     }
 }
 
-void append_rows(std::string& out, const std::vector<row>& rows, std::size_t shown, const inner_box& inner,
+void append_rows(std::string& out, std::span<const row> rows, std::size_t shown, const inner_box& inner,
                  const layout_font& font, const list_request& request, double size, double row_height)
 {
     const double ascent = font.ascent * size / 1000.0;
@@ -119,6 +119,17 @@ void append_rows(std::string& out, const std::vector<row>& rows, std::size_t sho
     }
 }
 
+// The rows whose member text is one of values (sorted).
+std::vector<std::int32_t> rows_holding(std::span<const list_option> options, const std::vector<std::u32string_view>& values,
+                                       std::u32string list_option::*member)
+{
+    std::vector<std::int32_t> rows;
+    for (std::size_t i = 0; i < options.size(); ++i)
+        if (std::binary_search(values.begin(), values.end(), std::u32string_view(options[i].*member)))
+            rows.push_back(static_cast<std::int32_t>(i));
+    return rows;
+}
+
 }  // namespace
 
 std::vector<std::int32_t> selected_rows(std::span<const list_option> options, std::span<const std::int64_t> indices,
@@ -128,19 +139,11 @@ std::vector<std::int32_t> selected_rows(std::span<const list_option> options, st
     for (std::int64_t i : indices)
         if (i >= 0 && static_cast<std::uint64_t>(i) < options.size()) rows.push_back(static_cast<std::int32_t>(i));
     if (rows.empty()) {
-        for (std::size_t i = 0; i < options.size(); ++i) {
-            const bool chosen = std::any_of(values.begin(), values.end(), [&](const std::u32string& v) {
-                return v == options[i].export_value;
-            });
-            if (chosen) rows.push_back(static_cast<std::int32_t>(i));
-        }
-    }
-    if (rows.empty()) {
-        for (std::size_t i = 0; i < options.size(); ++i) {
-            const bool chosen = std::any_of(values.begin(), values.end(),
-                                            [&](const std::u32string& v) { return v == options[i].display; });
-            if (chosen) rows.push_back(static_cast<std::int32_t>(i));
-        }
+        // Sorted, so that each option is one binary search, however many values V holds.
+        std::vector<std::u32string_view> sorted(values.begin(), values.end());
+        std::sort(sorted.begin(), sorted.end());
+        rows = rows_holding(options, sorted, &list_option::export_value);
+        if (rows.empty()) rows = rows_holding(options, sorted, &list_option::display);
     }
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -152,8 +155,8 @@ text_appearance list_box_content(std::span<const list_option> options, const lay
 {
     text_appearance result;
     const inner_box inner = inner_of(request.box);
-    const auto rows = encoded_rows(options, first_row(request.top_index, options.size()), *font.text_encoding, font,
-                                   result.substituted);
+    const std::vector<row> all = encoded_rows(options, *font.text_encoding, font, result.substituted);
+    const std::span<const row> rows = std::span(all).subspan(first_row(request.top_index, all.size()));
     const double requested = finite_or_zero(request.font_size);
     const double size =
         requested > 0 ? requested : auto_size(rows, std::max(0.0, inner.width - 2 * horizontal_padding));

@@ -19,6 +19,9 @@ constexpr double bevel_light = 1.0;
 constexpr double bevel_dark_share = 0.5;  // of the background, or of white without one
 constexpr double inset_light = 0.5;
 constexpr double inset_dark = 0.75;
+constexpr double default_dash = 3.0;
+// Dash lengths are written with six decimals: a shorter one would be written as 0.
+constexpr double shortest_dash = 1e-3;
 
 double finite_or_zero(double v) { return std::isfinite(v) ? v : 0.0; }
 
@@ -71,15 +74,17 @@ void append_circle(std::string& out, double cx, double cy, double r, std::string
 
 namespace {
 
+// The BS D dash array; one that a reader would refuse (no lengths, a negative or non-finite one,
+// all of them about 0) gives the default dash of 3 units instead.
 void append_dash(std::string& out, const std::vector<double>& dash)
 {
+    const bool usable = std::all_of(dash.begin(), dash.end(), [](double d) { return std::isfinite(d) && d >= 0; }) &&
+                        std::any_of(dash.begin(), dash.end(), [](double d) { return d >= shortest_dash; });
+    const std::vector<double> lengths = usable ? dash : std::vector<double>{default_dash};
     out += '[';
-    bool any = false;
-    for (double d : dash) {
-        if (!std::isfinite(d) || d < 0) continue;
-        if (any) out += ' ';
-        base::append(out, base::fixed6(d));
-        any = true;
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+        if (i > 0) out += ' ';
+        base::append(out, base::fixed6(lengths[i]));
     }
     out += "] 0 d\n";
 }

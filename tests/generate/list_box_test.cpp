@@ -155,6 +155,7 @@ TEST_F(ListBoxContent, AutoSizeFitsTheWidestRowUpToTwelve)
     list_request r = request();
     r.font_size = 0;
     EXPECT_EQ(list_box_content(options, font, r).font_size, 12);
+    r.top_index = 3;  // the size does not change as the list scrolls past "Three"
     r.box.width = 30;  // 24 units for text; "Three" is 2.612 ems wide in Helvetica (T 611, h 556, r 333, e 556)
     const double size = list_box_content(options, font, r).font_size;
     EXPECT_NEAR(size, 24.0 * 1000 / 2612, 1e-6);

@@ -142,6 +142,29 @@ TEST(FrameContent, EachStyleDrawsItsOwnShape)
     }
 }
 
+TEST(FrameContent, DashArraysAReaderRefusesGiveTheDefault)
+{
+    const widget_colours with_border{std::nullopt, colour{}};
+    struct test_case {
+        std::vector<double> dash;
+        const char* written;
+    } cases[] = {
+        {{3}, "[3.000000] 0 d"},
+        {{2, 1}, "[2.000000 1.000000] 0 d"},
+        {{0, 2}, "[0.000000 2.000000] 0 d"},  // dots
+        {{}, "[3.000000] 0 d"},
+        {{0, 0}, "[3.000000] 0 d"},            // all 0: no dash at all
+        {{1e-9}, "[3.000000] 0 d"},            // would be written as 0
+        {{-1, 2}, "[3.000000] 0 d"},
+        {{std::nan(""), 2}, "[3.000000] 0 d"},
+    };
+    for (const auto& c : cases) {
+        border b{1, border_style::dashed, c.dash};
+        const std::string content = frame_content(50, 20, b, with_border, frame_shape::rectangle);
+        EXPECT_NE(content.find(c.written), std::string::npos) << c.written << "\n" << content;
+    }
+}
+
 TEST(FrameContent, BevelsFillTwoEdges)
 {
     const widget_colours both{colour{}, colour{}};
