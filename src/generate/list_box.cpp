@@ -159,7 +159,7 @@ text_appearance list_box_content(std::span<const list_option> options, const lay
     const std::span<const row> rows = std::span(all).subspan(first_row(request.top_index, all.size()));
     const double requested = finite_or_zero(request.font_size);
     const double size =
-        requested > 0 ? requested : auto_size(rows, std::max(0.0, inner.width - 2 * horizontal_padding));
+        requested > 0 ? requested : auto_size(all, std::max(0.0, inner.width - 2 * horizontal_padding));
     const double row_height = size * line_height;
     const std::size_t shown = visible_count(rows.size(), inner, row_height);
     std::vector<std::int32_t> selected = request.selected;
