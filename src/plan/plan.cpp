@@ -59,6 +59,7 @@ constexpr std::array<subtype_row, 18> subtype_table{{
 // of a nested dictionary such as "AA" or "MK", which may carry the same names. -1: absent.
 struct own_entries {
     std::int32_t type = -1, subtype = -1, field_type = -1, parent = -1, flags = -1, rect = -1;
+    std::int32_t state = -1, value = -1, appearance = -1;
 };
 
 own_entries read_own_entries(std::string_view text, std::int32_t start)
@@ -68,6 +69,8 @@ own_entries read_own_entries(std::string_view text, std::int32_t start)
         {scan::key::type, &found.type},     {scan::key::subtype, &found.subtype},
         {scan::key::field_type, &found.field_type}, {scan::key::parent, &found.parent},
         {scan::key::flags, &found.flags},   {scan::key::rect, &found.rect},
+        {scan::key::appearance_state, &found.state}, {scan::key::value, &found.value},
+        {scan::key::appearance, &found.appearance},
     };
     scan::dict_walk walk(text, start);
     while (walk.next())
@@ -158,12 +161,18 @@ decision decide(const plan_choices& choices, plan_item& item, bool prints)
     return decision::flatten;
 }
 
-// The rectangle, also when "Rect" refers to an array object of its own.
-std::optional<scan::box> rect_of(const load::doc& d, std::string_view text, std::int32_t start)
+// The rectangle of the "Rect" value at pos, also when it refers to an array object of its own.
+std::optional<scan::box> rect_at(const load::doc& d, std::string_view text, std::int32_t pos)
 {
-    if (auto box = scan::box_xywh_named(text, start, scan::key::rect)) return box;
-    const std::optional<std::string> indirect = load::array_entry(d, text, start, scan::key::rect);
-    return indirect ? scan::box_xywh_named(*indirect, 0, scan::key::rect) : std::nullopt;
+    const std::optional<std::string> entry = load::array_of_value(d, load::value_text_at(text, pos), scan::key::rect);
+    return entry ? scan::box_xywh_named(*entry, 0, scan::key::rect) : std::nullopt;
+}
+
+// The appearance state: the name in "AS", else in "V".
+std::optional<std::string> state_of(std::string_view text, const own_entries& own)
+{
+    if (std::optional<std::string> state = scan::name_at(text, own.state)) return state;
+    return scan::name_at(text, own.value);
 }
 
 // Reads the item; returns whether its flags have the Print bit.
@@ -174,7 +183,7 @@ bool read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
                     scan::name_value_is(text, own.subtype, scan::name::annot);
     item.kind = subtype_kind(text, own.subtype);
     item.is_field = own.field_type >= 0 || has_field_parent(d, reference_at(text, own.parent));
-    if (const auto box = rect_of(d, text, start)) {
+    if (const auto box = rect_at(d, text, own.rect)) {
         item.x = box->x;
         item.y = box->y;
         item.w = box->w;
@@ -182,7 +191,7 @@ bool read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
     }
     const std::int32_t flags = integer_value(d, text, own.flags).value_or(0);
     item.hidden = (flags & hidden_flag) != 0;
-    item.ap_obj = select_appearance(d, text, start, appearance_state(text, start));
+    item.ap_obj = select_appearance_at(d, text, own.appearance, state_of(text, own));
     return (flags & print_flag) != 0;
 }
 
