@@ -332,10 +332,32 @@ text_field_flags text_flags(std::int32_t ff, std::int32_t max_len, bool combo_bo
     return flags;
 }
 
-}  // namespace
+// The form's entries that fields fall back to, read once for all widgets: the form dictionary
+// holds the whole "Fields" list, so walking it per widget would cost time in its size.
+struct form_defaults {
+    std::string_view da, quadding;
+    dict_text resources;
+};
 
-generated_appearance generate_field_appearance(const load::doc& d, const plan::flatten_plan& plan,
-                                               const plan::plan_item& item)
+form_defaults read_form_defaults(const load::doc& d, const plan::flatten_plan& plan)
+{
+    form_defaults out;
+    const dict_text form = form_dictionary(plan);
+    if (!form) return out;
+    scan::dict_walk walk(form.text, form.start);
+    while (walk.next()) {
+        const std::string_view raw = walk.raw_key();
+        const std::string_view value = load::value_text_at(form.text, walk.value());
+        if (out.da.empty() && scan::name_equals(raw, scan::key::default_appearance)) out.da = value;
+        if (out.quadding.empty() && scan::name_equals(raw, scan::key::quadding)) out.quadding = value;
+        if (!out.resources && scan::name_equals(raw, scan::key::default_resources))
+            out.resources = resolved_dictionary(d, value);
+    }
+    return out;
+}
+
+generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan& plan, const form_defaults& form,
+                                   const plan::plan_item& item)
 {
     generated_appearance out;
     out.width = item.w;
@@ -343,11 +365,9 @@ generated_appearance generate_field_appearance(const load::doc& d, const plan::f
     const load::dict_span span = plan::annotation_dictionary(d, item);
     const dict_text widget = span ? dict_text{span.text, span.start} : dict_text{};
     field_inputs in = read_field_inputs(d, widget);
-    const dict_text form = form_dictionary(plan);
-    if (in.da.empty()) in.da = own_value(form, scan::key::default_appearance);
-    if (in.quadding.empty()) in.quadding = own_value(form, scan::key::quadding);
-    if (const dict_text dr = resolved_dictionary(d, own_value(form, scan::key::default_resources)))
-        in.resources.push_back(dr);
+    if (in.da.empty()) in.da = form.da;
+    if (in.quadding.empty()) in.quadding = form.quadding;
+    if (form.resources) in.resources.push_back(form.resources);
     if (in.resources.size() > max_resource_dicts) in.resources.resize(max_resource_dicts);
 
     const std::int32_t ff = integer_of(d, in.field_flags);
@@ -377,14 +397,23 @@ generated_appearance generate_field_appearance(const load::doc& d, const plan::f
     return out;
 }
 
+}  // namespace
+
+generated_appearance generate_field_appearance(const load::doc& d, const plan::flatten_plan& plan,
+                                               const plan::plan_item& item)
+{
+    return appearance_of(d, plan, read_form_defaults(d, plan), item);
+}
+
 std::vector<generated_appearance> generate_appearances(const load::doc& d, plan::flatten_plan& plan)
 {
     std::vector<generated_appearance> out(plan.xobjects.size());
     bool uses_helvetica = false;
+    const form_defaults form = read_form_defaults(d, plan);
     for (std::size_t i = 0; i < plan.xobjects.size(); ++i) {
         const plan::xobject_entry& x = plan.xobjects[i];
         if (!x.generated) continue;
-        out[i] = generate_field_appearance(d, plan, plan.items[static_cast<std::size_t>(x.item)]);
+        out[i] = appearance_of(d, plan, form, plan.items[static_cast<std::size_t>(x.item)]);
         uses_helvetica = uses_helvetica || out[i].font_value.empty();
     }
     if (uses_helvetica) plan::number_font(plan);
