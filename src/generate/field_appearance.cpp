@@ -33,6 +33,9 @@ constexpr std::int32_t password_flag = 1 << 13;   // Ff bit 14
 constexpr std::int32_t combo_flag = 1 << 17;      // Ff bit 18
 constexpr std::int32_t comb_flag = 1 << 24;       // Ff bit 25
 constexpr std::string_view helvetica = "Helvetica";
+// Bounds on what a damaged file may claim: a glyph width (thousandths of an em) and a border width.
+constexpr double widest_glyph = 10000;
+constexpr double widest_border = 100;
 constexpr std::string_view fallback_font_name = "Helv";
 
 // A dictionary's text from its "<<" (or empty).
@@ -138,12 +141,12 @@ dict_text form_dictionary(const plan::flatten_plan& plan)
 double border_width(const load::doc& d, const dict_text& widget)
 {
     if (const dict_text bs = resolved_dictionary(d, own_value(widget, scan::key::border_style))) {
-        if (const auto w = number_of(d, own_value(bs, scan::key::width))) return std::max(*w, 0.0);
+        if (const auto w = number_of(d, own_value(bs, scan::key::width))) return std::clamp(*w, 0.0, widest_border);
         return 1;
     }
     std::array<double, 3> border{};
     if (const auto a = load::array_entry(d, widget.text, widget.start, scan::key::border)) {
-        if (scan::array_named(*a, 0, scan::key::border, border) == 3) return std::max(border[2], 0.0);
+        if (scan::array_named(*a, 0, scan::key::border, border) == 3) return std::clamp(border[2], 0.0, widest_border);
     }
     return 1;
 }
@@ -260,7 +263,7 @@ void apply_font_widths(const load::doc& d, const dict_text& font_dict, chosen_fo
     const std::int32_t count = scan::array_named(*list, 0, scan::key::widths, widths);
     const auto from = static_cast<std::size_t>(*first);
     for (std::int32_t k = 0; k < count && from + static_cast<std::size_t>(k) < font.widths.size(); ++k)
-        font.widths[from + static_cast<std::size_t>(k)] = widths[static_cast<std::size_t>(k)];
+        font.widths[from + static_cast<std::size_t>(k)] = std::clamp(widths[static_cast<std::size_t>(k)], 0.0, widest_glyph);
 }
 
 // The font's value in the first default resources naming it: a reference to an object the output

@@ -92,3 +92,47 @@ TEST(FieldAppearance, WidthsOfTheFontPlaceCentredText)
 }
 
 }  // namespace
+
+namespace {
+
+// Damaged fields still give a closed, marked appearance; nothing they claim is trusted.
+TEST(FieldAppearance, DamagedInputsGiveAClosedAppearance)
+{
+    const std::string fonts = "/DR << /Font << /F1 20 0 R >> >>";
+    struct damaged_case {
+        const char* why;
+        std::string widget, font;
+    };
+    const damaged_case cases[] = {
+        {"parent loop", "/Parent 10 0 R /DA (/F1 0 Tf) /V (a)", "<< /BaseFont /Helvetica >>"},
+        {"value not a string", "/DA (/F1 0 Tf) /V 12", "<< /BaseFont /Helvetica >>"},
+        {"font is a stream", "/DA (/F1 0 Tf) /V (a) /MaxLen -4", "30 0 R"},
+        {"widths out of range", "/DA (/F1 0 Tf) /V (aaaa)",
+         "<< /BaseFont /Helvetica /FirstChar 250 /Widths [-5 1e30 7 7 7 7 7 7 7 7 7 7 7 7] >>"},
+        {"differences out of range", "/DA (/F1 0 Tf) /V (a)",
+         "<< /BaseFont /Helvetica /Encoding << /Differences [300 /a /b -7 /c (x) 65] >> >>"},
+        {"huge border", "/DA (/F1 0 Tf) /V (a) /BS << /W 1e30 >>", "<< /BaseFont /Helvetica >>"},
+        {"DA garbage", "/DA (Tf Tf /F1 Tf 1 2 rg \\() /V (a) /Ff 4096", "<< /BaseFont /Helvetica >>"},
+        {"combo options garbage", "/FT /Ch /Ff 131072 /V (a) /Opt [[(a)] [ ] 5 [(a) 7] /x", "<< /BaseFont /Helvetica >>"},
+    };
+    for (const damaged_case& c : cases) {
+        const std::string widget = c.widget.find("/FT") == std::string::npos ? "/FT /Tx " + c.widget : c.widget;
+        const std::string pdf =
+            one_page_doc("/Annots [10 0 R]", "/AcroForm << /Fields [10 0 R] " + fonts + " >>")
+                .object(10, "<< /Type /Annot /Subtype /Widget /T (t) /Rect [0 0 100 20] " + widget + " >>")
+                .object(20, c.font)
+                .stream(30, "", "BT ET")
+                .build();
+        planned p(pdf, kestrin::plan::flatten_mode::all);
+        ASSERT_EQ(p.plan_rc, 0) << c.why;
+        ASSERT_EQ(p.plan.items.size(), 1u) << c.why;
+        ASSERT_TRUE(p.plan.items[0].generate) << c.why;
+        const std::string content =
+            kestrin::generate::generate_field_appearance(p.doc, p.plan, p.plan.items[0]).content;
+        EXPECT_EQ(content.rfind("/Tx BMC\n", 0), 0u) << c.why;
+        EXPECT_GE(content.size(), 4u);
+        EXPECT_EQ(content.substr(content.size() - 4), "EMC\n") << c.why;
+    }
+}
+
+}  // namespace
