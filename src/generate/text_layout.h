@@ -65,6 +65,9 @@ struct text_appearance {
 // every standard encoding has; a visible sign that something is missing.
 inline constexpr char32_t substitute_character = U'?';
 
+// Appends "/" and the name, escaping the bytes a name cannot hold as they stand.
+void append_name(std::string& out, std::string_view name);
+
 // The value's characters encoded through an encoding, one code per character, with the count of
 // those replaced by the substitute.
 struct encoded_text {
