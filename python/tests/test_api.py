@@ -78,7 +78,7 @@ def test_options():
     assert kestrin.field_count_bytes(kept) == 0
     forms = kestrin.flatten_bytes(data, mode="forms", keep_links=True)
     assert kestrin.annotation_count_bytes(forms) == 3
-    # Accepted, no effect yet.
+    # Nothing in this file needs a generated appearance.
     assert kestrin.flatten_bytes(data, generate_appearances=False) == kestrin.flatten_bytes(data)
 
 

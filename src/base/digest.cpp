@@ -103,8 +103,12 @@ std::uint64_t xxh64::finish() const
 std::array<std::uint8_t, 16> file_digest::finish() const
 {
     std::array<std::uint8_t, 16> out{};
-    const std::uint64_t halves[2] = {first_.finish(), second_.finish()};
-    for (std::size_t k = 0; k < out.size(); ++k) out[k] = static_cast<std::uint8_t>(halves[k / 8] >> (8 * (k % 8)));
+    const std::uint64_t first = bytes_.finish();
+    for (std::size_t k = 0; k < 8; ++k) out[k] = static_cast<std::uint8_t>(first >> (8 * k));
+    xxh64 spread(1);
+    spread.update(std::string_view(reinterpret_cast<const char*>(out.data()), 8));
+    const std::uint64_t second = spread.finish();
+    for (std::size_t k = 8; k < out.size(); ++k) out[k] = static_cast<std::uint8_t>(second >> (8 * (k - 8)));
     return out;
 }
 

@@ -23,19 +23,16 @@ private:
     std::uint64_t seed_;
 };
 
-// 128 bits naming a file's bytes: XXH64 with seeds 0 and 1, little-endian, one after the other.
+// 128 bits naming a file's bytes: the XXH64 (seed 0) of the bytes (which counts their length),
+// then the XXH64 (seed 1) of that hash, little-endian. The bytes are hashed once: the second half
+// only spreads the first, which is enough for an identifier.
 class file_digest {
 public:
-    void update(std::string_view bytes)
-    {
-        first_.update(bytes);
-        second_.update(bytes);
-    }
+    void update(std::string_view bytes) { bytes_.update(bytes); }
     std::array<std::uint8_t, 16> finish() const;
 
 private:
-    xxh64 first_{0};
-    xxh64 second_{1};
+    xxh64 bytes_{0};
 };
 
 }  // namespace kestrin::base

@@ -58,9 +58,10 @@ void build_output(writer& w)
 
 }  // namespace
 
-base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan, const char* out_path)
+base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan, const char* out_path,
+                             std::span<const generate::generated_appearance> generated)
 {
-    writer w(d, plan);
+    writer w(d, plan, generated);
     index_plans(w);
     w.out.reserve(base::buffer_first_capacity - 1);
     if (!w.out.data) return base::status::failure("out of memory");
@@ -73,11 +74,12 @@ base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan,
                              : base::write_output_file(out_path, w.out.view());
 }
 
-base::result<base::byte_buffer> write_flattened_to_memory(const load::doc& d,
-                                                          const plan::flatten_plan& plan)
+base::result<base::byte_buffer> write_flattened_to_memory(
+    const load::doc& d, const plan::flatten_plan& plan,
+    std::span<const generate::generated_appearance> generated)
 {
     // Without a sink the writer keeps every byte in its buffer: the memory output.
-    writer w(d, plan);
+    writer w(d, plan, generated);
     index_plans(w);
     w.out.reserve(base::buffer_first_capacity - 1);
     if (!w.out.data) return base::status::failure("out of memory");

@@ -1,20 +1,26 @@
 // The output writer: writes the flattened file that the plan describes.
 #pragma once
 
+#include <span>
+
 #include "base/byte_buffer.h"
 #include "base/status.h"
 #include "load/doc.h"
+#include "generate/field_appearance.h"
 #include "plan/plan.h"
 
 namespace kestrin::emit {
 
 // Writes the flattened file to out_path, or tells why it could not; an existing file at out_path
-// is replaced only by a complete output.
-base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan, const char* out_path);
+// is replaced only by a complete output. generated holds, per XObject of the plan, the appearance
+// made for a generated one.
+base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan, const char* out_path,
+                             std::span<const generate::generated_appearance> generated = {});
 
 // Builds the flattened file in memory: the same bytes as write_flattened writes, in one buffer
 // (its len is the file's size), or why it could not.
-base::result<base::byte_buffer> write_flattened_to_memory(const load::doc& d,
-                                                          const plan::flatten_plan& plan);
+base::result<base::byte_buffer> write_flattened_to_memory(
+    const load::doc& d, const plan::flatten_plan& plan,
+    std::span<const generate::generated_appearance> generated = {});
 
 }  // namespace kestrin::emit

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -14,6 +15,7 @@
 #include "base/digest.h"
 #include "base/output_sink.h"
 #include "emit/resources.h"
+#include "generate/field_appearance.h"
 #include "load/doc.h"
 #include "plan/plan.h"
 #include "scan/value.h"
@@ -49,10 +51,15 @@ struct open_object {
 };
 
 struct writer {
-    writer(const load::doc& d, const plan::flatten_plan& p) : doc(d), plan(p) {}
+    writer(const load::doc& d, const plan::flatten_plan& p,
+           std::span<const generate::generated_appearance> g = {})
+        : doc(d), plan(p), generated(g)
+    {
+    }
 
     const load::doc& doc;
     const plan::flatten_plan& plan;
+    std::span<const generate::generated_appearance> generated;  // per xobjects index, when generated
     base::byte_buffer out;
     std::vector<std::int32_t> offsets;  // object number -> byte offset in out, -1 when unused
     std::unordered_map<std::int32_t, std::int32_t> plan_of_page;  // page object -> first plan

@@ -6,6 +6,7 @@
 #include "base/append.h"
 #include "emit/object_check.h"
 #include "emit/object_writer.h"
+#include "generate/text_layout.h"
 #include "load/stream_data.h"
 #include "load/values.h"
 #include "scan/dictionary.h"
@@ -90,9 +91,45 @@ void append_dictionary(writer& w, const load::dict_span& span, const appearance_
     append_entry(w.out, scan::key::decode_parms, entries.decode_parms);
 }
 
+// The resources of a generated appearance: its one font, the form's or the output's Helvetica.
+std::string generated_resources(const writer& w, const generate::generated_appearance& g)
+{
+    std::string font_value = g.font_value;
+    if (font_value.empty()) font_value = base::to_text(w.plan.font_obj, " 0 R");
+    std::string out = "<< /Font << ";
+    generate::append_name(out, g.font_name);
+    out += ' ';
+    std::string scratch;
+    out += with_framing_keywords_blanked(font_value, scratch);
+    out += " >> >>";
+    return out;
+}
+
+// An appearance made from a field's value, placed like one read from the input.
+void write_generated_xobject(writer& w, std::size_t index)
+{
+    const plan::xobject_entry& x = w.plan.xobjects[index];
+    if (index >= w.generated.size()) return;
+    const generate::generated_appearance& g = w.generated[index];
+    appearance_frame f;
+    f.bbox = {0, 0, g.width, g.height};
+    w.frames[index] = f;
+    begin_object(w, x.obj, 0);
+    base::append(w.out, "<< /Type /XObject /Subtype /Form /BBox [0 0 ", base::fixed6(g.width), ' ',
+                 base::fixed6(g.height), "] /Resources ");
+    w.out.append(generated_resources(w, g));
+    base::append(w.out, " /Length ", g.content.size(), " >>");
+    begin_stream_data(w);
+    end_stream(w, g.content);
+}
+
 void write_xobject(writer& w, std::size_t index, base::byte_buffer& scratch)
 {
     const plan::xobject_entry& x = w.plan.xobjects[index];
+    if (x.generated) {
+        write_generated_xobject(w, index);
+        return;
+    }
     const load::obj_entry* ap = w.doc.objs.find(x.ap_obj);
     if (ap == nullptr) return;
     const plan::plan_item& item = w.plan.items[static_cast<std::size_t>(x.item)];

@@ -88,7 +88,7 @@ private:
 // and waits for it.
 class xobject_thread {
 public:
-    explicit xobject_thread(const writer& w) : part_(w.doc, w.plan)
+    explicit xobject_thread(const writer& w) : part_(w.doc, w.plan, w.generated)
     {
         part_.offsets.assign(static_cast<std::size_t>(w.plan.next_free_obj), -1);
         part_.sink = &queue_;

@@ -197,24 +197,6 @@ void append_string(std::string& out, std::string_view codes)
     out += ')';
 }
 
-// A name as a name token: bytes outside the regular printable ones as "#xx".
-void append_name(std::string& out, std::string_view name)
-{
-    constexpr std::string_view hex = "0123456789ABCDEF";
-    constexpr std::string_view needs_escape = "()<>[]{}/%#";
-    out += '/';
-    for (char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u >= 0x7F || needs_escape.find(c) != std::string_view::npos) {
-            out += '#';
-            out += hex[u >> 4];
-            out += hex[u & 15];
-        } else {
-            out += c;
-        }
-    }
-}
-
 double aligned_left(double left, double width, double text_width, quadding q)
 {
     switch (q) {
@@ -342,6 +324,23 @@ std::string_view comb_codes(const std::vector<paragraph>& paragraphs, std::int32
 }
 
 }  // namespace
+
+void append_name(std::string& out, std::string_view name)
+{
+    constexpr std::string_view hex = "0123456789ABCDEF";
+    constexpr std::string_view needs_escape = "()<>[]{}/%#";
+    out += '/';
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u >= 0x7F || needs_escape.find(c) != std::string_view::npos) {
+            out += '#';
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+}
 
 layout_font standard_layout_font(std::string resource_name, const font_metrics& metrics, const encoding& enc)
 {

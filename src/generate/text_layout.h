@@ -73,6 +73,9 @@ struct text_appearance {
 // every standard encoding has; a visible sign that something is missing.
 inline constexpr char32_t substitute_character = U'?';
 
+// Appends "/" and the name, escaping the bytes a name cannot hold as they stand.
+void append_name(std::string& out, std::string_view name);
+
 // The value's characters encoded through an encoding, one code per character, with the count of
 // those replaced by the substitute.
 struct encoded_text {
@@ -101,8 +104,6 @@ void close_marked_clip(std::string& out);
 // Content-stream pieces that every generated appearance writes.
 // codes as a literal string, with the bytes outside printable ASCII as octal escapes.
 void append_string(std::string& out, std::string_view codes);
-// name as a name token, '/' first, with the bytes a name cannot hold as "#xx".
-void append_name(std::string& out, std::string_view name);
 // The operator that sets c as the fill colour (g, rg, k) or the stroke colour (G, RG, K).
 enum class colour_use { fill, stroke };
 void append_colour(std::string& out, const colour& c, colour_use use = colour_use::fill);

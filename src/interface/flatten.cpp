@@ -3,6 +3,7 @@
 #include <string>
 
 #include "emit/emit.h"
+#include "generate/field_appearance.h"
 
 namespace kestrin::interface {
 
@@ -26,10 +27,11 @@ base::status flatten(const input_source& in, const plan::plan_choices& choices,
     if (d.objs.find(d.root) == nullptr)
         return status::failure("input: no document catalog (object " + std::to_string(d.root) +
                                " is missing)");
-    const base::result<plan::flatten_plan> plan = plan::make_plan(d, choices);
+    base::result<plan::flatten_plan> plan = plan::make_plan(d, choices);
     if (!plan) return status::failure("flatten plan failed: " + plan.message());
-    if (out.memory == nullptr) return emit::write_flattened(d, plan.value(), out.path);
-    base::result<base::byte_buffer> built = emit::write_flattened_to_memory(d, plan.value());
+    const std::vector<generate::generated_appearance> generated = generate::generate_appearances(d, plan.value());
+    if (out.memory == nullptr) return emit::write_flattened(d, plan.value(), out.path, generated);
+    base::result<base::byte_buffer> built = emit::write_flattened_to_memory(d, plan.value(), generated);
     if (!built) return status::failure(built.message());
     *out.memory = std::move(built.value());
     return status::success();

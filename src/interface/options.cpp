@@ -70,9 +70,9 @@ base::result<plan::plan_choices> read_options(const kestrin_options* options)
         if (v > 1) return out_of_range(f.name, v, "0 or 1");
         *f.to = v == 1;
     }
-    // Accepted and checked; field appearances are not generated yet, so it changes nothing.
     const std::uint32_t no_gen = field(options, size, offsetof(kestrin_options, no_generate_appearances));
     if (no_gen > 1) return out_of_range("no_generate_appearances", no_gen, "0 or 1");
+    choices.generate_appearances = no_gen == 0;
     return choices;
 }
 

@@ -71,6 +71,13 @@ std::string_view resolved_value(const doc& d, std::string_view value)
     return body.substr(static_cast<std::size_t>(start));
 }
 
+const obj_entry* referenced_object(const doc& d, std::string_view value)
+{
+    if (value.empty() || reference_end(value, 0) < 0) return nullptr;
+    std::int32_t pos = 0;
+    return d.objs.find(scan::parse_int_at(value, pos));
+}
+
 std::string_view entry_value(std::string_view text, std::int32_t start, std::string_view key)
 {
     return value_after_key(text, scan::find_top_level_key(text, start, scan::text_limit(text), key), key);

@@ -132,7 +132,12 @@ std::int32_t pick_ap_from_dict(const load::doc& d, std::string_view text, std::i
 std::int32_t select_appearance(const load::doc& d, std::string_view text, std::int32_t start,
                                const std::optional<std::string>& state)
 {
-    std::int32_t pos = scan::entry_value_at(text, start, scan::key::appearance);
+    return select_appearance_at(d, text, scan::entry_value_at(text, start, scan::key::appearance), state);
+}
+
+std::int32_t select_appearance_at(const load::doc& d, std::string_view text, std::int32_t pos,
+                                  const std::optional<std::string>& state)
+{
     if (pos < 0) return -1;
     if (scan::opens_dictionary(text, pos)) return pick_ap_from_dict(d, text, pos, state);
     if (!is_digit_at(text, pos)) return -1;

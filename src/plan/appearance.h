@@ -18,6 +18,10 @@ std::optional<std::string> appearance_state(std::string_view text, std::int32_t 
 std::int32_t select_appearance(const load::doc& d, std::string_view text, std::int32_t start,
                                const std::optional<std::string>& state);
 
+// select_appearance for the value of "AP" standing at pos (-1: the annotation has none).
+std::int32_t select_appearance_at(const load::doc& d, std::string_view text, std::int32_t pos,
+                                  const std::optional<std::string>& state);
+
 // The normal appearance stream of the appearance dictionary whose "<<" is at or after start (after
 // white space) in text, for the given state (none or empty: the first state listed), or -1.
 std::int32_t pick_ap_from_dict(const load::doc& d, std::string_view text, std::int32_t start,

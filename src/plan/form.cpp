@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "load/pages.h"
+#include "load/values.h"
 #include "plan/refs.h"
 #include "scan/chars.h"
 #include "scan/keys.h"
 #include "scan/token.h"
+#include "scan/value.h"
 
 namespace kestrin::plan {
 
@@ -79,6 +81,16 @@ std::string_view form_dict_text(const form_location& loc)
     if (loc.form_end >= 0 && static_cast<std::size_t>(loc.form_end) < loc.form_text.size())
         return loc.form_text.substr(0, static_cast<std::size_t>(loc.form_end));
     return loc.form_text;
+}
+
+bool form_needs_appearances(const load::doc& d, const form_location& loc)
+{
+    const std::string_view text = form_dict_text(loc);
+    const std::int32_t end = scan::skip_pdf_value(text, loc.form_start);
+    if (end <= loc.form_start) return false;
+    const std::string_view value =
+        load::resolved_value(d, load::entry_value(scan::cut_at(text, end), loc.form_start, scan::key::need_appearances));
+    return scan::kw_at(value, 0, scan::keyword::true_value);
 }
 
 std::int32_t count_field_leaves(const load::doc& d, const form_location& loc)

@@ -22,6 +22,10 @@ std::string_view form_dict_text(const form_location& loc);
 // The form dictionary the catalog root names, or nullopt.
 std::optional<form_location> find_form(const load::doc& d, std::int32_t root);
 
+// True when the form's "NeedAppearances" is true: viewers are to draw its fields' values
+// themselves, as the appearance streams do not show them.
+bool form_needs_appearances(const load::doc& d, const form_location& loc);
+
 // Terminal fields of the form, within the depth and node-budget limits.
 std::int32_t count_field_leaves(const load::doc& d, const form_location& loc);
 

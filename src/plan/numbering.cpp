@@ -63,7 +63,7 @@ void number_xobjects(const load::doc& d, flatten_plan& plan)
             const std::int32_t i = p.first_item + k;
             if (i < 0 || i >= item_total) break;
             const plan_item& item = plan.items[static_cast<std::size_t>(i)];
-            if (!has_usable_appearance(d, item)) continue;
+            if (!item.generate && !has_usable_appearance(d, item)) continue;
             auto first = static_cast<std::int32_t>(plan.xobjects.size());
             if (item.obj > 0 && static_cast<std::size_t>(item.obj) < numbers) {
                 const auto slot = static_cast<std::size_t>(item.obj);
@@ -71,7 +71,7 @@ void number_xobjects(const load::doc& d, flatten_plan& plan)
                 page_of[slot] = static_cast<std::int32_t>(page);
                 first_of[slot] = first;
             }
-            plan.xobjects.push_back({plan.next_free_obj++, item.ap_obj, i});
+            plan.xobjects.push_back({plan.next_free_obj++, item.generate ? 0 : item.ap_obj, i, item.generate});
             plan.xobject_of_item[static_cast<std::size_t>(i)] = first;
         }
     }

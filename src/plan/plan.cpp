@@ -27,6 +27,8 @@ constexpr std::int32_t max_parent_steps = 31;
 constexpr std::int32_t unlimited = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t hidden_flag = 2;
 constexpr std::int32_t print_flag = 4;
+constexpr std::int32_t no_view_flag = 32;
+constexpr std::int32_t combo_flag = 1 << 17;  // Ff bit 18 of a choice field
 
 struct subtype_row {
     std::string_view name;
@@ -59,6 +61,7 @@ constexpr std::array<subtype_row, 18> subtype_table{{
 // of a nested dictionary such as "AA" or "MK", which may carry the same names. -1: absent.
 struct own_entries {
     std::int32_t type = -1, subtype = -1, field_type = -1, parent = -1, flags = -1, rect = -1;
+    std::int32_t state = -1, value = -1, appearance = -1, field_flags = -1;
 };
 
 own_entries read_own_entries(std::string_view text, std::int32_t start)
@@ -68,6 +71,8 @@ own_entries read_own_entries(std::string_view text, std::int32_t start)
         {scan::key::type, &found.type},     {scan::key::subtype, &found.subtype},
         {scan::key::field_type, &found.field_type}, {scan::key::parent, &found.parent},
         {scan::key::flags, &found.flags},   {scan::key::rect, &found.rect},
+        {scan::key::appearance_state, &found.state}, {scan::key::value, &found.value},
+        {scan::key::appearance, &found.appearance}, {scan::key::field_flags, &found.field_flags},
     };
     scan::dict_walk walk(text, start);
     while (walk.next())
@@ -126,6 +131,53 @@ bool has_field_parent(const load::doc& d, std::int32_t num)
     }
 }
 
+// What decides whether a widget's appearance can be generated: its field type and field flags,
+// each inherited from the nearest dictionary up the "Parent" chain that has it.
+struct field_kind {
+    bool text = false;
+    bool combo_box = false;
+};
+
+field_kind read_field_kind(const load::doc& d, std::string_view text, std::int32_t start)
+{
+    std::int32_t type_at = -1, flags_at = -1;
+    std::string_view type_text, flags_text;
+    for (std::int32_t steps = 0; steps <= max_parent_steps; ++steps) {
+        const own_entries own = read_own_entries(text, start);
+        if (type_at < 0 && own.field_type >= 0) {
+            type_at = own.field_type;
+            type_text = text;
+        }
+        if (flags_at < 0 && own.field_flags >= 0) {
+            flags_at = own.field_flags;
+            flags_text = text;
+        }
+        if (type_at >= 0 && flags_at >= 0) break;
+        const load::obj_entry* e = d.objs.find(reference_at(text, own.parent));
+        const load::dict_span span = e == nullptr ? load::dict_span{} : d.span_of(*e);
+        if (!span) break;
+        text = span.text;
+        start = span.start;
+    }
+    const std::int32_t ff = flags_at < 0 ? 0 : integer_value(d, flags_text, flags_at).value_or(0);
+    field_kind kind;
+    kind.text = scan::name_value_is(type_text, type_at, scan::name::text_field);
+    kind.combo_box = scan::name_value_is(type_text, type_at, scan::name::choice_field) && (ff & combo_flag) != 0;
+    return kind;
+}
+
+// What decides generation besides the widget: the caller's choice and the form's NeedAppearances.
+struct generation_rule {
+    bool on = false;
+    bool need_appearances = false;
+};
+
+bool has_appearance_stream(const load::doc& d, std::int32_t ap_obj)
+{
+    const load::obj_entry* ap = ap_obj > 0 ? d.objs.find(ap_obj) : nullptr;
+    return ap != nullptr && ap->is_stream;
+}
+
 enum class decision { flatten, keep, drop };
 
 // What the plan needs to know of one annotation object; the same for every page that lists it.
@@ -158,12 +210,18 @@ decision decide(const plan_choices& choices, plan_item& item, bool prints)
     return decision::flatten;
 }
 
-// The rectangle, also when "Rect" refers to an array object of its own.
-std::optional<scan::box> rect_of(const load::doc& d, std::string_view text, std::int32_t start)
+// The rectangle of the "Rect" value at pos, also when it refers to an array object of its own.
+std::optional<scan::box> rect_at(const load::doc& d, std::string_view text, std::int32_t pos)
 {
-    if (auto box = scan::box_xywh_named(text, start, scan::key::rect)) return box;
-    const std::optional<std::string> indirect = load::array_entry(d, text, start, scan::key::rect);
-    return indirect ? scan::box_xywh_named(*indirect, 0, scan::key::rect) : std::nullopt;
+    const std::optional<std::string> entry = load::array_of_value(d, load::value_text_at(text, pos), scan::key::rect);
+    return entry ? scan::box_xywh_named(*entry, 0, scan::key::rect) : std::nullopt;
+}
+
+// The appearance state: the name in "AS", else in "V".
+std::optional<std::string> state_of(std::string_view text, const own_entries& own)
+{
+    if (std::optional<std::string> state = scan::name_at(text, own.state)) return state;
+    return scan::name_at(text, own.value);
 }
 
 // Reads the item; returns whether its flags have the Print bit.
@@ -174,7 +232,7 @@ bool read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
                     scan::name_value_is(text, own.subtype, scan::name::annot);
     item.kind = subtype_kind(text, own.subtype);
     item.is_field = own.field_type >= 0 || has_field_parent(d, reference_at(text, own.parent));
-    if (const auto box = rect_of(d, text, start)) {
+    if (const auto box = rect_at(d, text, own.rect)) {
         item.x = box->x;
         item.y = box->y;
         item.w = box->w;
@@ -182,8 +240,23 @@ bool read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
     }
     const std::int32_t flags = integer_value(d, text, own.flags).value_or(0);
     item.hidden = (flags & hidden_flag) != 0;
-    item.ap_obj = select_appearance(d, text, start, appearance_state(text, start));
+    item.ap_obj = select_appearance_at(d, text, own.appearance, state_of(text, own));
     return (flags & print_flag) != 0;
+}
+
+// Whether the flattened item draws an appearance made from its field's value: a visible text or
+// combo-box widget without an appearance stream, or any such widget when the form's appearances
+// are stale.
+bool wants_generation(const load::doc& d, const generation_rule& rule, std::string_view text,
+                      std::int32_t start, const plan_item& item)
+{
+    if (!rule.on || !item.is_field || item.hidden || !(item.w > 0) || !(item.h > 0)) return false;
+    const own_entries own = read_own_entries(text, start);
+    if (!scan::name_value_is(text, own.subtype, scan::name::widget)) return false;
+    if ((integer_value(d, text, own.flags).value_or(0) & no_view_flag) != 0) return false;
+    if (!rule.need_appearances && has_appearance_stream(d, item.ap_obj)) return false;
+    const field_kind kind = read_field_kind(d, text, start);
+    return kind.text || kind.combo_box;
 }
 
 // The catalog and the page tree are never left out, whatever a damaged "Fields", "Kids" or
@@ -197,24 +270,28 @@ bool is_structural(const load::doc& d, std::int32_t num)
     return span && scan::obj_type(span.text, span.start) != scan::type_other;
 }
 
-analysis analyse(const load::doc& d, const plan_choices& choices, const load::obj_entry& e)
+analysis analyse(const load::doc& d, const plan_choices& choices, const generation_rule& rule,
+                 const load::obj_entry& e)
 {
     analysis a;
     a.item.obj = e.num;
     const load::dict_span span = d.span_of(e);
     const bool prints = span && read_annotation(d, span.text, span.start, a.item);
     a.what = decide(choices, a.item, prints);
+    a.item.generate = span && a.what == decision::flatten && wants_generation(d, rule, span.text, span.start, a.item);
     a.structural = is_structural(d, e.num);
     return a;
 }
 
 // A dictionary written in "Annots" itself: read like an object, but it has none to leave out.
-analysis analyse_direct(const load::doc& d, const plan_choices& choices, std::string_view direct)
+analysis analyse_direct(const load::doc& d, const plan_choices& choices, const generation_rule& rule,
+                        std::string_view direct)
 {
     analysis a;
     a.item.direct = direct;
     const bool prints = read_annotation(d, direct, 0, a.item);
     a.what = decide(choices, a.item, prints);
+    a.item.generate = a.what == decision::flatten && wants_generation(d, rule, direct, 0, a.item);
     return a;
 }
 
@@ -226,8 +303,8 @@ constexpr std::size_t min_analyses_for_two_threads = 2048;
 // of a large file are read in two halves at once.
 class analysis_cache {
 public:
-    analysis_cache(const load::doc& d, const plan_choices& choices)
-        : d_(d), choices_(choices), slot_(static_cast<std::size_t>(d.max_obj) + 1, -1)
+    analysis_cache(const load::doc& d, const plan_choices& choices, const generation_rule& rule)
+        : d_(d), choices_(choices), rule_(rule), slot_(static_cast<std::size_t>(d.max_obj) + 1, -1)
     {
     }
 
@@ -246,7 +323,7 @@ public:
             }
         done_.resize(order.size());
         const auto read_range = [&](std::size_t from, std::size_t to) {
-            for (std::size_t k = from; k < to; ++k) done_[k] = analyse(d_, choices_, *order[k]);
+            for (std::size_t k = from; k < to; ++k) done_[k] = analyse(d_, choices_, rule_, *order[k]);
         };
         if (order.size() < min_analyses_for_two_threads)
             read_range(0, order.size());
@@ -257,12 +334,12 @@ public:
     const analysis& get(const load::obj_entry& e)
     {
         if (e.num < 0 || static_cast<std::size_t>(e.num) >= slot_.size()) {
-            scratch_ = analyse(d_, choices_, e);
+            scratch_ = analyse(d_, choices_, rule_, e);
             return scratch_;
         }
         std::int32_t& slot = slot_[static_cast<std::size_t>(e.num)];
         if (slot < 0) {
-            done_.push_back(analyse(d_, choices_, e));
+            done_.push_back(analyse(d_, choices_, rule_, e));
             slot = static_cast<std::int32_t>(done_.size() - 1);
         }
         return done_[static_cast<std::size_t>(slot)];
@@ -271,6 +348,7 @@ public:
 private:
     const load::doc& d_;
     const plan_choices& choices_;
+    const generation_rule& rule_;
     std::vector<std::int32_t> slot_;
     std::vector<analysis> done_;
     analysis scratch_;
@@ -340,14 +418,14 @@ base::status read_page_refs(const load::doc& d, std::int32_t page_num, std::vect
 
 // Plans one page from its annotation references.
 void plan_page(analysis_cache& cache, const load::doc& d, const plan_choices& choices,
-               const std::vector<annotation_ref>& refs, flatten_plan& plan, page_plan& page)
+               const generation_rule& rule, const std::vector<annotation_ref>& refs, flatten_plan& plan, page_plan& page)
 {
     page.first_item = static_cast<std::int32_t>(plan.items.size());
     for (const annotation_ref& ref : refs) {
         const std::int32_t r = ref.obj;
         const load::obj_entry* e = r > 0 ? d.objs.find(r) : nullptr;
         if (r > 0 && e == nullptr) continue;
-        const analysis direct = e == nullptr ? analyse_direct(d, choices, ref.direct) : analysis{};
+        const analysis direct = e == nullptr ? analyse_direct(d, choices, rule, ref.direct) : analysis{};
         const analysis& a = e == nullptr ? direct : cache.get(*e);
         if (a.what == decision::keep) {
             // A widget that the field pass reached but that names no field type stays an
@@ -372,6 +450,11 @@ load::dict_span annotation_dictionary(const load::doc& d, const plan_item& item)
     if (item.obj == 0) return {item.direct, item.direct.empty() ? -1 : 0};
     const load::obj_entry* e = d.objs.find(item.obj);
     return e == nullptr ? load::dict_span{} : d.span_of(*e);
+}
+
+void number_font(flatten_plan& plan)
+{
+    if (plan.font_obj == 0) plan.font_obj = plan.next_free_obj++;
 }
 
 const xobject_entry* flatten_plan::xobject_of(std::int32_t item) const
@@ -417,9 +500,13 @@ base::result<flatten_plan> make_plan(const load::doc& d, const plan_choices& cho
         plan.pages[i].page_obj = d.pages[i];
         if (base::status read = read_page_refs(d, d.pages[i], page_refs[i]); !read) return read;
     }
-    analysis_cache cache(d, choices);
+    generation_rule rule;
+    rule.on = choices.generate_appearances && mode != flatten_mode::annotations;
+    rule.need_appearances = plan.form && form_needs_appearances(d, *plan.form);
+    analysis_cache cache(d, choices, rule);
     cache.read_all(page_refs);
-    for (std::size_t i = 0; i < d.pages.size(); ++i) plan_page(cache, d, choices, page_refs[i], plan, plan.pages[i]);
+    for (std::size_t i = 0; i < d.pages.size(); ++i)
+        plan_page(cache, d, choices, rule, page_refs[i], plan, plan.pages[i]);
     number_new_objects(d, plan);
     return plan;
 }

@@ -27,6 +27,9 @@ struct plan_choices {
     // removed with its form.
     bool print_only = false;
     bool keep_non_printing = false;
+    // Text-field and combo-box widgets without an appearance, or all of them when the form says
+    // its appearances are stale, get one made from their value.
+    bool generate_appearances = true;
 };
 
 enum annot_kind : std::int32_t {
@@ -71,6 +74,7 @@ struct plan_item {
     double x = 0, y = 0, w = 0, h = 0;  // the rectangle; all 0 when it cannot be read
     std::int32_t ap_obj = -1;
     bool hidden = false;  // "F" has the Hidden bit: removed, but nothing is drawn
+    bool generate = false;  // a widget drawn through an appearance made from its value
 };
 
 // What fallback pictures draw with besides the page itself: the translucent graphics state of
@@ -83,8 +87,9 @@ struct fallback_resources {
 // One form XObject made from an appearance stream, for the item that first places it.
 struct xobject_entry {
     std::int32_t obj = 0;     // its number in the output
-    std::int32_t ap_obj = 0;  // the appearance stream it is made from
+    std::int32_t ap_obj = 0;  // the appearance stream it is made from; 0 when generated
     std::int32_t item = 0;    // index in items
+    bool generated = false;   // made from the field's value instead of an appearance stream
 };
 
 struct flatten_plan {
@@ -95,7 +100,9 @@ struct flatten_plan {
     std::vector<std::uint8_t> dropped;  // one byte per object number 0..max_obj; 1 = left out
     std::vector<xobject_entry> xobjects;
     std::vector<std::int32_t> xobject_of_item;  // items index -> xobjects index placing it, or -1
-    std::int32_t font_obj = 0;      // Helvetica of the fallback texts; 0 when no picture uses it
+    // Helvetica of the fallback texts and of generated appearances whose font the form lacks; 0
+    // when nothing uses it.
+    std::int32_t font_obj = 0;
     std::int32_t gs_obj = 0;        // the translucent graphics state of fallback pictures; 0 likewise
     std::int32_t next_free_obj = 0;  // the first number no input or new object uses
 
@@ -110,6 +117,10 @@ struct flatten_plan {
     // that no XObject places.
     fallback_resources fallback_resources_of(std::int32_t first, std::int32_t count) const;
 };
+
+// Numbers the Helvetica font object when nothing numbered it yet: for generated appearances,
+// which learn whether they need it only once they read their field's fonts.
+void number_font(flatten_plan& plan);
 
 // The dictionary of the item's annotation: its object's, or the one written in "Annots".
 load::dict_span annotation_dictionary(const load::doc& d, const plan_item& item);

@@ -33,8 +33,9 @@ std::int32_t past_value(std::string_view text, std::int32_t pos)
 
 bool name_equals(std::string_view raw, std::string_view name)
 {
-    if (raw.find('#') == std::string_view::npos) return raw == name;
-    return decode_name(raw) == name;
+    // An escape is three bytes for one, so only a longer raw name can decode to name.
+    if (raw.size() <= name.size()) return raw == name;
+    return raw.find('#') != std::string_view::npos && decode_name(raw) == name;
 }
 
 dict_walk::dict_walk(std::string_view text, std::int32_t start) : text_(text)

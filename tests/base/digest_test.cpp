@@ -56,7 +56,7 @@ TEST(FileDigest, EveryByteAndTheLengthCount)
     EXPECT_EQ(digest(base), digest(base));
     EXPECT_NE(digest(base), digest(changed));
     EXPECT_NE(digest(base), digest(base + std::string(1, '\0')));
-    // The two halves come from different seeds.
+    // The second half spreads the first under another seed.
     const auto d = digest(base);
     EXPECT_NE(std::string(d.begin(), d.begin() + 8), std::string(d.begin() + 8, d.end()));
 }

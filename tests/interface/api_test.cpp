@@ -260,7 +260,7 @@ TEST(Api, KeepLinksAndPrintOnlyOnABuiltPage)
     EXPECT_EQ(annotations_of(flatten_bytes(kept, &annots_only)), 0);
 
     o = KESTRIN_OPTIONS_INIT;
-    o.no_generate_appearances = 1;  // accepted, no effect yet
+    o.no_generate_appearances = 1;  // nothing in this file needs a generated appearance
     EXPECT_EQ(flatten_bytes(in, &o), all);
 }
 

@@ -1,0 +1,426 @@
+#include "generate/field_appearance.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "base/byte_buffer.h"
+#include "generate/default_appearance.h"
+#include "generate/encodings.h"
+#include "generate/standard_fonts.h"
+#include "generate/text_layout.h"
+#include "generate/text_string.h"
+#include "load/stream_data.h"
+#include "load/values.h"
+#include "scan/chars.h"
+#include "scan/dictionary.h"
+#include "scan/keys.h"
+#include "scan/strings.h"
+#include "scan/token.h"
+#include "scan/value.h"
+
+namespace kestrin::generate {
+
+namespace {
+
+// Parents followed per widget: real field trees are shallow, and this ends parent loops.
+constexpr std::int32_t max_parent_steps = 31;
+// Default resource dictionaries searched for the font: the field chain's, then the form's.
+constexpr std::size_t max_resource_dicts = max_parent_steps + 2;
+constexpr std::int32_t multiline_flag = 1 << 12;  // Ff bit 13
+constexpr std::int32_t password_flag = 1 << 13;   // Ff bit 14
+constexpr std::int32_t combo_flag = 1 << 17;      // Ff bit 18
+constexpr std::int32_t comb_flag = 1 << 24;       // Ff bit 25
+constexpr std::string_view helvetica = "Helvetica";
+// Bounds on what a damaged file may claim: a glyph width (thousandths of an em) and a border width.
+constexpr double widest_glyph = 10000;
+constexpr double widest_border = 100;
+constexpr std::string_view fallback_font_name = "Helv";
+
+// A dictionary's text from its "<<" (or empty).
+struct dict_text {
+    std::string_view text;
+    std::int32_t start = -1;
+    explicit operator bool() const { return start >= 0; }
+};
+
+dict_text as_dictionary(std::string_view value)
+{
+    return scan::opens_dictionary(value, 0) ? dict_text{value, 0} : dict_text{};
+}
+
+// The value text of a top-level key (a reference left as it is), or empty.
+std::string_view own_value(const dict_text& dict, std::string_view key)
+{
+    if (!dict) return {};
+    return load::value_text_at(dict.text, scan::entry_value_at(dict.text, dict.start, key));
+}
+
+// A dictionary value, following a reference.
+dict_text resolved_dictionary(const load::doc& d, std::string_view value)
+{
+    return as_dictionary(load::resolved_value(d, value));
+}
+
+std::optional<double> number_of(const load::doc& d, std::string_view value)
+{
+    const std::string_view v = load::resolved_value(d, value);
+    std::int32_t pos = 0;
+    return scan::read_real(v, pos);
+}
+
+std::optional<std::string> name_of(const load::doc& d, std::string_view value)
+{
+    return scan::name_at(load::resolved_value(d, value), 0);
+}
+
+// The bytes of a string value (literal or hex), or of a text stream; nullopt for anything else.
+std::optional<std::string> string_bytes(const load::doc& d, std::string_view value)
+{
+    if (const load::obj_entry* e = load::referenced_object(d, value); e != nullptr && e->is_stream) {
+        base::byte_buffer scratch;
+        const load::stream_content c = load::decoded_stream(d, *e, scratch);
+        if (c.form != load::content_form::stored && c.form != load::content_form::decoded) return std::nullopt;
+        return std::string(c.bytes);
+    }
+    const std::string_view v = load::resolved_value(d, value);
+    if (v.empty()) return std::nullopt;
+    if (v.front() == '(') return scan::read_literal_string(v, 0);
+    if (v.front() == '<' && !scan::opens_dictionary(v, 0)) return scan::read_hex_string(v, 0);
+    return std::nullopt;
+}
+
+// The field's entries, each from the nearest dictionary up the "Parent" chain that has it.
+struct field_inputs {
+    std::string_view field_type, field_flags, value, da, quadding, max_len, options;
+    std::vector<dict_text> resources;  // "DR" of the chain, nearest first
+};
+
+field_inputs read_field_inputs(const load::doc& d, dict_text node)
+{
+    field_inputs in;
+    const std::pair<std::string_view, std::string_view*> inherited[] = {
+        {scan::key::field_type, &in.field_type}, {scan::key::field_flags, &in.field_flags},
+        {scan::key::value, &in.value},           {scan::key::default_appearance, &in.da},
+        {scan::key::quadding, &in.quadding},     {scan::key::max_len, &in.max_len},
+        {scan::key::options, &in.options},
+    };
+    for (std::int32_t steps = 0; node && steps <= max_parent_steps; ++steps) {
+        std::string_view parent;
+        scan::dict_walk walk(node.text, node.start);
+        while (walk.next()) {
+            const std::string_view raw = walk.raw_key();
+            if (scan::name_equals(raw, scan::key::parent)) parent = load::value_text_at(node.text, walk.value());
+            if (scan::name_equals(raw, scan::key::default_resources)) {
+                if (const dict_text dr = resolved_dictionary(d, load::value_text_at(node.text, walk.value())))
+                    in.resources.push_back(dr);
+            }
+            for (const auto& [key, found] : inherited)
+                if (found->empty() && scan::name_equals(raw, key)) *found = load::value_text_at(node.text, walk.value());
+        }
+        const load::obj_entry* e = load::referenced_object(d, parent);
+        if (e == nullptr) break;
+        const load::dict_span span = d.span_of(*e);
+        node = span ? dict_text{span.text, span.start} : dict_text{};
+    }
+    return in;
+}
+
+// The form dictionary, cut at its end so that no key beyond it is read.
+dict_text form_dictionary(const plan::flatten_plan& plan)
+{
+    if (!plan.form) return {};
+    const std::string_view text = plan::form_dict_text(*plan.form);
+    const std::int32_t end = scan::skip_pdf_value(text, plan.form->form_start);
+    if (end <= plan.form->form_start) return {};
+    return {scan::cut_at(text, end), plan.form->form_start};
+}
+
+// The border width: "W" of "BS", else the third number of "Border", else 1.
+double border_width(const load::doc& d, const dict_text& widget)
+{
+    if (const dict_text bs = resolved_dictionary(d, own_value(widget, scan::key::border_style))) {
+        if (const auto w = number_of(d, own_value(bs, scan::key::width))) return std::clamp(*w, 0.0, widest_border);
+        return 1;
+    }
+    std::array<double, 3> border{};
+    if (const auto a = load::array_entry(d, widget.text, widget.start, scan::key::border)) {
+        if (scan::array_named(*a, 0, scan::key::border, border) == 3) return std::clamp(border[2], 0.0, widest_border);
+    }
+    return 1;
+}
+
+// The string at pos of an array's text, and the position after it.
+std::optional<std::string> string_at(const load::doc& d, std::string_view text, std::int32_t& pos)
+{
+    pos = scan::skip_ws_and_comments(text, pos);
+    const std::string_view value = load::value_text_at(text, pos);
+    if (value.empty()) return std::nullopt;
+    pos += static_cast<std::int32_t>(value.size());
+    return string_bytes(d, value);
+}
+
+// The display string "Opt" pairs with the export value, or the value itself.
+std::string combo_display(const load::doc& d, std::string_view options, std::string value)
+{
+    const std::string_view list = load::resolved_value(d, options);
+    if (list.empty() || list.front() != '[') return value;
+    const std::int32_t limit = scan::text_limit(list);
+    for (std::int32_t pos = scan::skip_ws_and_comments(list, 1); pos < limit && list[static_cast<std::size_t>(pos)] != ']';
+         pos = scan::skip_ws_and_comments(list, pos)) {
+        const std::string_view entry = load::value_text_at(list, pos);
+        if (entry.empty()) break;
+        pos += static_cast<std::int32_t>(entry.size());
+        const std::string_view pair = load::resolved_value(d, entry);
+        if (pair.empty() || pair.front() != '[') continue;
+        std::int32_t at = 1;
+        const std::optional<std::string> export_value = string_at(d, pair, at);
+        if (!export_value || *export_value != value) continue;
+        if (std::optional<std::string> display = string_at(d, pair, at)) return std::move(*display);
+    }
+    return value;
+}
+
+// A Differences array: codes and glyph names after them.
+std::vector<difference> read_differences(const load::doc& d, std::string_view value)
+{
+    std::vector<difference> out;
+    const std::string_view list = load::resolved_value(d, value);
+    if (list.empty() || list.front() != '[') return out;
+    const std::int32_t limit = scan::text_limit(list);
+    std::int32_t code = -1;
+    for (std::int32_t pos = scan::skip_ws_and_comments(list, 1); pos < limit && list[static_cast<std::size_t>(pos)] != ']';
+         pos = scan::skip_ws_and_comments(list, pos)) {
+        if (list[static_cast<std::size_t>(pos)] == '/') {
+            std::int32_t end = pos;
+            std::string glyph = scan::read_name(list, pos, end);
+            if (end <= pos) break;
+            pos = end;
+            if (code >= 0 && code <= 255) out.push_back({static_cast<std::uint8_t>(code), std::move(glyph)});
+            if (code >= 0) ++code;
+            continue;
+        }
+        const std::int32_t before = pos;
+        const auto number = scan::read_real(list, pos);
+        if (pos == before) break;
+        code = number ? static_cast<std::int32_t>(std::clamp(*number, -1.0, 256.0)) : -1;
+    }
+    return out;
+}
+
+bool is_symbolic(const font_metrics& metrics)
+{
+    const std::string_view name = metrics.name;
+    return name == "Symbol" || name == "ZapfDingbats";
+}
+
+base_encoding builtin_encoding(const font_metrics& metrics)
+{
+    const std::string_view name = metrics.name;
+    if (name == "Symbol") return base_encoding::symbol;
+    if (name == "ZapfDingbats") return base_encoding::zapf_dingbats;
+    return base_encoding::win_ansi;
+}
+
+// The encoding of a simple font: a name, or a dictionary with BaseEncoding and Differences.
+encoding font_encoding(const load::doc& d, const dict_text& font, const font_metrics& metrics)
+{
+    const base_encoding fallback = is_symbolic(metrics) ? builtin_encoding(metrics) : base_encoding::win_ansi;
+    const std::string_view value = own_value(font, scan::key::encoding);
+    if (const auto name = name_of(d, value)) return encoding(encoding_named(*name).value_or(fallback));
+    const dict_text dict = resolved_dictionary(d, value);
+    if (!dict) return encoding(fallback);
+    const auto base_name = name_of(d, own_value(dict, scan::key::base_encoding));
+    const base_encoding base = base_name ? encoding_named(*base_name).value_or(fallback) : fallback;
+    return encoding(base, read_differences(d, own_value(dict, scan::key::differences)));
+}
+
+// The font the value is drawn in, with what measuring and encoding it need.
+struct chosen_font {
+    std::string name;
+    std::string value;  // empty: the output's Helvetica
+    const font_metrics* metrics = nullptr;
+    encoding text_encoding{base_encoding::win_ansi};
+    std::array<double, 256> widths{};
+};
+
+void fill_widths(chosen_font& font)
+{
+    for (std::size_t code = 0; code < font.widths.size(); ++code) {
+        const std::string_view glyph = font.text_encoding.glyph_name(static_cast<std::uint8_t>(code));
+        font.widths[code] = glyph.empty() ? 0 : static_cast<double>(glyph_width(*font.metrics, glyph).value_or(0));
+    }
+}
+
+// "Widths" from "FirstChar" on replace the standard metrics' widths.
+void apply_font_widths(const load::doc& d, const dict_text& font_dict, chosen_font& font)
+{
+    const auto first = number_of(d, own_value(font_dict, scan::key::first_char));
+    const auto list = load::array_entry(d, font_dict.text, font_dict.start, scan::key::widths);
+    if (!first || !list || *first < 0 || *first > 255) return;
+    std::array<double, 256> widths{};
+    const std::int32_t count = scan::array_named(*list, 0, scan::key::widths, widths);
+    const auto from = static_cast<std::size_t>(*first);
+    for (std::int32_t k = 0; k < count && from + static_cast<std::size_t>(k) < font.widths.size(); ++k)
+        font.widths[from + static_cast<std::size_t>(k)] = std::clamp(widths[static_cast<std::size_t>(k)], 0.0, widest_glyph);
+}
+
+// The font's value in the first default resources naming it: a reference to an object the output
+// keeps, or a dictionary written in place.
+std::string_view find_font_value(const load::doc& d, const plan::flatten_plan& plan,
+                                 const std::vector<dict_text>& resources, std::string_view name)
+{
+    for (const dict_text& dr : resources) {
+        const dict_text fonts = resolved_dictionary(d, own_value(dr, scan::key::font));
+        if (!fonts) continue;
+        const std::string_view value = load::value_text_at(fonts.text, scan::entry_value_at(fonts.text, fonts.start, name));
+        if (value.empty()) continue;
+        if (const load::obj_entry* e = load::referenced_object(d, value); e != nullptr && plan.is_dropped(e->num))
+            continue;
+        if (resolved_dictionary(d, value)) return value;
+    }
+    return {};
+}
+
+// A simple font named by the form, or the standard Helvetica when the DA names none, the form
+// lacks it, or it is composite (its codes are not one byte per character).
+chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan,
+                        const std::vector<dict_text>& resources, const default_appearance& da)
+{
+    chosen_font font;
+    font.name = da.font_name.empty() ? std::string(fallback_font_name) : da.font_name;
+    font.metrics = find_standard_font(helvetica);
+    const std::string_view value = da.font_name.empty() ? std::string_view() : find_font_value(d, plan, resources, da.font_name);
+    const dict_text dict = resolved_dictionary(d, value);
+    const bool composite = dict && scan::name_value_is(dict.text, scan::entry_value_at(dict.text, dict.start, scan::key::subtype),
+                                                       scan::name::composite_font);
+    if (!dict || composite) {
+        fill_widths(font);
+        return font;
+    }
+    font.value = std::string(value);
+    if (const auto base = name_of(d, own_value(dict, scan::key::base_font))) {
+        if (const font_metrics* m = find_standard_font(*base)) font.metrics = m;
+    }
+    font.text_encoding = font_encoding(d, dict, *font.metrics);
+    fill_widths(font);
+    apply_font_widths(d, dict, font);
+    return font;
+}
+
+// The text a widget shows: the value as text, a combo box's as its display string.
+std::u32string shown_text(const load::doc& d, const field_inputs& in, bool combo_box)
+{
+    std::optional<std::string> bytes = string_bytes(d, in.value);
+    if (!bytes) return {};
+    if (combo_box) *bytes = combo_display(d, in.options, std::move(*bytes));
+    return decode_text_string(*bytes);
+}
+
+std::int32_t integer_of(const load::doc& d, std::string_view value)
+{
+    const auto n = number_of(d, value);
+    return n && *n >= 0 && *n < 2147483647.0 ? static_cast<std::int32_t>(*n) : 0;
+}
+
+text_field_flags text_flags(std::int32_t ff, std::int32_t max_len, bool combo_box)
+{
+    text_field_flags flags;
+    if (combo_box) return flags;
+    flags.multiline = (ff & multiline_flag) != 0;
+    flags.password = (ff & password_flag) != 0;
+    flags.comb = (ff & comb_flag) != 0;
+    flags.max_len = max_len;
+    return flags;
+}
+
+// The form's entries that fields fall back to, read once for all widgets: the form dictionary
+// holds the whole "Fields" list, so walking it per widget would cost time in its size.
+struct form_defaults {
+    std::string_view da, quadding;
+    dict_text resources;
+};
+
+form_defaults read_form_defaults(const load::doc& d, const plan::flatten_plan& plan)
+{
+    form_defaults out;
+    const dict_text form = form_dictionary(plan);
+    if (!form) return out;
+    scan::dict_walk walk(form.text, form.start);
+    while (walk.next()) {
+        const std::string_view raw = walk.raw_key();
+        const std::string_view value = load::value_text_at(form.text, walk.value());
+        if (out.da.empty() && scan::name_equals(raw, scan::key::default_appearance)) out.da = value;
+        if (out.quadding.empty() && scan::name_equals(raw, scan::key::quadding)) out.quadding = value;
+        if (!out.resources && scan::name_equals(raw, scan::key::default_resources))
+            out.resources = resolved_dictionary(d, value);
+    }
+    return out;
+}
+
+generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan& plan, const form_defaults& form,
+                                   const plan::plan_item& item)
+{
+    generated_appearance out;
+    out.width = item.w;
+    out.height = item.h;
+    const load::dict_span span = plan::annotation_dictionary(d, item);
+    const dict_text widget = span ? dict_text{span.text, span.start} : dict_text{};
+    field_inputs in = read_field_inputs(d, widget);
+    if (in.da.empty()) in.da = form.da;
+    if (in.quadding.empty()) in.quadding = form.quadding;
+    if (form.resources) in.resources.push_back(form.resources);
+    if (in.resources.size() > max_resource_dicts) in.resources.resize(max_resource_dicts);
+
+    const std::int32_t ff = integer_of(d, in.field_flags);
+    const bool combo_box = (ff & combo_flag) != 0 && name_of(d, in.field_type) == scan::name::choice_field;
+    const default_appearance da = parse_default_appearance(string_bytes(d, in.da).value_or(std::string()));
+    const chosen_font font = choose_font(d, plan, in.resources, da);
+
+    layout_font lf;
+    lf.resource_name = font.name;
+    lf.text_encoding = &font.text_encoding;
+    lf.width = [&font](std::uint8_t code) { return font.widths[code]; };
+    lf.ascent = font.metrics->ascent;
+    lf.descent = font.metrics->descent;
+
+    text_request request;
+    request.box = {item.w, item.h, border_width(d, widget)};
+    request.font_size = da.font_size;
+    request.text_colour = da.text_colour;
+    request.alignment = static_cast<quadding>(std::clamp(integer_of(d, in.quadding), 0, 2));
+    request.flags = text_flags(ff, integer_of(d, in.max_len), combo_box);
+
+    const text_appearance laid = layout_text_field(shown_text(d, in, combo_box), lf, request);
+    out.content = laid.content;
+    out.substituted = laid.substituted;
+    out.font_name = font.name;
+    out.font_value = font.value;
+    return out;
+}
+
+}  // namespace
+
+generated_appearance generate_field_appearance(const load::doc& d, const plan::flatten_plan& plan,
+                                               const plan::plan_item& item)
+{
+    return appearance_of(d, plan, read_form_defaults(d, plan), item);
+}
+
+std::vector<generated_appearance> generate_appearances(const load::doc& d, plan::flatten_plan& plan)
+{
+    std::vector<generated_appearance> out(plan.xobjects.size());
+    bool uses_helvetica = false;
+    const form_defaults form = read_form_defaults(d, plan);
+    for (std::size_t i = 0; i < plan.xobjects.size(); ++i) {
+        const plan::xobject_entry& x = plan.xobjects[i];
+        if (!x.generated) continue;
+        out[i] = appearance_of(d, plan, form, plan.items[static_cast<std::size_t>(x.item)]);
+        uses_helvetica = uses_helvetica || out[i].font_value.empty();
+    }
+    if (uses_helvetica) plan::number_font(plan);
+    return out;
+}
+
+}  // namespace kestrin::generate
