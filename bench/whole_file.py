@@ -24,6 +24,8 @@ FILES = {
     "medium": ["-n", "500", "-k", "20"],
     "large": ["-n", "5000", "-k", "20", "--objstm"],
     "large-incremental": ["-n", "5000", "-k", "20", "--objstm", "--incremental"],
+    # Every text and choice widget's appearance must be generated from its value.
+    "large-need-appearances": ["-n", "5000", "-k", "20", "--objstm", "--need-appearances"],
 }
 SCALING = {"scale-500": ["-n", "500", "-k", "20"], "scale-5000": ["-n", "5000", "-k", "20"],
            "scale-50000": ["-n", "50000", "-k", "20"]}
@@ -61,6 +63,7 @@ def read_and_write(src, out, out_size):
 
 def tools(kestrin, src, out, out_size):
     yield "kestrin flatten --all", [kestrin, "flatten", "--all", src, out]
+    yield "kestrin flatten, no generation", [kestrin, "flatten", "--all", "--no-generate-appearances", src, out]
     yield "kestrin count", [kestrin, "annotations", src]
     if shutil.which("qpdf"):
         yield "qpdf --flatten-annotations=all", ["qpdf", "--flatten-annotations=all", src, out]
@@ -74,7 +77,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--kestrin", default=str(ROOT / "build" / "kestrin"))
     ap.add_argument("--runs", type=int, default=3)
-    ap.add_argument("--sizes", default="small,medium,large,large-incremental")
+    ap.add_argument("--sizes", default="small,medium,large,large-incremental,large-need-appearances")
     ap.add_argument("--scaling", action="store_true", help="also time 500/5000/50000 pages")
     args = ap.parse_args()
     sets = {k: FILES[k] for k in args.sizes.split(",")}
