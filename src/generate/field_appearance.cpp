@@ -11,6 +11,7 @@
 #include "generate/standard_fonts.h"
 #include "generate/text_layout.h"
 #include "generate/text_string.h"
+#include "generate/widget_frame.h"
 #include "load/stream_data.h"
 #include "load/values.h"
 #include "scan/chars.h"
@@ -135,6 +136,46 @@ dict_text form_dictionary(const plan::flatten_plan& plan)
     const std::int32_t end = scan::skip_pdf_value(text, plan.form->form_start);
     if (end <= plan.form->form_start) return {};
     return {scan::cut_at(text, end), plan.form->form_start};
+}
+
+// The numbers of an array value (following a reference), at most limit of them.
+std::vector<double> numbers_of(const load::doc& d, std::string_view value, std::size_t limit)
+{
+    const std::optional<std::string> entry = load::array_of_value(d, value, "A");
+    if (!entry) return {};
+    std::vector<double> out(limit);
+    const std::int32_t n = scan::array_named(*entry, 0, "A", out);
+    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return out;
+}
+
+// MK's background and border colours (none when MK or the entry is absent).
+widget_colours colours_of(const load::doc& d, const dict_text& widget)
+{
+    constexpr std::size_t most_components = 4;
+    const dict_text mk = resolved_dictionary(d, own_value(widget, scan::key::characteristics));
+    if (!mk) return {};
+    const auto colour_at = [&](std::string_view key) -> std::optional<colour> {
+        const std::string_view value = own_value(mk, key);
+        if (value.empty()) return std::nullopt;
+        const std::vector<double> c = numbers_of(d, value, most_components + 1);
+        return colour_from_components(c);
+    };
+    return {colour_at(scan::key::background_colour), colour_at(scan::key::border_colour)};
+}
+
+// The border style of "BS" (S and D); solid without one.
+border border_of(const load::doc& d, const dict_text& widget, double width)
+{
+    constexpr std::size_t most_dashes = 16;
+    border b;
+    b.width = width;
+    const dict_text bs = resolved_dictionary(d, own_value(widget, scan::key::border_style));
+    if (!bs) return b;
+    if (const auto style = name_of(d, own_value(bs, scan::key::border_style_name))) b.style = border_style_named(*style);
+    const std::string_view dash = own_value(bs, scan::key::dash_pattern);
+    if (!dash.empty()) b.dash = numbers_of(d, dash, most_dashes);
+    return b;
 }
 
 // The border width: "W" of "BS", else the third number of "Border", else 1.
@@ -385,6 +426,11 @@ generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan&
     lf.ascent = font.metrics->ascent;
     lf.descent = font.metrics->descent;
 
+    // The frame MK asks for goes under the text; the text keeps clear of the border drawn.
+    const widget_colours colours = colours_of(d, widget);
+    const border frame_border = border_of(d, widget, border_width(d, widget));
+    const std::string frame = frame_content(item.w, item.h, frame_border, colours, frame_shape::rectangle);
+
     text_request request;
     request.box = {item.w, item.h, border_width(d, widget)};
     request.font_size = da.font_size;
@@ -393,7 +439,7 @@ generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan&
     request.flags = text_flags(ff, integer_of(d, in.max_len), combo_box);
 
     const text_appearance laid = layout_text_field(shown_text(d, in, combo_box), lf, request);
-    out.content = laid.content;
+    out.content = frame + laid.content;
     out.substituted = laid.substituted;
     out.font_name = font.name;
     out.font_value = font.value;

@@ -45,6 +45,11 @@ TEST(FieldAppearance, ReadsTheFieldAndItsFont)
          "3.000000 3.000000 94.000000 14.000000 re W n", ""},
         {"border width from Border", "/DA (/F1 10 Tf 0 g) /V (Abc) /Border [0 0 0]", helvetica, "F1", true,
          "0.000000 0.000000 100.000000 20.000000 re W n", ""},
+        {"MK background under the text", "/DA (/F1 10 Tf 0 g) /V (Abc) /MK << /BG [1 0 0] >>", helvetica, "F1", true,
+         "1.000 0.000 0.000 rg", ""},
+        {"MK border in the BS style", "/DA (/F1 10 Tf 0 g) /V (Abc) /MK 31 0 R /BS << /W 2 /S /D /D [4 2] >>",
+         helvetica, "F1", true, "[4.000000 2.000000] 0 d", ""},
+        {"no MK: no frame", "/DA (/F1 10 Tf 0 g) /V (Abc) /BS << /W 2 >>", helvetica, "F1", true, "/Tx BMC", " re f"},
     };
     for (const generated_case& c : cases) {
         const std::string widget = c.widget.find("/FT") == std::string::npos ? "/FT /Tx " + c.widget : c.widget;
@@ -53,6 +58,7 @@ TEST(FieldAppearance, ReadsTheFieldAndItsFont)
                 .object(10, "<< /Type /Annot /Subtype /Widget /T (t) /Rect [0 0 100 20] " + widget + " >>")
                 .object(20, c.font)
                 .stream(30, "", "Streamed")
+                .object(31, "<< /BC [0 0 1] >>")
                 .build();
         planned p(pdf, kestrin::plan::flatten_mode::all);
         ASSERT_EQ(p.plan_rc, 0) << c.why;
