@@ -1,6 +1,7 @@
 #include "draw/annot_values.h"
 
 #include "load/values.h"
+#include "scan/dictionary.h"
 #include "scan/keys.h"
 #include "scan/strings.h"
 #include "scan/token.h"
@@ -47,7 +48,9 @@ std::string_view resolved(const load::doc& doc, std::string_view value)
 
 std::string_view entry_value(const annot_dict& a, std::string_view key)
 {
-    return resolved(a.doc, load::value_after_key(a.text, scan::find_entry_key(a.text, a.start, key), key));
+    // The value's position comes from the walk itself: a key written with escapes is longer than
+    // the name it spells.
+    return resolved(a.doc, load::value_text_at(a.text, scan::entry_value_at(a.text, a.start, key)));
 }
 
 std::optional<std::vector<double>> entry_numbers(const annot_dict& a, std::string_view key, std::size_t max)

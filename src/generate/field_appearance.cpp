@@ -141,10 +141,8 @@ dict_text form_dictionary(const plan::flatten_plan& plan)
 // The numbers of an array value (following a reference), at most limit of them.
 std::vector<double> numbers_of(const load::doc& d, std::string_view value, std::size_t limit)
 {
-    const std::optional<std::string> entry = load::array_of_value(d, value, "A");
-    if (!entry) return {};
     std::vector<double> out(limit);
-    const std::int32_t n = scan::array_named(*entry, 0, "A", out);
+    const std::int32_t n = scan::array_numbers(load::resolved_value(d, value), 0, out);
     out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return out;
 }

@@ -138,6 +138,9 @@ INSTANTIATE_TEST_SUITE_P(TopLevelEntries, DrawCase, testing::Values(
     // the entry after a nested dictionary that names the same key
     draw_case{"after_nested", 11, 10, 20, 30, 40, "<< /AA << /C [0 1 0] /W 9 >> /C [1 0 0] >>",
               pic("1.000 0.000 0.000 RG 1.000000 w" + square_w1)},
+    // a key written with an escape: its value starts after the escaped bytes
+    draw_case{"escaped_key", 11, 10, 20, 30, 40, "<< /#43 [1 0 0] >>",
+              pic("1.000 0.000 0.000 RG 1.000000 w" + square_w1)},
     // "W" of a dictionary nested in "BS" is not the style's width
     draw_case{"style_nested_width", 11, 10, 20, 30, 40, "<< /BS << /D << /W 7 >> >> /Border [0 0 2] >>",
               pic("0.000 0.000 0.000 RG 2.000000 w" + square_w2)}),
