@@ -23,10 +23,12 @@
 namespace {
 
 namespace fs = std::filesystem;
+using kestrin::test::image;
 using kestrin::test::listed_annotation;
 using kestrin::test::manifest_row;
 using kestrin::test::page_geometry;
 using kestrin::test::pixel_box;
+using kestrin::test::read_pnm;
 using kestrin::test::run_command;
 using kestrin::test::temp_dir;
 
@@ -35,30 +37,6 @@ constexpr int render_dpi = 36;
 constexpr int pixel_tolerance = 64;
 // A page departs from its input when more than this share of its pixels differ.
 constexpr double page_tolerance = 0.005;
-
-// A grey (P5) or colour (P6) picture, one byte per channel, rows from the top.
-struct image {
-    int width = 0, height = 0, channels = 1;
-    std::vector<unsigned char> pixels;
-};
-
-image read_pnm(const fs::path& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    image img;
-    f >> magic >> img.width >> img.height >> maxval;
-    f.get();
-    img.channels = magic == "P6" ? 3 : 1;
-    if ((magic != "P5" && magic != "P6") || maxval != 255 || img.width <= 0 || img.height <= 0 ||
-        img.width > 100000 || img.height > 100000)
-        return {};
-    img.pixels.resize(static_cast<size_t>(img.width) * img.height * img.channels);
-    f.read(reinterpret_cast<char*>(img.pixels.data()), static_cast<std::streamsize>(img.pixels.size()));
-    if (f.gcount() != static_cast<std::streamsize>(img.pixels.size())) return {};
-    return img;
-}
 
 std::vector<image> render(const std::string& pdf, const fs::path& dir)
 {

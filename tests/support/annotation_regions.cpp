@@ -11,6 +11,16 @@ namespace {
 // A reference may name an object that is itself a reference; a loop ends here.
 constexpr int max_reference_steps = 16;
 
+const json_value* body(const json_value* object)
+{
+    if (!object) return nullptr;
+    if (const json_value* value = object->member("value")) return value;
+    const json_value* stream = object->member("stream");
+    return stream ? stream->member("dict") : nullptr;
+}
+
+}  // namespace
+
 bool is_reference(const json_value& v)
 {
     if (v.type != json_value::kind::string) return false;
@@ -20,40 +30,34 @@ bool is_reference(const json_value& v)
     return bool(in >> num >> gen >> r) && r == "R" && !(in >> rest) && num > 0 && gen >= 0;
 }
 
-// qpdf's JSON objects: "obj:N G R" holds {"value": ...} or {"stream": {"dict": ...}}.
-class object_table {
-public:
-    explicit object_table(const json_value& objects) : objects_(objects) {}
-
-    const json_value* resolve(const json_value* v) const
-    {
-        for (int step = 0; v && is_reference(*v); ++step) {
-            if (step == max_reference_steps) return nullptr;
-            v = body(objects_.member("obj:" + v->text));
-        }
-        return v;
+const json_value* qpdf_objects::resolve(const json_value* v) const
+{
+    for (int step = 0; v && is_reference(*v); ++step) {
+        if (step == max_reference_steps) return nullptr;
+        v = body(objects_.member("obj:" + v->text));
     }
+    return v;
+}
 
-    const json_value* entry(const json_value* dict, std::string_view key) const
-    {
-        dict = resolve(dict);
-        if (!dict || dict->type != json_value::kind::object) return nullptr;
-        return resolve(dict->member(key));
+const json_value* qpdf_objects::entry(const json_value* dict, std::string_view key) const
+{
+    dict = resolve(dict);
+    if (!dict || dict->type != json_value::kind::object) return nullptr;
+    return resolve(dict->member(key));
+}
+
+bool qpdf_objects::leads_to_stream(const json_value* v) const
+{
+    for (int step = 0; v && is_reference(*v); ++step) {
+        if (step == max_reference_steps) return false;
+        const json_value* object = objects_.member("obj:" + v->text);
+        if (object && object->member("stream")) return true;
+        v = body(object);
     }
+    return false;
+}
 
-private:
-    const json_value& objects_;
-
-    static const json_value* body(const json_value* object)
-    {
-        if (!object) return nullptr;
-        if (const json_value* value = object->member("value")) return value;
-        const json_value* stream = object->member("stream");
-        return stream ? stream->member("dict") : nullptr;
-    }
-};
-
-std::optional<pdf_rect> rect_of(const object_table& objects, const json_value* annot)
+std::optional<pdf_rect> rect_of(const qpdf_objects& objects, const json_value* annot)
 {
     const json_value* rect = objects.entry(annot, "/Rect");
     if (!rect || rect->type != json_value::kind::array || rect->items.size() != 4) return std::nullopt;
@@ -67,7 +71,9 @@ std::optional<pdf_rect> rect_of(const object_table& objects, const json_value* a
                     std::max(c[1], c[3])};
 }
 
-listed_annotation annotation_of(const object_table& objects, const json_value& entry, int page,
+namespace {
+
+listed_annotation annotation_of(const qpdf_objects& objects, const json_value& entry, int page,
                                 int index)
 {
     listed_annotation a;
@@ -89,7 +95,7 @@ std::optional<std::vector<listed_annotation>> annotations_from_qpdf_json(const j
     if (!pages || pages->type != json_value::kind::array || !qpdf ||
         qpdf->type != json_value::kind::array || qpdf->items.size() != 2)
         return std::nullopt;
-    object_table objects(qpdf->items[1]);
+    qpdf_objects objects(qpdf->items[1]);
     std::vector<listed_annotation> out;
     for (size_t p = 0; p < pages->items.size(); ++p) {
         const json_value* page = pages->items[p].member("object");
@@ -142,10 +148,7 @@ std::vector<page_geometry> pages_from_pdfinfo(std::string_view text)
     return pages;
 }
 
-namespace {
-
-// r's edges as distances in points from the shown page's left and top edges: x0, y0, x1, y1.
-pdf_rect shown_position(const pdf_rect& r, const page_geometry& page)
+pdf_rect shown_rect(const pdf_rect& r, const page_geometry& page)
 {
     const pdf_rect& c = page.crop;
     switch (page.rotate) {
@@ -155,6 +158,8 @@ pdf_rect shown_position(const pdf_rect& r, const page_geometry& page)
     default: return {r.x0 - c.x0, c.y1 - r.y1, r.x1 - c.x0, c.y1 - r.y0};
     }
 }
+
+namespace {
 
 int pixel_edge(double points, double scale, bool upper, int limit)
 {
@@ -166,7 +171,7 @@ int pixel_edge(double points, double scale, bool upper, int limit)
 
 pixel_box pixels_of(const pdf_rect& r, const page_geometry& page, int dpi, int width, int height)
 {
-    pdf_rect shown = shown_position(r, page);
+    pdf_rect shown = shown_rect(r, page);
     double scale = dpi / 72.0;
     return {pixel_edge(shown.x0, scale, false, width), pixel_edge(shown.y0, scale, false, height),
             pixel_edge(shown.x1, scale, true, width), pixel_edge(shown.y1, scale, true, height)};

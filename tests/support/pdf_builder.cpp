@@ -155,6 +155,24 @@ int run_command(const std::string& command, std::string* output)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+image read_pnm(const std::filesystem::path& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::string magic;
+    int maxval = 0;
+    image img;
+    f >> magic >> img.width >> img.height >> maxval;
+    f.get();
+    img.channels = magic == "P6" ? 3 : 1;
+    if ((magic != "P5" && magic != "P6") || maxval != 255 || img.width <= 0 || img.height <= 0 ||
+        img.width > 100000 || img.height > 100000)
+        return {};
+    img.pixels.resize(static_cast<size_t>(img.width) * img.height * img.channels);
+    f.read(reinterpret_cast<char*>(img.pixels.data()), static_cast<std::streamsize>(img.pixels.size()));
+    if (f.gcount() != static_cast<std::streamsize>(img.pixels.size())) return {};
+    return img;
+}
+
 std::string pixel(const std::string& pdf, int x, int y)
 {
     temp_dir dir;

@@ -62,6 +62,16 @@ std::string read_file(const std::string& path);
 // Runs a shell command; returns its exit status and fills output with stdout+stderr.
 int run_command(const std::string& command, std::string* output = nullptr);
 
+// A grey (P5) or colour (P6) picture as pdftoppm and mutool write it: one byte per channel, rows
+// from the top.
+struct image {
+    int width = 0, height = 0, channels = 1;
+    std::vector<unsigned char> pixels;
+};
+
+// The picture in a PNM file; no pixels when the file is not one with 8-bit channels.
+image read_pnm(const std::filesystem::path& path);
+
 // The colour of pixel (x, y from the top) of the first page of pdf rendered by pdftoppm at 72 dpi,
 // as "r,g,b", or what went wrong.
 std::string pixel(const std::string& pdf, int x, int y);
