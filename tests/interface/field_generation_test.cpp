@@ -144,14 +144,17 @@ TEST(FieldGeneration, FontsComeFromTheFormOrAreTheStandardHelvetica)
         const char* why;
         std::string widget, form, font;
         bool adds_helvetica;  // the output holds a Helvetica object of its own
+        std::string old_appearance = "";  // object 22, whose resources name /Helv
     };
     const font_case cases[] = {
         {"the form's font", "/DA (/TiRo 12 Tf 0 g)", helv_form, "Times-Roman", false},
         {"a name the form lacks", "/DA (/Nope 12 Tf 0 g)", helv_form, "Helvetica", true},
         {"no DA", "", "", "Helvetica", true},
+        {"a font only the replaced appearance names", "/DA (/Helv 12 Tf 0 g) /AP << /N 22 0 R >>",
+         "/NeedAppearances true", "Helvetica", false, "BT /Helv 12 Tf (Old) Tj ET"},
     };
     for (const font_case& c : cases) {
-        const std::string out = flattened(form_doc("/FT /Tx /V (Text) " + c.widget, c.form));
+        const std::string out = flattened(form_doc("/FT /Tx /V (Text) " + c.widget, c.form, c.old_appearance));
         ASSERT_FALSE(out.empty()) << c.why << ": " << kestrin_last_error();
         EXPECT_NE(tool_output("pdffonts", out).find(c.font), std::string::npos) << c.why;
         // Object 20 of the input is copied; an added Helvetica is written with the same text.
