@@ -257,12 +257,15 @@ void choose_generation(const load::doc& d, const generation_rule& rule, std::str
     const own_entries own = read_own_entries(text, start);
     if (!scan::name_value_is(text, own.subtype, scan::name::widget)) return;
     if ((integer_value(d, text, own.flags).value_or(0) & no_view_flag) != 0) return;
+    // Most widgets have their appearance: they need no walk up their field's parents.
+    const bool has_stream = has_appearance_stream(d, item.ap_obj);
+    if (has_stream && !rule.need_appearances) return;
     switch (read_generated_kind(d, text, start)) {
     case generated_kind::value:
-        item.generate = rule.need_appearances || !has_appearance_stream(d, item.ap_obj);
+        item.generate = true;
         return;
     case generated_kind::state:
-        if (has_appearance_stream(d, item.ap_obj)) return;
+        if (has_stream) return;
         item.ap_obj = select_appearance_at(d, text, own.appearance, std::string(scan::name::off_state));
         item.generate = !has_appearance_stream(d, item.ap_obj);
         return;
