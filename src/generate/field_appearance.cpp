@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/byte_buffer.h"
+#include "generate/composite_font.h"
 #include "generate/default_appearance.h"
 #include "generate/encodings.h"
 #include "generate/standard_fonts.h"
@@ -275,13 +276,15 @@ encoding font_encoding(const load::doc& d, const dict_text& font, const font_met
     return encoding(base, read_differences(d, own_value(dict, scan::key::differences)));
 }
 
-// The font the value is drawn in, with what measuring and encoding it need.
+// The font the value is drawn in, with what measuring and encoding it need: a simple font's
+// metrics, encoding and widths, or a composite font.
 struct chosen_font {
     std::string name;
     std::string value;  // empty: the output's Helvetica
     const font_metrics* metrics = nullptr;
     encoding text_encoding{base_encoding::win_ansi};
     std::array<double, 256> widths{};
+    std::optional<composite_font> composite;
 };
 
 void fill_widths(chosen_font& font)
@@ -322,8 +325,8 @@ std::string_view find_font_value(const load::doc& d, const plan::flatten_plan& p
     return {};
 }
 
-// A simple font named by the form, or the standard Helvetica when the DA names none, the form
-// lacks it, or it is composite (its codes are not one byte per character).
+// The font named by the form, or the standard Helvetica when the DA names none, the form lacks it,
+// or it is a composite font whose codes cannot be found (see read_composite_font).
 chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan,
                         const std::vector<dict_text>& resources, const default_appearance& da)
 {
@@ -334,11 +337,13 @@ chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan,
     const dict_text dict = resolved_dictionary(d, value);
     const bool composite = dict && scan::name_value_is(dict.text, scan::entry_value_at(dict.text, dict.start, scan::key::subtype),
                                                        scan::name::composite_font);
-    if (!dict || composite) {
+    if (composite) font.composite = read_composite_font(d, dict.text.substr(static_cast<std::size_t>(dict.start)));
+    if (!dict || (composite && !font.composite)) {
         fill_widths(font);
         return font;
     }
     font.value = std::string(value);
+    if (font.composite) return font;
     if (const auto base = name_of(d, own_value(dict, scan::key::base_font))) {
         if (const font_metrics* m = find_standard_font(*base)) font.metrics = m;
     }
@@ -346,6 +351,17 @@ chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan,
     fill_widths(font);
     apply_font_widths(d, dict, font);
     return font;
+}
+
+// How the layout draws in the chosen font. The font must outlive the result.
+layout_font layout_of(const chosen_font& font)
+{
+    if (font.composite) return composite_layout_font(font.name, *font.composite);
+    layout_font out = simple_layout_font(font.name, font.text_encoding);
+    out.width = [&font](std::uint16_t code) { return code < font.widths.size() ? font.widths[code] : 0.0; };
+    out.ascent = font.metrics->ascent;
+    out.descent = font.metrics->descent;
+    return out;
 }
 
 // The text a widget shows: the value as text, a combo box's as its display string.
@@ -417,12 +433,7 @@ generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan&
     const default_appearance da = parse_default_appearance(string_bytes(d, in.da).value_or(std::string()));
     const chosen_font font = choose_font(d, plan, in.resources, da);
 
-    layout_font lf;
-    lf.resource_name = font.name;
-    lf.text_encoding = &font.text_encoding;
-    lf.width = [&font](std::uint8_t code) { return font.widths[code]; };
-    lf.ascent = font.metrics->ascent;
-    lf.descent = font.metrics->descent;
+    const layout_font lf = layout_of(font);
 
     // The frame MK asks for goes under the text; the text keeps clear of the border drawn.
     const widget_colours colours = colours_of(d, widget);

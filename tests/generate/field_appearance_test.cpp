@@ -34,8 +34,12 @@ TEST(FieldAppearance, ReadsTheFieldAndItsFont)
          "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /BaseEncoding /WinAnsiEncoding "
          "/Differences [65 /Eacute] >> >>",
          "F1", true, "(A) Tj", ""},
-        {"composite font falls back", "/DA (/F1 10 Tf 0 g) /V (Abc)",
+        {"composite font without ToUnicode falls back", "/DA (/F1 10 Tf 0 g) /V (Abc)",
          "<< /Type /Font /Subtype /Type0 /BaseFont /Helvetica >>", "F1", false, "(Abc) Tj", ""},
+        {"composite font through its ToUnicode", "/DA (/F1 10 Tf 0 g) /V (ABC)",
+         "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /ToUnicode 32 0 R "
+         "/DescendantFonts [<< /Type /Font /Subtype /CIDFontType2 /BaseFont /X >>] >>",
+         "F1", true, "<000300040005> Tj", "(ABC)"},
         {"unknown name", "/DA (/F9 10 Tf 0 g) /V (Abc)", helvetica, "F9", false, "(Abc) Tj", ""},
         {"no font in DA", "/DA (0 g) /V (Abc)", helvetica, "Helv", false, "(Abc) Tj", ""},
         {"text stream value", "/DA (/F1 10 Tf 0 g) /V 30 0 R", helvetica, "F1", true, "(Streamed) Tj", ""},
@@ -59,6 +63,7 @@ TEST(FieldAppearance, ReadsTheFieldAndItsFont)
                 .object(20, c.font)
                 .stream(30, "", "Streamed")
                 .object(31, "<< /BC [0 0 1] >>")
+                .stream(32, "", "1 beginbfrange <0003> <0005> <0041> endbfrange")
                 .build();
         planned p(pdf, kestrin::plan::flatten_mode::all);
         ASSERT_EQ(p.plan_rc, 0) << c.why;
