@@ -181,7 +181,7 @@ void read_heights(const load::doc& d, std::string_view descendant, composite_fon
 composite_font::composite_font(std::span<const scan::code_character> mappings, std::vector<code_width> widths,
                                double default_width)
     : by_character_(inverse_of(mappings)), widths_(last_per_code(std::move(widths))),
-      default_width_(std::clamp(default_width, 0.0, widest_glyph))
+      default_width_(std::isfinite(default_width) ? std::clamp(default_width, 0.0, widest_glyph) : 0.0)
 {
 }
 
@@ -214,6 +214,13 @@ std::optional<composite_font> read_composite_font(const load::doc& d, std::strin
     if (font.maps_nothing()) return std::nullopt;
     read_heights(d, descendant, font);
     return font;
+}
+
+const composite_font* composite_font_cache::find(const load::doc& d, std::string_view font_dict)
+{
+    auto at = fonts_.find(font_dict.data());
+    if (at == fonts_.end()) at = fonts_.emplace(font_dict.data(), read_composite_font(d, font_dict)).first;
+    return at->second ? &*at->second : nullptr;
 }
 
 layout_font composite_layout_font(std::string resource_name, const composite_font& font)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -52,6 +53,18 @@ private:
 // Identity-V (its glyphs advance downwards, not along a field's line), an embedded or another
 // predefined CMap (codes of other lengths), no ToUnicode.
 std::optional<composite_font> read_composite_font(const load::doc& d, std::string_view font_dict);
+
+// The composite fonts of one call, each read once, by where its dictionary's text lies (which
+// stays put while the document lives): a form's fields mostly share one font, and reading the
+// maps of a large CJK font takes milliseconds.
+class composite_font_cache {
+public:
+    // What read_composite_font gives for the dictionary, or null.
+    const composite_font* find(const load::doc& d, std::string_view font_dict);
+
+private:
+    std::map<const char*, std::optional<composite_font>> fonts_;
+};
 
 // The layout of text drawn in font under resource_name: two-byte codes, the question mark's code
 // as the substitute when the font has one. font must outlive the result.

@@ -284,7 +284,7 @@ struct chosen_font {
     const font_metrics* metrics = nullptr;
     encoding text_encoding{base_encoding::win_ansi};
     std::array<double, 256> widths{};
-    std::optional<composite_font> composite;
+    const composite_font* composite = nullptr;  // owned by the call's composite_font_cache
 };
 
 void fill_widths(chosen_font& font)
@@ -325,10 +325,21 @@ std::string_view find_font_value(const load::doc& d, const plan::flatten_plan& p
     return {};
 }
 
+// True when the standard Helvetica shows more of text than the composite font does: the composite
+// fonts of real forms are mostly subsets, holding only the glyphs of the text they were made for.
+bool helvetica_shows_more(const composite_font& font, std::u32string_view text)
+{
+    const encoding win_ansi(base_encoding::win_ansi);
+    std::int64_t more = 0;
+    for (char32_t c : text) more += (win_ansi.code_of(c) ? 1 : 0) - (font.code_of(c) ? 1 : 0);
+    return more > 0;
+}
+
 // The font named by the form, or the standard Helvetica when the DA names none, the form lacks it,
-// or it is a composite font whose codes cannot be found (see read_composite_font).
-chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan,
-                        const std::vector<dict_text>& resources, const default_appearance& da)
+// or it is a composite font whose codes cannot be found (see read_composite_font) or that shows
+// less of text than Helvetica.
+chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan, const std::vector<dict_text>& resources,
+                        const default_appearance& da, std::u32string_view text, composite_font_cache& composites)
 {
     chosen_font font;
     font.name = da.font_name.empty() ? std::string(fallback_font_name) : da.font_name;
@@ -337,7 +348,8 @@ chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan,
     const dict_text dict = resolved_dictionary(d, value);
     const bool composite = dict && scan::name_value_is(dict.text, scan::entry_value_at(dict.text, dict.start, scan::key::subtype),
                                                        scan::name::composite_font);
-    if (composite) font.composite = read_composite_font(d, dict.text.substr(static_cast<std::size_t>(dict.start)));
+    if (composite) font.composite = composites.find(d, dict.text.substr(static_cast<std::size_t>(dict.start)));
+    if (font.composite && helvetica_shows_more(*font.composite, text)) font.composite = nullptr;
     if (!dict || (composite && !font.composite)) {
         fill_widths(font);
         return font;
@@ -415,7 +427,7 @@ form_defaults read_form_defaults(const load::doc& d, const plan::flatten_plan& p
 }
 
 generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan& plan, const form_defaults& form,
-                                   const plan::plan_item& item)
+                                   composite_font_cache& composites, const plan::plan_item& item)
 {
     generated_appearance out;
     out.width = item.w;
@@ -431,7 +443,8 @@ generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan&
     const std::int32_t ff = integer_of(d, in.field_flags);
     const bool combo_box = (ff & combo_flag) != 0 && name_of(d, in.field_type) == scan::name::choice_field;
     const default_appearance da = parse_default_appearance(string_bytes(d, in.da).value_or(std::string()));
-    const chosen_font font = choose_font(d, plan, in.resources, da);
+    const std::u32string text = shown_text(d, in, combo_box);
+    const chosen_font font = choose_font(d, plan, in.resources, da, text, composites);
 
     const layout_font lf = layout_of(font);
 
@@ -447,7 +460,7 @@ generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan&
     request.alignment = static_cast<quadding>(std::clamp(integer_of(d, in.quadding), 0, 2));
     request.flags = text_flags(ff, integer_of(d, in.max_len), combo_box);
 
-    const text_appearance laid = layout_text_field(shown_text(d, in, combo_box), lf, request);
+    const text_appearance laid = layout_text_field(text, lf, request);
     out.content = frame + laid.content;
     out.substituted = laid.substituted;
     out.font_name = font.name;
@@ -460,7 +473,8 @@ generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan&
 generated_appearance generate_field_appearance(const load::doc& d, const plan::flatten_plan& plan,
                                                const plan::plan_item& item)
 {
-    return appearance_of(d, plan, read_form_defaults(d, plan), item);
+    composite_font_cache composites;
+    return appearance_of(d, plan, read_form_defaults(d, plan), composites, item);
 }
 
 std::vector<generated_appearance> generate_appearances(const load::doc& d, plan::flatten_plan& plan)
@@ -468,10 +482,11 @@ std::vector<generated_appearance> generate_appearances(const load::doc& d, plan:
     std::vector<generated_appearance> out(plan.xobjects.size());
     bool uses_helvetica = false;
     const form_defaults form = read_form_defaults(d, plan);
+    composite_font_cache composites;
     for (std::size_t i = 0; i < plan.xobjects.size(); ++i) {
         const plan::xobject_entry& x = plan.xobjects[i];
         if (!x.generated) continue;
-        out[i] = appearance_of(d, plan, form, plan.items[static_cast<std::size_t>(x.item)]);
+        out[i] = appearance_of(d, plan, form, composites, plan.items[static_cast<std::size_t>(x.item)]);
         uses_helvetica = uses_helvetica || out[i].font_value.empty();
     }
     if (uses_helvetica) plan::number_font(plan);
