@@ -9,6 +9,7 @@
 
 #include "../plan/plan_fixture.h"
 #include "generate/list_box.h"
+#include "load/values.h"
 
 namespace kestrin::generate {
 namespace {
@@ -157,6 +158,20 @@ TEST(CompositeFont, TakesHeightsFromTheDescriptor)
         EXPECT_EQ(font->ascent, c.ascent) << c.why;
         EXPECT_EQ(font->descent, c.descent) << c.why;
     }
+}
+
+TEST(CompositeFont, TheCacheReadsEachFontOnce)
+{
+    loaded_doc doc(font_doc(identity_font, plain_descendant));
+    const std::string_view font = load::resolved_value(doc.d, "20 0 R");
+    const std::string_view not_drawable = load::resolved_value(doc.d, "21 0 R");
+    composite_font_cache cache;
+    const composite_font* first = cache.find(doc.d, font);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->code_of(U'A'), 3);
+    EXPECT_EQ(cache.find(doc.d, font), first);
+    EXPECT_EQ(cache.find(doc.d, not_drawable), nullptr);
+    EXPECT_EQ(cache.find(doc.d, not_drawable), nullptr);
 }
 
 // The strings a content shows, in order.
