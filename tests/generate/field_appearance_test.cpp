@@ -45,6 +45,8 @@ TEST(FieldAppearance, ReadsTheFieldAndItsFont)
          true, "<00030006> Tj", ""},
         {"composite font showing less than Helvetica", "/DA (/F1 10 Tf 0 g) /V (ABCD)", composite, "F1", false,
          "(ABCD) Tj", "<"},
+        {"list box rows in the composite font", "/FT /Ch /DA (/F1 10 Tf 0 g) /Opt [(ABC) (CBA)] /V (CBA)", composite,
+         "F1", true, "<000500040003> Tj", "(CBA)"},
         {"unknown name", "/DA (/F9 10 Tf 0 g) /V (Abc)", helvetica, "F9", false, "(Abc) Tj", ""},
         {"no font in DA", "/DA (0 g) /V (Abc)", helvetica, "Helv", false, "(Abc) Tj", ""},
         {"text stream value", "/DA (/F1 10 Tf 0 g) /V 30 0 R", helvetica, "F1", true, "(Streamed) Tj", ""},
