@@ -23,8 +23,8 @@ constexpr std::size_t max_width_codes = std::size_t{4} << 16;
 // Bounds on what a damaged file may claim of a glyph, in thousandths of the font size.
 constexpr double widest_glyph = 10000;
 
-// The items of the same code keep only the last given, sorted by code; stable, so "last" is the
-// font's order.
+// Each code once, sorted: of the items given for a code, the last in the font's order (the sort
+// is stable, so that order holds among equal codes).
 template <typename T>
 std::vector<T> last_per_code(std::vector<T> items)
 {
