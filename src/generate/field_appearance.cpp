@@ -8,6 +8,7 @@
 
 #include "base/byte_buffer.h"
 #include "generate/button_appearance.h"
+#include "generate/composite_font.h"
 #include "generate/default_appearance.h"
 #include "generate/encodings.h"
 #include "generate/list_box.h"
@@ -286,13 +287,15 @@ encoding font_encoding(const load::doc& d, const dict_text& font, const font_met
     return encoding(base, read_differences(d, own_value(dict, scan::key::differences)));
 }
 
-// The font the value is drawn in, with what measuring and encoding it need.
+// The font the value is drawn in, with what measuring and encoding it need: a simple font's
+// metrics, encoding and widths, or a composite font.
 struct chosen_font {
     std::string name;
     std::string value;  // empty: the output's Helvetica
     const font_metrics* metrics = nullptr;
     encoding text_encoding{base_encoding::win_ansi};
     std::array<double, 256> widths{};
+    const composite_font* composite = nullptr;  // owned by the call's composite_font_cache
 };
 
 void fill_widths(chosen_font& font)
@@ -333,10 +336,21 @@ std::string_view find_font_value(const load::doc& d, const plan::flatten_plan& p
     return {};
 }
 
-// A simple font named by the form, or the standard Helvetica when the DA names none, the form
-// lacks it, or it is composite (its codes are not one byte per character).
-chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan,
-                        const std::vector<dict_text>& resources, const default_appearance& da)
+// True when the standard Helvetica shows more of text than the composite font does: the composite
+// fonts of real forms are mostly subsets, holding only the glyphs of the text they were made for.
+bool helvetica_shows_more(const composite_font& font, std::u32string_view text)
+{
+    const encoding win_ansi(base_encoding::win_ansi);
+    std::int64_t more = 0;
+    for (char32_t c : text) more += (win_ansi.code_of(c) ? 1 : 0) - (font.code_of(c) ? 1 : 0);
+    return more > 0;
+}
+
+// The font named by the form, or the standard Helvetica when the DA names none, the form lacks it,
+// or it is a composite font whose codes cannot be found (see read_composite_font) or that shows
+// less of text than Helvetica.
+chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan, const std::vector<dict_text>& resources,
+                        const default_appearance& da, std::u32string_view text, composite_font_cache& composites)
 {
     chosen_font font;
     font.name = da.font_name.empty() ? std::string(fallback_font_name) : da.font_name;
@@ -345,11 +359,14 @@ chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan,
     const dict_text dict = resolved_dictionary(d, value);
     const bool composite = dict && scan::name_value_is(dict.text, scan::entry_value_at(dict.text, dict.start, scan::key::subtype),
                                                        scan::name::composite_font);
-    if (!dict || composite) {
+    if (composite) font.composite = composites.find(d, dict.text.substr(static_cast<std::size_t>(dict.start)));
+    if (font.composite && helvetica_shows_more(*font.composite, text)) font.composite = nullptr;
+    if (!dict || (composite && !font.composite)) {
         fill_widths(font);
         return font;
     }
     font.value = std::string(value);
+    if (font.composite) return font;
     if (const auto base = name_of(d, own_value(dict, scan::key::base_font))) {
         if (const font_metrics* m = find_standard_font(*base)) font.metrics = m;
     }
@@ -541,12 +558,12 @@ generated_appearance sized_for(const widget_inputs& in)
     return out;
 }
 
+// How the layout draws in the chosen font. The font must outlive the result.
 layout_font layout_font_of(const chosen_font& font)
 {
-    layout_font lf;
-    lf.resource_name = font.name;
-    lf.text_encoding = &font.text_encoding;
-    lf.width = [&font](std::uint8_t code) { return font.widths[code]; };
+    if (font.composite) return composite_layout_font(font.name, *font.composite);
+    layout_font lf = simple_layout_font(font.name, font.text_encoding);
+    lf.width = [&font](std::uint16_t code) { return code < font.widths.size() ? font.widths[code] : 0.0; };
     lf.ascent = font.metrics->ascent;
     lf.descent = font.metrics->descent;
     return lf;
@@ -565,17 +582,18 @@ quadding alignment_of(const load::doc& d, const widget_inputs& in)
 
 // A text field's value, or the display string of a combo box's.
 generated_appearance text_appearance_of(const load::doc& d, const plan::flatten_plan& plan, const widget_inputs& in,
-                                        bool combo_box)
+                                        bool combo_box, composite_font_cache& composites)
 {
     generated_appearance out = sized_for(in);
-    const chosen_font font = choose_font(d, plan, in.field.resources, in.da);
+    const std::u32string text = shown_text(d, in.field, combo_box);
+    const chosen_font font = choose_font(d, plan, in.field.resources, in.da, text, composites);
     text_request request;
     request.box = {in.box.width, in.box.height, in.border_width};
     request.font_size = in.da.font_size;
     request.text_colour = in.da.text_colour;
     request.alignment = alignment_of(d, in);
     request.flags = text_flags(in.flags, integer_of(d, in.field.max_len), combo_box);
-    const text_appearance laid = layout_text_field(shown_text(d, in.field, combo_box), layout_font_of(font), request);
+    const text_appearance laid = layout_text_field(text, layout_font_of(font), request);
     out.content = frame_of(in) + laid.content;
     out.substituted = laid.substituted;
     name_font(out, font);
@@ -583,11 +601,14 @@ generated_appearance text_appearance_of(const load::doc& d, const plan::flatten_
 }
 
 // A list box's rows from TI down, the selected ones (I, else V) highlighted.
-generated_appearance list_appearance_of(const load::doc& d, const plan::flatten_plan& plan, const widget_inputs& in)
+generated_appearance list_appearance_of(const load::doc& d, const plan::flatten_plan& plan, const widget_inputs& in,
+                                        composite_font_cache& composites)
 {
     generated_appearance out = sized_for(in);
-    const chosen_font font = choose_font(d, plan, in.field.resources, in.da);
     const std::vector<list_option> options = list_options(d, in.field.options);
+    std::u32string rows_text;
+    for (const list_option& option : options) rows_text += option.display;
+    const chosen_font font = choose_font(d, plan, in.field.resources, in.da, rows_text, composites);
     const std::vector<std::int64_t> indices = list_indices(d, in.field.selected_indices);
     const std::vector<std::u32string> values = list_values(d, in.field.value);
     list_request request;
@@ -649,14 +670,14 @@ generated_appearance button_appearance_of(const load::doc& d, const widget_input
 }
 
 generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan& plan, const form_defaults& form,
-                                   const plan::plan_item& item)
+                                   composite_font_cache& composites, const plan::plan_item& item)
 {
     const widget_inputs in = read_widget_inputs(d, form, item);
     const std::optional<std::string> type = name_of(d, in.field.field_type);
     if (type == scan::name::button_field) return button_appearance_of(d, in);
     const bool choice = type == scan::name::choice_field;
-    if (choice && (in.flags & combo_flag) == 0) return list_appearance_of(d, plan, in);
-    return text_appearance_of(d, plan, in, choice);
+    if (choice && (in.flags & combo_flag) == 0) return list_appearance_of(d, plan, in, composites);
+    return text_appearance_of(d, plan, in, choice, composites);
 }
 
 }  // namespace
@@ -664,7 +685,8 @@ generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan&
 generated_appearance generate_field_appearance(const load::doc& d, const plan::flatten_plan& plan,
                                                const plan::plan_item& item)
 {
-    return appearance_of(d, plan, read_form_defaults(d, plan), item);
+    composite_font_cache composites;
+    return appearance_of(d, plan, read_form_defaults(d, plan), composites, item);
 }
 
 std::vector<generated_appearance> generate_appearances(const load::doc& d, plan::flatten_plan& plan)
@@ -672,10 +694,11 @@ std::vector<generated_appearance> generate_appearances(const load::doc& d, plan:
     std::vector<generated_appearance> out(plan.xobjects.size());
     bool uses_helvetica = false;
     const form_defaults form = read_form_defaults(d, plan);
+    composite_font_cache composites;
     for (std::size_t i = 0; i < plan.xobjects.size(); ++i) {
         const plan::xobject_entry& x = plan.xobjects[i];
         if (!x.generated) continue;
-        out[i] = appearance_of(d, plan, form, plan.items[static_cast<std::size_t>(x.item)]);
+        out[i] = appearance_of(d, plan, form, composites, plan.items[static_cast<std::size_t>(x.item)]);
         uses_helvetica = uses_helvetica || out[i].uses_output_helvetica();
     }
     if (uses_helvetica) plan::number_font(plan);
