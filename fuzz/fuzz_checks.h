@@ -28,9 +28,10 @@ std::string check_flatten(const std::uint8_t* data, std::size_t size, int mode);
 std::string check_output_file(const std::string& path);
 
 // The appearance generator on data read as a DA string, a value, a caption, list options, the
-// selection and the box's geometry and flags: every content it builds has finite numbers in range,
-// known operators only and balanced q/Q, BT/ET and BMC/EMC; a password never shows; an off button
-// draws no caption; the MK R box maps onto the rectangle.
+// selection, a ToUnicode CMap and the box's geometry and flags: every content it builds has finite
+// numbers in range, known operators only and balanced q/Q, BT/ET and BMC/EMC; a password never
+// shows; an off button draws no caption; the MK R box maps onto the rectangle; the CMap reader keeps
+// its limits and the composite font's codes show their characters.
 std::string check_generate(const std::uint8_t* data, std::size_t size);
 
 // The content-stream rules of check_generate alone.

@@ -9,12 +9,14 @@
 
 #include "fuzz_checks.h"
 #include "generate/button_appearance.h"
+#include "generate/composite_font.h"
 #include "generate/default_appearance.h"
 #include "generate/list_box.h"
 #include "generate/standard_fonts.h"
 #include "generate/text_layout.h"
 #include "generate/text_string.h"
 #include "generate/widget_frame.h"
+#include "scan/cmap.h"
 
 namespace kestrin::fuzz {
 
@@ -94,6 +96,12 @@ std::string check_content(std::string_view s)
             const std::size_t end = string_end(s, pos);
             if (end == std::string_view::npos) return "unterminated string";
             pos = end;
+        } else if (c == '<') {
+            const std::size_t end = s.find('>', pos);
+            if (end == std::string_view::npos) return "unterminated hex string";
+            const std::string_view digits = s.substr(pos + 1, end - pos - 1);
+            if (digits.find_first_not_of("0123456789ABCDEF") != std::string_view::npos) return "not a hex string";
+            pos = end + 1;
         } else if (c == '/') {
             ++pos;
             while (pos < s.size() && !is_space(s[pos]) && !is_delimiter(s[pos])) ++pos;
@@ -129,8 +137,8 @@ std::vector<std::string_view> split(std::string_view s, char separator)
 }
 
 // The input: a header of header_size bytes (missing bytes read as 0), then segments separated by
-// 0x1F: DA, the value, MK CA, the Opt rows (0x1E between them), I (one signed byte an index) and
-// the V values (0x1E between them).
+// 0x1F: DA, the value, MK CA, the Opt rows (0x1E between them), I (one signed byte an index), the
+// V values (0x1E between them) and the data of a composite font's ToUnicode CMap.
 struct generator_input {
     std::uint8_t header[header_size]{};
     std::vector<std::string_view> segments;
@@ -141,7 +149,7 @@ struct generator_input {
         if (n > 0) std::memcpy(header, data, n);
         const std::string_view rest(reinterpret_cast<const char*>(data) + n, size - n);
         segments = split(rest, segment_separator);
-        segments.resize(std::max<std::size_t>(segments.size(), 6));
+        segments.resize(std::max<std::size_t>(segments.size(), 7));
     }
     bool bit(std::size_t byte, int b) const { return (header[byte] >> b) & 1; }
     float real(std::size_t at) const
@@ -277,6 +285,30 @@ std::string check_list(const generator_input& in, const default_appearance& da, 
     return with_context(check_content(list_box_content(options, font, r).content), "list");
 }
 
+constexpr bool is_character(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+
+// The CMap reader keeps its limits and gives characters only; the composite font finds for each
+// character a code that shows it, and its layout obeys the content rules.
+std::string check_composite(const generator_input& in, const default_appearance& da, std::u32string_view value)
+{
+    const scan::to_unicode_cmap cmap = scan::read_to_unicode_cmap(in.segments[6]);
+    if (cmap.mappings.size() > scan::max_cmap_mappings) return "cmap: too many mappings";
+    for (const auto& r : cmap.codespace)
+        if (r.bytes < 1 || r.bytes > 4 || r.low > r.high) return "cmap: codespace range out of order";
+    std::vector<std::uint32_t> shows(0x10000, 0x110000);  // two-byte code -> its last character
+    for (const auto& m : cmap.mappings) {
+        if (!is_character(m.character)) return "cmap: a mapping to no character";
+        if (m.code <= 0xFFFF) shows[m.code] = m.character;
+    }
+    const composite_font font(cmap.mappings, {}, static_cast<double>(in.real(16)));
+    for (char32_t c : value) {
+        const auto code = font.code_of(c);
+        if (code && (*code == 0 || shows[*code] != c)) return "composite: a code that does not show its character";
+    }
+    const layout_font lf = composite_layout_font(da.font_name.empty() ? "F0" : da.font_name, font);
+    return with_context(check_content(layout_text_field(value, lf, text_request_of(in, da)).content), "composite");
+}
+
 }  // namespace
 
 std::string check_generator_content(std::string_view content) { return check_content(content); }
@@ -298,6 +330,7 @@ std::string check_generate(const std::uint8_t* data, std::size_t size)
     if (request.flags.password && text.content.find("Tj") != std::string::npos) return "text field: password shown";
     if (auto broke = check_rotation(in); !broke.empty()) return broke;
     if (auto broke = check_buttons(in, da); !broke.empty()) return broke;
+    if (auto broke = check_composite(in, da, value); !broke.empty()) return broke;
     return check_list(in, da, font);
 }
 

@@ -82,9 +82,10 @@ typedef struct kestrin_options {
     uint32_t non_printing; /* with print_only: KESTRIN_NON_PRINTING_REMOVE (default) or _KEEP.
                               A non-printing form field widget is always removed with its form. */
     uint32_t no_generate_appearances; /* 1: never generate field appearances; 0 (default): a
-                              flattened text-field or combo-box widget without an appearance, or
-                              any such widget when the form sets NeedAppearances, is drawn from
-                              its value. */
+                              flattened text or choice widget without an appearance, or any such
+                              widget when the form sets NeedAppearances, is drawn from its value,
+                              and a check box or radio button whose appearance lacks its state
+                              from that state (off when the appearance lacks it). */
 } kestrin_options;
 
 #define KESTRIN_OPTIONS_INIT { (uint32_t)sizeof(kestrin_options), 0, 0, 0, 0, 0 }

@@ -158,8 +158,9 @@ def flatten(src: PathLike, dst: PathLike, mode: str = "all", *, keep_links: bool
     keep_links: Link annotations stay working annotations.
     print_only: only annotations with the Print flag are flattened; the others are removed, or
         kept as annotations with keep_non_printing=True.
-    generate_appearances: text fields and combo boxes without an appearance, or all of them when
-        the form sets NeedAppearances, are drawn from their value (default True).
+    generate_appearances: text and choice fields without an appearance, or all of them when the
+        form sets NeedAppearances, are drawn from their value, and check boxes and radio buttons
+        whose appearance lacks their state from that state (default True).
     Raises Error with the library's message when the file cannot be flattened.
     """
     opts = _options(mode, keep_links, print_only, keep_non_printing, generate_appearances)

@@ -91,9 +91,11 @@ void append_dictionary(writer& w, const load::dict_span& span, const appearance_
     append_entry(w.out, scan::key::decode_parms, entries.decode_parms);
 }
 
-// The resources of a generated appearance: its one font, the form's or the output's Helvetica.
+// The resources of a generated appearance: its one font, the form's or the output's Helvetica, if
+// it shows text at all.
 std::string generated_resources(const writer& w, const generate::generated_appearance& g)
 {
+    if (g.font_name.empty()) return "<< >>";
     std::string font_value = g.font_value;
     if (font_value.empty()) font_value = base::to_text(w.plan.font_obj, " 0 R");
     std::string out = "<< /Font << ";
@@ -105,6 +107,11 @@ std::string generated_resources(const writer& w, const generate::generated_appea
     return out;
 }
 
+bool is_identity(const std::array<double, 6>& m)
+{
+    return m == std::array<double, 6>{1, 0, 0, 1, 0, 0};
+}
+
 // An appearance made from a field's value, placed like one read from the input.
 void write_generated_xobject(writer& w, std::size_t index)
 {
@@ -113,10 +120,17 @@ void write_generated_xobject(writer& w, std::size_t index)
     const generate::generated_appearance& g = w.generated[index];
     appearance_frame f;
     f.bbox = {0, 0, g.width, g.height};
+    f.matrix = g.matrix;
     w.frames[index] = f;
     begin_object(w, x.obj, 0);
     base::append(w.out, "<< /Type /XObject /Subtype /Form /BBox [0 0 ", base::fixed6(g.width), ' ',
-                 base::fixed6(g.height), "] /Resources ");
+                 base::fixed6(g.height), ']');
+    if (!is_identity(g.matrix)) {
+        w.out.append(" /Matrix [");
+        for (std::size_t k = 0; k < g.matrix.size(); ++k) base::append(w.out, k == 0 ? "" : " ", base::fixed6(g.matrix[k]));
+        w.out.append("]");
+    }
+    w.out.append(" /Resources ");
     w.out.append(generated_resources(w, g));
     base::append(w.out, " /Length ", g.content.size(), " >>");
     begin_stream_data(w);

@@ -12,9 +12,9 @@ namespace kestrin::generate {
 
 enum class button_kind { check_box, radio };
 
-// The ZapfDingbats code of a check box's usual caption: the check mark a20, what Acrobat writes
-// for its Check style.
-inline constexpr char check_mark_caption = '4';
+// The ZapfDingbats code of the caption a check box without MK CA shows: the check mark a19, what
+// viewers draw for such a box.
+inline constexpr char check_mark_caption = '3';
 
 struct button_request {
     button_kind kind = button_kind::check_box;

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <optional>
 #include <string_view>
 
 #include "base/byte_buffer.h"
+#include "generate/button_appearance.h"
+#include "generate/composite_font.h"
 #include "generate/default_appearance.h"
 #include "generate/encodings.h"
+#include "generate/list_box.h"
 #include "generate/standard_fonts.h"
 #include "generate/text_layout.h"
 #include "generate/text_string.h"
@@ -31,6 +35,7 @@ constexpr std::int32_t max_parent_steps = 31;
 constexpr std::size_t max_resource_dicts = max_parent_steps + 2;
 constexpr std::int32_t multiline_flag = 1 << 12;  // Ff bit 13
 constexpr std::int32_t password_flag = 1 << 13;   // Ff bit 14
+constexpr std::int32_t radio_flag = 1 << 15;      // Ff bit 16
 constexpr std::int32_t combo_flag = 1 << 17;      // Ff bit 18
 constexpr std::int32_t comb_flag = 1 << 24;       // Ff bit 25
 constexpr std::string_view helvetica = "Helvetica";
@@ -38,6 +43,12 @@ constexpr std::string_view helvetica = "Helvetica";
 constexpr double widest_glyph = 10000;
 constexpr double widest_border = 100;
 constexpr std::string_view fallback_font_name = "Helv";
+// Captions of check boxes and radio buttons are drawn in the standard ZapfDingbats.
+constexpr std::string_view caption_font_name = "ZaDb";
+constexpr std::string_view caption_font_value = "<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>";
+// List entries read from a damaged file: rows and selected indices beyond these are not shown.
+constexpr std::size_t most_list_rows = 10000;
+constexpr std::size_t most_selected = 10000;
 
 // A dictionary's text from its "<<" (or empty).
 struct dict_text {
@@ -94,7 +105,7 @@ std::optional<std::string> string_bytes(const load::doc& d, std::string_view val
 
 // The field's entries, each from the nearest dictionary up the "Parent" chain that has it.
 struct field_inputs {
-    std::string_view field_type, field_flags, value, da, quadding, max_len, options;
+    std::string_view field_type, field_flags, value, da, quadding, max_len, options, top_index, selected_indices;
     std::vector<dict_text> resources;  // "DR" of the chain, nearest first
 };
 
@@ -105,7 +116,8 @@ field_inputs read_field_inputs(const load::doc& d, dict_text node)
         {scan::key::field_type, &in.field_type}, {scan::key::field_flags, &in.field_flags},
         {scan::key::value, &in.value},           {scan::key::default_appearance, &in.da},
         {scan::key::quadding, &in.quadding},     {scan::key::max_len, &in.max_len},
-        {scan::key::options, &in.options},
+        {scan::key::options, &in.options},       {scan::key::top_index, &in.top_index},
+        {scan::key::selected_indices, &in.selected_indices},
     };
     for (std::int32_t steps = 0; node && steps <= max_parent_steps; ++steps) {
         std::string_view parent;
@@ -275,13 +287,15 @@ encoding font_encoding(const load::doc& d, const dict_text& font, const font_met
     return encoding(base, read_differences(d, own_value(dict, scan::key::differences)));
 }
 
-// The font the value is drawn in, with what measuring and encoding it need.
+// The font the value is drawn in, with what measuring and encoding it need: a simple font's
+// metrics, encoding and widths, or a composite font.
 struct chosen_font {
     std::string name;
     std::string value;  // empty: the output's Helvetica
     const font_metrics* metrics = nullptr;
     encoding text_encoding{base_encoding::win_ansi};
     std::array<double, 256> widths{};
+    const composite_font* composite = nullptr;  // owned by the call's composite_font_cache
 };
 
 void fill_widths(chosen_font& font)
@@ -322,10 +336,21 @@ std::string_view find_font_value(const load::doc& d, const plan::flatten_plan& p
     return {};
 }
 
-// A simple font named by the form, or the standard Helvetica when the DA names none, the form
-// lacks it, or it is composite (its codes are not one byte per character).
-chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan,
-                        const std::vector<dict_text>& resources, const default_appearance& da)
+// True when the standard Helvetica shows more of text than the composite font does: the composite
+// fonts of real forms are mostly subsets, holding only the glyphs of the text they were made for.
+bool helvetica_shows_more(const composite_font& font, std::u32string_view text)
+{
+    const encoding win_ansi(base_encoding::win_ansi);
+    std::int64_t more = 0;
+    for (char32_t c : text) more += (win_ansi.code_of(c) ? 1 : 0) - (font.code_of(c) ? 1 : 0);
+    return more > 0;
+}
+
+// The font named by the form, or the standard Helvetica when the DA names none, the form lacks it,
+// or it is a composite font whose codes cannot be found (see read_composite_font) or that shows
+// less of text than Helvetica.
+chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan, const std::vector<dict_text>& resources,
+                        const default_appearance& da, std::u32string_view text, composite_font_cache& composites)
 {
     chosen_font font;
     font.name = da.font_name.empty() ? std::string(fallback_font_name) : da.font_name;
@@ -334,11 +359,14 @@ chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan,
     const dict_text dict = resolved_dictionary(d, value);
     const bool composite = dict && scan::name_value_is(dict.text, scan::entry_value_at(dict.text, dict.start, scan::key::subtype),
                                                        scan::name::composite_font);
-    if (!dict || composite) {
+    if (composite) font.composite = composites.find(d, dict.text.substr(static_cast<std::size_t>(dict.start)));
+    if (font.composite && helvetica_shows_more(*font.composite, text)) font.composite = nullptr;
+    if (!dict || (composite && !font.composite)) {
         fill_widths(font);
         return font;
     }
     font.value = std::string(value);
+    if (font.composite) return font;
     if (const auto base = name_of(d, own_value(dict, scan::key::base_font))) {
         if (const font_metrics* m = find_standard_font(*base)) font.metrics = m;
     }
@@ -398,50 +426,258 @@ form_defaults read_form_defaults(const load::doc& d, const plan::flatten_plan& p
     return out;
 }
 
-generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan& plan, const form_defaults& form,
-                                   const plan::plan_item& item)
+// The entries of an array value (following a reference), each as its own value text, at most limit.
+std::vector<std::string_view> array_items(const load::doc& d, std::string_view value, std::size_t limit)
+{
+    std::vector<std::string_view> items;
+    const std::string_view list = load::resolved_value(d, value);
+    if (list.empty() || list.front() != '[') return items;
+    const std::int32_t end = scan::text_limit(list);
+    for (std::int32_t pos = scan::skip_ws_and_comments(list, 1);
+         pos < end && list[static_cast<std::size_t>(pos)] != ']' && items.size() < limit;
+         pos = scan::skip_ws_and_comments(list, pos)) {
+        const std::string_view item = load::value_text_at(list, pos);
+        if (item.empty()) break;
+        items.push_back(item);
+        pos += static_cast<std::int32_t>(item.size());
+    }
+    return items;
+}
+
+// A list box's rows: each Opt entry a string, or a pair of export value and display text.
+std::vector<list_option> list_options(const load::doc& d, std::string_view options)
+{
+    std::vector<list_option> rows;
+    for (std::string_view entry : array_items(d, options, most_list_rows)) {
+        if (std::optional<std::string> text = string_bytes(d, entry)) {
+            std::u32string shown = decode_text_string(*text);
+            rows.push_back({shown, shown});
+            continue;
+        }
+        const std::vector<std::string_view> pair = array_items(d, entry, 2);
+        if (pair.empty()) continue;
+        const std::optional<std::string> export_value = string_bytes(d, pair[0]);
+        if (!export_value) continue;
+        std::u32string exported = decode_text_string(*export_value);
+        std::u32string display = exported;
+        if (pair.size() == 2) {
+            const std::optional<std::string> shown = string_bytes(d, pair[1]);
+            if (!shown) continue;
+            display = decode_text_string(*shown);
+        }
+        rows.push_back({std::move(exported), std::move(display)});
+    }
+    return rows;
+}
+
+// V of a list box: one text string, or an array of them for several selected rows.
+std::vector<std::u32string> list_values(const load::doc& d, std::string_view value)
+{
+    std::vector<std::u32string> values;
+    if (std::optional<std::string> one = string_bytes(d, value)) {
+        values.push_back(decode_text_string(*one));
+        return values;
+    }
+    for (std::string_view item : array_items(d, value, most_selected))
+        if (std::optional<std::string> text = string_bytes(d, item)) values.push_back(decode_text_string(*text));
+    return values;
+}
+
+std::vector<std::int64_t> list_indices(const load::doc& d, std::string_view value)
+{
+    std::vector<std::int64_t> indices;
+    for (std::string_view item : array_items(d, value, most_selected))
+        if (const auto n = number_of(d, item); n && *n >= 0 && *n < 2147483647.0)
+            indices.push_back(static_cast<std::int64_t>(*n));
+    return indices;
+}
+
+// What every generated appearance reads: the widget, its field's entries (falling back to the
+// form's), its DA, the frame MK and BS ask for, and its box once MK R has turned it.
+struct widget_inputs {
+    dict_text widget;
+    field_inputs field;
+    std::int32_t flags = 0;
+    default_appearance da;
+    rotated_box box;
+    widget_colours colours;
+    double border_width = 1;
+    border frame_border;
+};
+
+// The resources of the appearance stream the generated one replaces: the DA font may be named
+// only there.
+dict_text old_appearance_resources(const load::doc& d, const plan::plan_item& item)
+{
+    const load::obj_entry* e = item.ap_obj > 0 ? d.objs.find(item.ap_obj) : nullptr;
+    if (e == nullptr) return {};
+    const load::dict_span span = d.span_of(*e);
+    if (!span) return {};
+    return resolved_dictionary(d, own_value(dict_text{span.text, span.start}, scan::key::resources));
+}
+
+std::int64_t rotation_of(const load::doc& d, const dict_text& widget)
+{
+    const dict_text mk = resolved_dictionary(d, own_value(widget, scan::key::characteristics));
+    const auto r = mk ? number_of(d, own_value(mk, scan::key::rotation)) : std::nullopt;
+    return r && std::abs(*r) < 1e9 ? static_cast<std::int64_t>(*r) : 0;
+}
+
+widget_inputs read_widget_inputs(const load::doc& d, const form_defaults& form, const plan::plan_item& item)
+{
+    widget_inputs in;
+    const load::dict_span span = plan::annotation_dictionary(d, item);
+    in.widget = span ? dict_text{span.text, span.start} : dict_text{};
+    in.field = read_field_inputs(d, in.widget);
+    if (in.field.da.empty()) in.field.da = form.da;
+    if (in.field.quadding.empty()) in.field.quadding = form.quadding;
+    if (const dict_text old = old_appearance_resources(d, item)) in.field.resources.push_back(old);
+    if (form.resources) in.field.resources.push_back(form.resources);
+    if (in.field.resources.size() > max_resource_dicts) in.field.resources.resize(max_resource_dicts);
+    in.flags = integer_of(d, in.field.field_flags);
+    in.da = parse_default_appearance(string_bytes(d, in.field.da).value_or(std::string()));
+    in.box = rotated_form_box(item.w, item.h, rotation_of(d, in.widget));
+    in.colours = colours_of(d, in.widget);
+    in.border_width = border_width(d, in.widget);
+    in.frame_border = border_of(d, in.widget, in.border_width);
+    return in;
+}
+
+// The frame MK asks for, under whatever the appearance shows.
+std::string frame_of(const widget_inputs& in)
+{
+    return frame_content(in.box.width, in.box.height, in.frame_border, in.colours, frame_shape::rectangle);
+}
+
+generated_appearance sized_for(const widget_inputs& in)
 {
     generated_appearance out;
-    out.width = item.w;
-    out.height = item.h;
-    const load::dict_span span = plan::annotation_dictionary(d, item);
-    const dict_text widget = span ? dict_text{span.text, span.start} : dict_text{};
-    field_inputs in = read_field_inputs(d, widget);
-    if (in.da.empty()) in.da = form.da;
-    if (in.quadding.empty()) in.quadding = form.quadding;
-    if (form.resources) in.resources.push_back(form.resources);
-    if (in.resources.size() > max_resource_dicts) in.resources.resize(max_resource_dicts);
+    out.width = in.box.width;
+    out.height = in.box.height;
+    out.matrix = in.box.matrix;
+    return out;
+}
 
-    const std::int32_t ff = integer_of(d, in.field_flags);
-    const bool combo_box = (ff & combo_flag) != 0 && name_of(d, in.field_type) == scan::name::choice_field;
-    const default_appearance da = parse_default_appearance(string_bytes(d, in.da).value_or(std::string()));
-    const chosen_font font = choose_font(d, plan, in.resources, da);
-
-    layout_font lf;
-    lf.resource_name = font.name;
-    lf.text_encoding = &font.text_encoding;
-    lf.width = [&font](std::uint8_t code) { return font.widths[code]; };
+// How the layout draws in the chosen font. The font must outlive the result.
+layout_font layout_font_of(const chosen_font& font)
+{
+    if (font.composite) return composite_layout_font(font.name, *font.composite);
+    layout_font lf = simple_layout_font(font.name, font.text_encoding);
+    lf.width = [&font](std::uint16_t code) { return code < font.widths.size() ? font.widths[code] : 0.0; };
     lf.ascent = font.metrics->ascent;
     lf.descent = font.metrics->descent;
+    return lf;
+}
 
-    // The frame MK asks for goes under the text; the text keeps clear of the border drawn.
-    const widget_colours colours = colours_of(d, widget);
-    const border frame_border = border_of(d, widget, border_width(d, widget));
-    const std::string frame = frame_content(item.w, item.h, frame_border, colours, frame_shape::rectangle);
-
-    text_request request;
-    request.box = {item.w, item.h, border_width(d, widget)};
-    request.font_size = da.font_size;
-    request.text_colour = da.text_colour;
-    request.alignment = static_cast<quadding>(std::clamp(integer_of(d, in.quadding), 0, 2));
-    request.flags = text_flags(ff, integer_of(d, in.max_len), combo_box);
-
-    const text_appearance laid = layout_text_field(shown_text(d, in, combo_box), lf, request);
-    out.content = frame + laid.content;
-    out.substituted = laid.substituted;
+void name_font(generated_appearance& out, const chosen_font& font)
+{
     out.font_name = font.name;
     out.font_value = font.value;
+}
+
+quadding alignment_of(const load::doc& d, const widget_inputs& in)
+{
+    return static_cast<quadding>(std::clamp(integer_of(d, in.field.quadding), 0, 2));
+}
+
+// A text field's value, or the display string of a combo box's.
+generated_appearance text_appearance_of(const load::doc& d, const plan::flatten_plan& plan, const widget_inputs& in,
+                                        bool combo_box, composite_font_cache& composites)
+{
+    generated_appearance out = sized_for(in);
+    const std::u32string text = shown_text(d, in.field, combo_box);
+    const chosen_font font = choose_font(d, plan, in.field.resources, in.da, text, composites);
+    text_request request;
+    request.box = {in.box.width, in.box.height, in.border_width};
+    request.font_size = in.da.font_size;
+    request.text_colour = in.da.text_colour;
+    request.alignment = alignment_of(d, in);
+    request.flags = text_flags(in.flags, integer_of(d, in.field.max_len), combo_box);
+    const text_appearance laid = layout_text_field(text, layout_font_of(font), request);
+    out.content = frame_of(in) + laid.content;
+    out.substituted = laid.substituted;
+    name_font(out, font);
     return out;
+}
+
+// A list box's rows from TI down, the selected ones (I, else V) highlighted.
+generated_appearance list_appearance_of(const load::doc& d, const plan::flatten_plan& plan, const widget_inputs& in,
+                                        composite_font_cache& composites)
+{
+    generated_appearance out = sized_for(in);
+    const std::vector<list_option> options = list_options(d, in.field.options);
+    std::u32string rows_text;
+    for (const list_option& option : options) rows_text += option.display;
+    const chosen_font font = choose_font(d, plan, in.field.resources, in.da, rows_text, composites);
+    const std::vector<std::int64_t> indices = list_indices(d, in.field.selected_indices);
+    const std::vector<std::u32string> values = list_values(d, in.field.value);
+    list_request request;
+    request.box = {in.box.width, in.box.height, in.border_width};
+    request.font_size = in.da.font_size;
+    request.text_colour = in.da.text_colour;
+    request.alignment = alignment_of(d, in);
+    request.top_index = static_cast<std::int64_t>(integer_of(d, in.field.top_index));
+    request.selected = selected_rows(options, indices, values);
+    const text_appearance laid = list_box_content(options, layout_font_of(font), request);
+    out.content = frame_of(in) + laid.content;
+    out.substituted = laid.substituted;
+    name_font(out, font);
+    return out;
+}
+
+// Whether the widget's "AP" has a normal appearance: a button that has one but lacks its state
+// is drawn off.
+bool has_normal_appearance(const load::doc& d, const dict_text& widget)
+{
+    const dict_text ap = resolved_dictionary(d, own_value(widget, scan::key::appearance));
+    return ap && !own_value(ap, scan::key::normal_appearance).empty();
+}
+
+// A button is on when its state ("AS", else a check box's "V") names a state other than Off. A
+// radio's "V" names the chosen state of the whole group, so only its own "AS" can tell.
+bool button_is_on(const load::doc& d, const widget_inputs& in, bool radio)
+{
+    if (has_normal_appearance(d, in.widget)) return false;
+    std::optional<std::string> state = name_of(d, own_value(in.widget, scan::key::appearance_state));
+    if (!state && !radio) state = name_of(d, in.field.value);
+    return state && !state->empty() && *state != scan::name::off_state;
+}
+
+// A check box or radio button: its MK frame and, when on, its MK CA caption in ZapfDingbats.
+generated_appearance button_appearance_of(const load::doc& d, const widget_inputs& in)
+{
+    generated_appearance out = sized_for(in);
+    const bool radio = (in.flags & radio_flag) != 0;
+    button_request request;
+    request.kind = radio ? button_kind::radio : button_kind::check_box;
+    request.width = in.box.width;
+    request.height = in.box.height;
+    request.on = button_is_on(d, in, radio);
+    const dict_text mk = resolved_dictionary(d, own_value(in.widget, scan::key::characteristics));
+    if (mk) request.caption = string_bytes(d, own_value(mk, scan::key::caption)).value_or(std::string());
+    request.font_resource = std::string(caption_font_name);
+    request.font_size = in.da.font_size;
+    request.caption_colour = in.da.text_colour;
+    request.colours = in.colours;
+    request.frame_border = in.frame_border;
+    const button_appearance drawn = button_content(request);
+    out.content = drawn.content;
+    if (drawn.uses_font) {
+        out.font_name = std::string(caption_font_name);
+        out.font_value = std::string(caption_font_value);
+    }
+    return out;
+}
+
+generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan& plan, const form_defaults& form,
+                                   composite_font_cache& composites, const plan::plan_item& item)
+{
+    const widget_inputs in = read_widget_inputs(d, form, item);
+    const std::optional<std::string> type = name_of(d, in.field.field_type);
+    if (type == scan::name::button_field) return button_appearance_of(d, in);
+    const bool choice = type == scan::name::choice_field;
+    if (choice && (in.flags & combo_flag) == 0) return list_appearance_of(d, plan, in, composites);
+    return text_appearance_of(d, plan, in, choice, composites);
 }
 
 }  // namespace
@@ -449,7 +685,8 @@ generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan&
 generated_appearance generate_field_appearance(const load::doc& d, const plan::flatten_plan& plan,
                                                const plan::plan_item& item)
 {
-    return appearance_of(d, plan, read_form_defaults(d, plan), item);
+    composite_font_cache composites;
+    return appearance_of(d, plan, read_form_defaults(d, plan), composites, item);
 }
 
 std::vector<generated_appearance> generate_appearances(const load::doc& d, plan::flatten_plan& plan)
@@ -457,11 +694,12 @@ std::vector<generated_appearance> generate_appearances(const load::doc& d, plan:
     std::vector<generated_appearance> out(plan.xobjects.size());
     bool uses_helvetica = false;
     const form_defaults form = read_form_defaults(d, plan);
+    composite_font_cache composites;
     for (std::size_t i = 0; i < plan.xobjects.size(); ++i) {
         const plan::xobject_entry& x = plan.xobjects[i];
         if (!x.generated) continue;
-        out[i] = appearance_of(d, plan, form, plan.items[static_cast<std::size_t>(x.item)]);
-        uses_helvetica = uses_helvetica || out[i].font_value.empty();
+        out[i] = appearance_of(d, plan, form, composites, plan.items[static_cast<std::size_t>(x.item)]);
+        uses_helvetica = uses_helvetica || out[i].uses_output_helvetica();
     }
     if (uses_helvetica) plan::number_font(plan);
     return out;

@@ -3,6 +3,7 @@
 // the default resources, and their content laid out.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,14 +13,18 @@
 
 namespace kestrin::generate {
 
-// A form XObject's worth: content for the box [0 0 width height] and the one font it names.
+// A form XObject's worth: content for the box [0 0 width height], the Matrix that turns that box
+// onto the widget's rectangle (MK R), and the one font it names, if any.
 struct generated_appearance {
     std::string content;
     double width = 0;
     double height = 0;
-    std::string font_name;   // the resource name the content's Tf uses
-    std::string font_value;  // the form's font: "N G R" or a dictionary; empty: the output's Helvetica
+    std::array<double, 6> matrix{1, 0, 0, 1, 0, 0};
+    std::string font_name;   // the resource name the content's Tf uses; empty: it shows no text
+    std::string font_value;  // the font: "N G R" or a dictionary; empty: the output's Helvetica
     std::int32_t substituted = 0;  // characters the font's encoding lacks, drawn as a substitute
+
+    bool uses_output_helvetica() const { return !font_name.empty() && font_value.empty(); }
 };
 
 // The appearance of the widget of item, made from its field's value.

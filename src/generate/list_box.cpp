@@ -28,15 +28,15 @@ inner_box inner_of(const text_box& box)
 // One shown row: its codes and width in thousandths of the size.
 struct row {
     std::int32_t index = 0;
-    std::string codes;
+    code_string codes;
     double units = 0;
 };
 
-double units_of(std::string_view codes, const layout_font& font)
+double units_of(code_view codes, const layout_font& font)
 {
     double sum = 0;
-    for (char c : codes) {
-        const double w = font.width ? font.width(static_cast<std::uint8_t>(c)) : 0.0;
+    for (std::uint16_t code : codes) {
+        const double w = font.width ? font.width(code) : 0.0;
         if (std::isfinite(w) && w > 0) sum += w;
     }
     return sum;
@@ -49,13 +49,12 @@ std::size_t first_row(std::int64_t top_index, std::size_t count)
 }
 
 // Every row, encoded: the auto size looks at all of them, so that scrolling keeps the size.
-std::vector<row> encoded_rows(std::span<const list_option> options, const encoding& enc, const layout_font& font,
-                              std::int32_t& substituted)
+std::vector<row> encoded_rows(std::span<const list_option> options, const layout_font& font, std::int32_t& substituted)
 {
     std::vector<row> rows;
     rows.reserve(options.size());
     for (std::size_t i = 0; i < options.size(); ++i) {
-        encoded_text encoded = encode_text(options[i].display, enc);
+        encoded_text encoded = encode_text(options[i].display, font);
         substituted += encoded.substituted;
         const double units = units_of(encoded.codes, font);
         rows.push_back({static_cast<std::int32_t>(i), std::move(encoded.codes), units});
@@ -112,7 +111,7 @@ void append_rows(std::string& out, std::span<const row> rows, std::size_t shown,
         const double row_x = aligned_left(inner.left, inner.width, rows[i].units * size / 1000.0, request.alignment);
         const double row_y = first_baseline - static_cast<double>(i) * row_height;
         base::append(out, base::fixed6(row_x - x), ' ', base::fixed6(row_y - y), " Td\n");
-        append_string(out, rows[i].codes);
+        append_codes(out, rows[i].codes, font.code_bytes);
         out += " Tj\n";
         x = row_x;
         y = row_y;
@@ -155,7 +154,7 @@ text_appearance list_box_content(std::span<const list_option> options, const lay
 {
     text_appearance result;
     const inner_box inner = inner_of(request.box);
-    const std::vector<row> all = encoded_rows(options, *font.text_encoding, font, result.substituted);
+    const std::vector<row> all = encoded_rows(options, font, result.substituted);
     const std::span<const row> rows = std::span(all).subspan(first_row(request.top_index, all.size()));
     const double requested = finite_or_zero(request.font_size);
     const double size =

@@ -16,18 +16,38 @@ namespace {
 constexpr double largest_auto_size = 1000.0;  // the largest DA size taken as meant
 constexpr double largest_multiline_size = 12.0;
 constexpr double multiline_size_step = 0.5;
+constexpr std::string_view hex_digits = "0123456789ABCDEF";
 
-using code_widths = std::array<double, 256>;
+// The widths of a font's codes, never negative or NaN, whatever the font claims. The one-byte codes'
+// widths are looked up once, as layouts measure the same codes many times.
+class code_widths {
+public:
+    explicit code_widths(const layout_font& font) : font_(font)
+    {
+        for (std::size_t code = 0; code < low_.size(); ++code) low_[code] = looked_up(static_cast<std::uint16_t>(code));
+    }
+    double operator[](std::uint16_t code) const { return code < low_.size() ? low_[code] : looked_up(code); }
+
+private:
+    double looked_up(std::uint16_t code) const
+    {
+        const double w = font_.width ? font_.width(code) : 0.0;
+        return std::isfinite(w) && w > 0 ? w : 0.0;
+    }
+
+    const layout_font& font_;
+    std::array<double, 256> low_{};
+};
 
 // One paragraph of the value, encoded, with the codes that stand for a space (where it may wrap).
 struct paragraph {
-    std::string codes;
+    code_string codes;
     std::vector<bool> spaces;
 };
 
 // A drawn line: [start, end) of a paragraph's codes, and its width in thousandths of the size.
 struct line {
-    std::string_view codes;
+    code_view codes;
     double units = 0;
 };
 
@@ -50,25 +70,23 @@ std::vector<std::u32string> split_paragraphs(std::u32string_view value, bool mul
     return paragraphs;
 }
 
-std::vector<paragraph> encode_paragraphs(const std::vector<std::u32string>& texts, const encoding& enc,
+std::vector<paragraph> encode_paragraphs(const std::vector<std::u32string>& texts, const layout_font& font,
                                          std::int32_t& substituted)
 {
     std::vector<paragraph> out;
     out.reserve(texts.size());
     for (const auto& text : texts) {
-        encoded_text encoded = encode_text(text, enc);
+        encoded_text encoded = encode_text(text, font);
         substituted += encoded.substituted;
-        paragraph p{std::move(encoded.codes), std::vector<bool>(text.size())};
-        for (std::size_t i = 0; i < text.size(); ++i) p.spaces[i] = text[i] == U' ';
-        out.push_back(std::move(p));
+        out.push_back({std::move(encoded.codes), std::move(encoded.spaces)});
     }
     return out;
 }
 
-double units_of(std::string_view codes, const code_widths& widths)
+double units_of(code_view codes, const code_widths& widths)
 {
     double sum = 0;
-    for (char c : codes) sum += widths[static_cast<std::uint8_t>(c)];
+    for (std::uint16_t code : codes) sum += widths[code];
     return sum;
 }
 
@@ -82,7 +100,7 @@ std::pair<std::size_t, std::size_t> line_break(const paragraph& p, std::size_t s
     std::size_t last_space = std::string::npos;
     std::size_t j = start;
     for (; j < n; ++j) {
-        const double w = widths[static_cast<std::uint8_t>(p.codes[j])];
+        const double w = widths[p.codes[j]];
         if (units + w > max_units && j > start) break;
         if (p.spaces[j]) last_space = j;
         units += w;
@@ -94,12 +112,12 @@ std::pair<std::size_t, std::size_t> line_break(const paragraph& p, std::size_t s
 
 void wrap_paragraph(const paragraph& p, const code_widths& widths, double max_units, std::vector<line>& lines)
 {
-    const std::string_view codes = p.codes;
+    const code_view codes = p.codes;
     std::size_t start = 0;
     do {
         auto [end, next] = line_break(p, start, widths, max_units);
         while (end > start && p.spaces[end - 1]) --end;  // spaces at a break are not drawn
-        const std::string_view shown = codes.substr(start, end - start);
+        const code_view shown = codes.subspan(start, end - start);
         lines.push_back({shown, units_of(shown, widths)});
         start = next;
         while (start < p.codes.size() && p.spaces[start]) ++start;  // nor at the start of the next
@@ -154,11 +172,11 @@ double multiline_auto_size(const std::vector<paragraph>& paragraphs, const code_
     return smallest_auto_size;
 }
 
-double comb_auto_size(std::string_view codes, const code_widths& widths, const inner_box& inner, double cell)
+double comb_auto_size(code_view codes, const code_widths& widths, const inner_box& inner, double cell)
 {
     double size = (inner.height - 2 * vertical_padding) / line_height;
     double widest = 0;
-    for (char c : codes) widest = std::max(widest, widths[static_cast<std::uint8_t>(c)]);
+    for (std::uint16_t code : codes) widest = std::max(widest, widths[code]);
     if (widest > 0) size = std::min(size, cell * 1000.0 / widest);
     return clamp_auto(size);
 }
@@ -195,6 +213,21 @@ void append_string(std::string& out, std::string_view codes)
         }
     }
     out += ')';
+}
+
+void append_codes(std::string& out, code_view codes, std::int32_t code_bytes)
+{
+    if (code_bytes == 1) {
+        std::string bytes;
+        bytes.reserve(codes.size());
+        for (std::uint16_t code : codes) bytes += static_cast<char>(code);
+        append_string(out, bytes);
+        return;
+    }
+    out += '<';
+    for (std::uint16_t code : codes)
+        for (int shift = 12; shift >= 0; shift -= 4) out += hex_digits[(code >> shift) & 15];
+    out += '>';
 }
 
 double aligned_left(double left, double width, double text_width, quadding q)
@@ -241,18 +274,18 @@ void open_text(std::string& out, const layout_font& font, const text_request& re
 
 // Shows each piece at its origin; Td moves from the previous origin.
 struct placed {
-    std::string_view codes;
+    code_view codes;
     double x = 0;
     double y = 0;
 };
 
-void append_placed(std::string& out, const std::vector<placed>& pieces)
+void append_placed(std::string& out, const std::vector<placed>& pieces, std::int32_t code_bytes)
 {
     double x = 0;
     double y = 0;
     for (const auto& p : pieces) {
         base::append(out, base::fixed6(p.x - x), ' ', base::fixed6(p.y - y), " Td\n");
-        append_string(out, p.codes);
+        append_codes(out, p.codes, code_bytes);
         out += " Tj\n";
         x = p.x;
         y = p.y;
@@ -282,7 +315,7 @@ std::vector<placed> place_lines(const std::vector<line>& lines, const inner_box&
 }
 
 // Each code centred in its cell; Q moves the whole text by cells.
-std::vector<placed> place_comb(std::string_view codes, const code_widths& widths, const inner_box& inner,
+std::vector<placed> place_comb(code_view codes, const code_widths& widths, const inner_box& inner,
                                const layout_font& font, const text_request& request, double size)
 {
     const std::int32_t cells = request.flags.max_len;
@@ -294,21 +327,11 @@ std::vector<placed> place_comb(std::string_view codes, const code_widths& widths
     std::vector<placed> out;
     const double y = centred_baseline(inner, font, size);
     for (std::int32_t i = 0; i < count; ++i) {
-        const double w = widths[static_cast<std::uint8_t>(codes[static_cast<std::size_t>(i)])] * size / 1000.0;
-        out.push_back({codes.substr(static_cast<std::size_t>(i), 1),
+        const double w = widths[codes[static_cast<std::size_t>(i)]] * size / 1000.0;
+        out.push_back({codes.subspan(static_cast<std::size_t>(i), 1),
                        inner.left + (first_cell + i) * cell + (cell - w) / 2, y});
     }
     return out;
-}
-
-code_widths widths_of(const layout_font& font)
-{
-    code_widths widths{};
-    for (std::size_t code = 0; code < widths.size(); ++code) {
-        const double w = font.width ? font.width(static_cast<std::uint8_t>(code)) : 0.0;
-        widths[code] = std::isfinite(w) && w > 0 ? w : 0.0;
-    }
-    return widths;
 }
 
 bool is_comb(const text_field_flags& flags)
@@ -317,53 +340,68 @@ bool is_comb(const text_field_flags& flags)
 }
 
 // The comb's codes: at most MaxLen of them.
-std::string_view comb_codes(const std::vector<paragraph>& paragraphs, std::int32_t max_len)
+code_view comb_codes(const std::vector<paragraph>& paragraphs, std::int32_t max_len)
 {
-    const std::string_view codes = paragraphs.front().codes;
-    return codes.substr(0, std::min(codes.size(), static_cast<std::size_t>(max_len)));
+    const code_view codes = paragraphs.front().codes;
+    return codes.first(std::min(codes.size(), static_cast<std::size_t>(max_len)));
 }
 
 }  // namespace
 
 void append_name(std::string& out, std::string_view name)
 {
-    constexpr std::string_view hex = "0123456789ABCDEF";
     constexpr std::string_view needs_escape = "()<>[]{}/%#";
     out += '/';
     for (char c : name) {
         const auto u = static_cast<unsigned char>(c);
         if (u <= 0x20 || u >= 0x7F || needs_escape.find(c) != std::string_view::npos) {
             out += '#';
-            out += hex[u >> 4];
-            out += hex[u & 15];
+            out += hex_digits[u >> 4];
+            out += hex_digits[u & 15];
         } else {
             out += c;
         }
     }
 }
 
-layout_font standard_layout_font(std::string resource_name, const font_metrics& metrics, const encoding& enc)
+layout_font simple_layout_font(std::string resource_name, const encoding& enc)
 {
     layout_font font;
     font.resource_name = std::move(resource_name);
-    font.text_encoding = &enc;
-    font.width = [&metrics, &enc](std::uint8_t code) {
-        return static_cast<double>(glyph_width(metrics, enc.glyph_name(code)).value_or(0));
+    font.code_of = [&enc](char32_t c) -> std::optional<std::uint16_t> {
+        if (const auto code = enc.code_of(c)) return *code;
+        return std::nullopt;
+    };
+    font.substitute = enc.code_of(substitute_character).value_or(static_cast<std::uint8_t>('?'));
+    return font;
+}
+
+layout_font standard_layout_font(std::string resource_name, const font_metrics& metrics, const encoding& enc)
+{
+    layout_font font = simple_layout_font(std::move(resource_name), enc);
+    font.width = [&metrics, &enc](std::uint16_t code) {
+        if (code > 0xFF) return 0.0;
+        return static_cast<double>(glyph_width(metrics, enc.glyph_name(static_cast<std::uint8_t>(code))).value_or(0));
     };
     font.ascent = metrics.ascent;
     font.descent = metrics.descent;
     return font;
 }
 
-encoded_text encode_text(std::u32string_view text, const encoding& enc)
+encoded_text encode_text(std::u32string_view text, const layout_font& font)
 {
-    const auto substitute = enc.code_of(substitute_character).value_or(static_cast<std::uint8_t>('?'));
     encoded_text out;
     out.codes.reserve(text.size());
+    out.spaces.reserve(text.size());
     for (char32_t c : text) {
-        const auto code = enc.code_of(c);
-        if (!code) ++out.substituted;
-        out.codes += static_cast<char>(code.value_or(substitute));
+        std::optional<std::uint16_t> code = font.code_of ? font.code_of(c) : std::nullopt;
+        if (!code) {
+            ++out.substituted;
+            code = font.substitute;
+        }
+        if (!code) continue;
+        out.codes.push_back(*code);
+        out.spaces.push_back(c == U' ');
     }
     return out;
 }
@@ -379,13 +417,13 @@ text_appearance layout_text_field(std::u32string_view value, const layout_font& 
         close_marked_clip(result.content);
         return result;
     }
-    const auto paragraphs = encode_paragraphs(split_paragraphs(value, request.flags.multiline),
-                                              *font.text_encoding, result.substituted);
-    const code_widths widths = widths_of(font);
+    const auto paragraphs = encode_paragraphs(split_paragraphs(value, request.flags.multiline), font,
+                                              result.substituted);
+    const code_widths widths(font);
     double size = request.font_size;
     std::vector<placed> pieces;
     if (is_comb(request.flags)) {
-        const std::string_view codes = comb_codes(paragraphs, request.flags.max_len);
+        const code_view codes = comb_codes(paragraphs, request.flags.max_len);
         const double cell = inner.width / request.flags.max_len;
         if (size <= 0) size = comb_auto_size(codes, widths, inner, cell);
         pieces = place_comb(codes, widths, inner, font, request, size);
@@ -400,7 +438,7 @@ text_appearance layout_text_field(std::u32string_view value, const layout_font& 
     }
     result.font_size = size;
     open_text(result.content, font, request, size);
-    append_placed(result.content, pieces);
+    append_placed(result.content, pieces, font.code_bytes);
     result.content += "ET\n";
     close_marked_clip(result.content);
     return result;

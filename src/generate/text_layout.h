@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "generate/default_appearance.h"
 #include "generate/encodings.h"
@@ -41,14 +44,26 @@ struct text_box {
     double border_width = 1;
 };
 
+// A font's codes for the characters of a text, one per character: a simple font's are one byte,
+// a composite font's (with a two-byte CMap such as Identity-H) two.
+using code_string = std::vector<std::uint16_t>;
+using code_view = std::span<const std::uint16_t>;
+
 // The font the value is drawn in. Widths and heights are thousandths of the font size.
 struct layout_font {
-    std::string resource_name;                   // the name Tf gives, without '/'
-    const encoding* text_encoding = nullptr;     // characters to codes; must not be null
-    std::function<double(std::uint8_t)> width;   // the width of a code's glyph
+    std::string resource_name;                                       // the name Tf gives, without '/'
+    std::function<std::optional<std::uint16_t>(char32_t)> code_of;  // a character's code, or nullopt
+    std::optional<std::uint16_t> substitute;  // the code drawn for a character without one; none: nothing
+    std::int32_t code_bytes = 1;              // the bytes a code takes in a string: 1 or 2
+    std::function<double(std::uint16_t)> width;  // the width of a code's glyph
     double ascent = 718;                         // Helvetica's, for fonts that give none
     double descent = -207;
 };
+
+// A simple font's codes: one byte per character through enc, whose question mark (or, when it has
+// none, the byte of one) stands for a character it lacks. Widths are left to the caller; enc must
+// outlive the result.
+layout_font simple_layout_font(std::string resource_name, const encoding& enc);
 
 // A standard 14 font drawn through an encoding: widths from its metrics (0 for a glyph it lacks).
 // The font's metrics and the encoding must outlive the result.
@@ -66,23 +81,25 @@ struct text_request {
 struct text_appearance {
     std::string content;
     double font_size = 0;           // the size used, after auto sizing
-    std::int32_t substituted = 0;   // characters the encoding lacks, each drawn as the substitute
+    std::int32_t substituted = 0;   // characters the font lacks (see encode_text)
 };
 
-// The character drawn in place of one the font's encoding cannot encode: a question mark, which
-// every standard encoding has; a visible sign that something is missing.
+// The character drawn in place of one the font cannot encode: a question mark, which every
+// standard encoding has; a visible sign that something is missing.
 inline constexpr char32_t substitute_character = U'?';
 
 // Appends "/" and the name, escaping the bytes a name cannot hold as they stand.
 void append_name(std::string& out, std::string_view name);
 
-// The value's characters encoded through an encoding, one code per character, with the count of
-// those replaced by the substitute.
+// The text's characters as the font's codes, one code per character, with whether each stands for a
+// space (where a line may break) and the count of characters the font lacks: each is drawn as its
+// substitute, or left out when the font has none.
 struct encoded_text {
-    std::string codes;
+    code_string codes;
+    std::vector<bool> spaces;
     std::int32_t substituted = 0;
 };
-encoded_text encode_text(std::u32string_view text, const encoding& enc);
+encoded_text encode_text(std::u32string_view text, const layout_font& font);
 
 // The content of the appearance stream of a text field (or a combo box's shown value) holding
 // value. Auto size: single line, the largest size whose line fits the height and whose text fits
@@ -104,6 +121,9 @@ void close_marked_clip(std::string& out);
 // Content-stream pieces that every generated appearance writes.
 // codes as a literal string, with the bytes outside printable ASCII as octal escapes.
 void append_string(std::string& out, std::string_view codes);
+// A font's codes as a string: one-byte codes as a literal string (append_string), two-byte codes
+// as a hex string.
+void append_codes(std::string& out, code_view codes, std::int32_t code_bytes);
 // The operator that sets c as the fill colour (g, rg, k) or the stroke colour (G, RG, K).
 enum class colour_use { fill, stroke };
 void append_colour(std::string& out, const colour& c, colour_use use = colour_use::fill);

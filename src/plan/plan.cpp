@@ -28,7 +28,7 @@ constexpr std::int32_t unlimited = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t hidden_flag = 2;
 constexpr std::int32_t print_flag = 4;
 constexpr std::int32_t no_view_flag = 32;
-constexpr std::int32_t combo_flag = 1 << 17;  // Ff bit 18 of a choice field
+constexpr std::int32_t push_button_flag = 1 << 16;  // Ff bit 17 of a button field
 
 struct subtype_row {
     std::string_view name;
@@ -131,14 +131,14 @@ bool has_field_parent(const load::doc& d, std::int32_t num)
     }
 }
 
-// What decides whether a widget's appearance can be generated: its field type and field flags,
-// each inherited from the nearest dictionary up the "Parent" chain that has it.
-struct field_kind {
-    bool text = false;
-    bool combo_box = false;
-};
+// The fields whose widgets can get an appearance made from their value: text and choice fields
+// (drawn from their value) and check boxes and radio buttons (drawn from their state). Push
+// buttons show no value.
+enum class generated_kind { none, value, state };
 
-field_kind read_field_kind(const load::doc& d, std::string_view text, std::int32_t start)
+// The field's type and flags, each inherited from the nearest dictionary up the "Parent" chain
+// that has it, decide its kind.
+generated_kind read_generated_kind(const load::doc& d, std::string_view text, std::int32_t start)
 {
     std::int32_t type_at = -1, flags_at = -1;
     std::string_view type_text, flags_text;
@@ -160,10 +160,12 @@ field_kind read_field_kind(const load::doc& d, std::string_view text, std::int32
         start = span.start;
     }
     const std::int32_t ff = flags_at < 0 ? 0 : integer_value(d, flags_text, flags_at).value_or(0);
-    field_kind kind;
-    kind.text = scan::name_value_is(type_text, type_at, scan::name::text_field);
-    kind.combo_box = scan::name_value_is(type_text, type_at, scan::name::choice_field) && (ff & combo_flag) != 0;
-    return kind;
+    if (scan::name_value_is(type_text, type_at, scan::name::text_field) ||
+        scan::name_value_is(type_text, type_at, scan::name::choice_field))
+        return generated_kind::value;
+    if (scan::name_value_is(type_text, type_at, scan::name::button_field) && (ff & push_button_flag) == 0)
+        return generated_kind::state;
+    return generated_kind::none;
 }
 
 // What decides generation besides the widget: the caller's choice and the form's NeedAppearances.
@@ -245,18 +247,31 @@ bool read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
 }
 
 // Whether the flattened item draws an appearance made from its field's value: a visible text or
-// combo-box widget without an appearance stream, or any such widget when the form's appearances
-// are stale.
-bool wants_generation(const load::doc& d, const generation_rule& rule, std::string_view text,
-                      std::int32_t start, const plan_item& item)
+// choice widget without an appearance stream, or any such widget when the form's appearances are
+// stale; a check box or radio button whose appearance lacks the state to show. Such a button draws
+// its Off appearance when it has one, never another on state; without one its off picture is made.
+void choose_generation(const load::doc& d, const generation_rule& rule, std::string_view text, std::int32_t start,
+                       plan_item& item)
 {
-    if (!rule.on || !item.is_field || item.hidden || !(item.w > 0) || !(item.h > 0)) return false;
+    if (!rule.on || !item.is_field || item.hidden || !(item.w > 0) || !(item.h > 0)) return;
     const own_entries own = read_own_entries(text, start);
-    if (!scan::name_value_is(text, own.subtype, scan::name::widget)) return false;
-    if ((integer_value(d, text, own.flags).value_or(0) & no_view_flag) != 0) return false;
-    if (!rule.need_appearances && has_appearance_stream(d, item.ap_obj)) return false;
-    const field_kind kind = read_field_kind(d, text, start);
-    return kind.text || kind.combo_box;
+    if (!scan::name_value_is(text, own.subtype, scan::name::widget)) return;
+    if ((integer_value(d, text, own.flags).value_or(0) & no_view_flag) != 0) return;
+    // Most widgets have their appearance: they need no walk up their field's parents.
+    const bool has_stream = has_appearance_stream(d, item.ap_obj);
+    if (has_stream && !rule.need_appearances) return;
+    switch (read_generated_kind(d, text, start)) {
+    case generated_kind::value:
+        item.generate = true;
+        return;
+    case generated_kind::state:
+        if (has_stream) return;
+        item.ap_obj = select_appearance_at(d, text, own.appearance, std::string(scan::name::off_state));
+        item.generate = !has_appearance_stream(d, item.ap_obj);
+        return;
+    case generated_kind::none:
+        return;
+    }
 }
 
 // The catalog and the page tree are never left out, whatever a damaged "Fields", "Kids" or
@@ -278,7 +293,7 @@ analysis analyse(const load::doc& d, const plan_choices& choices, const generati
     const load::dict_span span = d.span_of(e);
     const bool prints = span && read_annotation(d, span.text, span.start, a.item);
     a.what = decide(choices, a.item, prints);
-    a.item.generate = span && a.what == decision::flatten && wants_generation(d, rule, span.text, span.start, a.item);
+    if (span && a.what == decision::flatten) choose_generation(d, rule, span.text, span.start, a.item);
     a.structural = is_structural(d, e.num);
     return a;
 }
@@ -291,7 +306,7 @@ analysis analyse_direct(const load::doc& d, const plan_choices& choices, const g
     a.item.direct = direct;
     const bool prints = read_annotation(d, direct, 0, a.item);
     a.what = decide(choices, a.item, prints);
-    a.item.generate = a.what == decision::flatten && wants_generation(d, rule, direct, 0, a.item);
+    if (a.what == decision::flatten) choose_generation(d, rule, direct, 0, a.item);
     return a;
 }
 

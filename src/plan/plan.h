@@ -27,8 +27,9 @@ struct plan_choices {
     // removed with its form.
     bool print_only = false;
     bool keep_non_printing = false;
-    // Text-field and combo-box widgets without an appearance, or all of them when the form says
-    // its appearances are stale, get one made from their value.
+    // Text and choice widgets without an appearance, or all of them when the form says its
+    // appearances are stale, get one made from their value; check boxes and radio buttons whose
+    // appearance lacks their state get one made from it.
     bool generate_appearances = true;
 };
 

@@ -20,11 +20,15 @@ inline constexpr std::string_view dash_pattern = "D";         // in a border sty
 inline constexpr std::string_view characteristics = "MK";
 inline constexpr std::string_view background_colour = "BG";  // in MK
 inline constexpr std::string_view border_colour = "BC";       // in MK
+inline constexpr std::string_view caption = "CA";             // in MK
+inline constexpr std::string_view rotation = "R";             // in MK
 inline constexpr std::string_view colour = "C";
 inline constexpr std::string_view contents = "Contents";
 inline constexpr std::string_view decode_parms = "DecodeParms";
+inline constexpr std::string_view default_width = "DW";  // in a CIDFont
 inline constexpr std::string_view default_appearance = "DA";
 inline constexpr std::string_view default_resources = "DR";
+inline constexpr std::string_view descendant_fonts = "DescendantFonts";
 inline constexpr std::string_view differences = "Differences";
 inline constexpr std::string_view encoding = "Encoding";
 inline constexpr std::string_view encrypt = "Encrypt";
@@ -32,10 +36,12 @@ inline constexpr std::string_view field_type = "FT";
 inline constexpr std::string_view field_flags = "Ff";
 inline constexpr std::string_view fields = "Fields";
 inline constexpr std::string_view first_char = "FirstChar";
+inline constexpr std::string_view font_descriptor = "FontDescriptor";
 inline constexpr std::string_view filter = "Filter";
 inline constexpr std::string_view flags = "F";
 inline constexpr std::string_view id = "ID";
 inline constexpr std::string_view info = "Info";
+inline constexpr std::string_view selected_indices = "I";  // of a list box
 inline constexpr std::string_view ink_list = "InkList";
 inline constexpr std::string_view ink_list_old = "VK";  // written by some early tools
 inline constexpr std::string_view interior_colour = "IC";
@@ -58,11 +64,16 @@ inline constexpr std::string_view rect = "Rect";
 inline constexpr std::string_view resources = "Resources";
 inline constexpr std::string_view root = "Root";
 inline constexpr std::string_view subtype = "Subtype";
+inline constexpr std::string_view to_unicode = "ToUnicode";
+inline constexpr std::string_view top_index = "TI";
 inline constexpr std::string_view type = "Type";
 inline constexpr std::string_view value = "V";
 inline constexpr std::string_view vertices = "Vertices";
-inline constexpr std::string_view width = "W";
+inline constexpr std::string_view width = "W";  // in a border style; in a CIDFont, its glyph widths
 inline constexpr std::string_view widths = "Widths";
+// In a font descriptor.
+inline constexpr std::string_view ascent = "Ascent";
+inline constexpr std::string_view descent = "Descent";
 // Resource categories.
 inline constexpr std::string_view ext_g_state = "ExtGState";
 inline constexpr std::string_view font = "Font";
@@ -71,11 +82,14 @@ inline constexpr std::string_view xobject = "XObject";
 
 namespace name {
 inline constexpr std::string_view annot = "Annot";
+inline constexpr std::string_view button_field = "Btn";
 inline constexpr std::string_view catalog = "Catalog";
 inline constexpr std::string_view choice_field = "Ch";
 inline constexpr std::string_view composite_font = "Type0";
 inline constexpr std::string_view flate_decode = "FlateDecode";
+inline constexpr std::string_view identity_horizontal = "Identity-H";  // a composite font's CMap
 inline constexpr std::string_view object_stream = "ObjStm";
+inline constexpr std::string_view off_state = "Off";
 inline constexpr std::string_view page = "Page";
 inline constexpr std::string_view text_field = "Tx";
 inline constexpr std::string_view widget = "Widget";
@@ -93,6 +107,16 @@ inline constexpr std::string_view startxref = "startxref";
 inline constexpr std::string_view stream = "stream";
 inline constexpr std::string_view trailer = "trailer";
 }  // namespace keyword
+
+// The operators of a CMap's data that delimit the sections the library reads.
+namespace cmap_op {
+inline constexpr std::string_view begin_codespace = "begincodespacerange";
+inline constexpr std::string_view end_codespace = "endcodespacerange";
+inline constexpr std::string_view begin_char = "beginbfchar";
+inline constexpr std::string_view end_char = "endbfchar";
+inline constexpr std::string_view begin_range = "beginbfrange";
+inline constexpr std::string_view end_range = "endbfrange";
+}  // namespace cmap_op
 
 // Content-stream operators whose pairing decides where the page's old content ends.
 namespace op {

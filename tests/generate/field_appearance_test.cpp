@@ -27,6 +27,9 @@ struct generated_case {
 TEST(FieldAppearance, ReadsTheFieldAndItsFont)
 {
     const std::string helvetica = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    // Codes 3 to 5 show "A" to "C", 6 a space; it has no question mark.
+    const std::string composite = "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /ToUnicode 32 0 R "
+                                  "/DescendantFonts [<< /Type /Font /Subtype /CIDFontType2 /BaseFont /X >>] >>";
     const generated_case cases[] = {
         {"plain", "/DA (/F1 10 Tf 0 g) /V (Abc)", helvetica, "F1", true, "(Abc) Tj", ""},
         {"Differences through glyph names",
@@ -34,8 +37,16 @@ TEST(FieldAppearance, ReadsTheFieldAndItsFont)
          "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /BaseEncoding /WinAnsiEncoding "
          "/Differences [65 /Eacute] >> >>",
          "F1", true, "(A) Tj", ""},
-        {"composite font falls back", "/DA (/F1 10 Tf 0 g) /V (Abc)",
+        {"composite font without ToUnicode falls back", "/DA (/F1 10 Tf 0 g) /V (Abc)",
          "<< /Type /Font /Subtype /Type0 /BaseFont /Helvetica >>", "F1", false, "(Abc) Tj", ""},
+        {"composite font through its ToUnicode", "/DA (/F1 10 Tf 0 g) /V (ABC)", composite, "F1", true,
+         "<000300040005> Tj", "(ABC)"},
+        {"composite font showing as much as Helvetica", "/DA (/F1 10 Tf 0 g) /V <FEFF0041002003A9>", composite, "F1",
+         true, "<00030006> Tj", ""},
+        {"composite font showing less than Helvetica", "/DA (/F1 10 Tf 0 g) /V (ABCD)", composite, "F1", false,
+         "(ABCD) Tj", "<"},
+        {"list box rows in the composite font", "/FT /Ch /DA (/F1 10 Tf 0 g) /Opt [(ABC) (CBA)] /V (CBA)", composite,
+         "F1", true, "<000500040003> Tj", "(CBA)"},
         {"unknown name", "/DA (/F9 10 Tf 0 g) /V (Abc)", helvetica, "F9", false, "(Abc) Tj", ""},
         {"no font in DA", "/DA (0 g) /V (Abc)", helvetica, "Helv", false, "(Abc) Tj", ""},
         {"text stream value", "/DA (/F1 10 Tf 0 g) /V 30 0 R", helvetica, "F1", true, "(Streamed) Tj", ""},
@@ -59,6 +70,7 @@ TEST(FieldAppearance, ReadsTheFieldAndItsFont)
                 .object(20, c.font)
                 .stream(30, "", "Streamed")
                 .object(31, "<< /BC [0 0 1] >>")
+                .stream(32, "", "1 beginbfrange <0003> <0006> [<0041> <0042> <0043> <0020>] endbfrange")
                 .build();
         planned p(pdf, kestrin::plan::flatten_mode::all);
         ASSERT_EQ(p.plan_rc, 0) << c.why;

@@ -2,12 +2,10 @@
 // no appearance or the form says its appearances are stale.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "grey_render.h"
 #include "kestrin.h"
 #include "pdf_builder.h"
 
@@ -108,7 +106,7 @@ TEST(FieldGeneration, FlattenedValuesShowAsText)
         {"combo box without pairs", "/FT /Ch /Ff 131072 /V (Cherry) /Opt [(Apple) (Cherry)]", helv_form, "Cherry", ""},
         {"accent in UTF-16", tx + "/V <FEFF006300610066 00E9>", helv_form, "caf\xC3\xA9", ""},
         {"character outside the encoding", tx + "/V <FEFF004103A90042>", helv_form, "A?B", ""},
-        {"list box left alone", "/FT /Ch /V (Listed) /Opt [(Listed)]", helv_form, "", "Listed"},
+        {"list box shows its rows", "/FT /Ch /V (Listed) /Opt [(Listed) (Other)]", helv_form, "ListedOther", ""},
         {"hidden", tx + "/V (Hidden) /F 2", helv_form, "", "Hidden"},
     };
     for (const shown_case& c : cases) {
@@ -146,14 +144,17 @@ TEST(FieldGeneration, FontsComeFromTheFormOrAreTheStandardHelvetica)
         const char* why;
         std::string widget, form, font;
         bool adds_helvetica;  // the output holds a Helvetica object of its own
+        std::string old_appearance = "";  // object 22, whose resources name /Helv
     };
     const font_case cases[] = {
         {"the form's font", "/DA (/TiRo 12 Tf 0 g)", helv_form, "Times-Roman", false},
         {"a name the form lacks", "/DA (/Nope 12 Tf 0 g)", helv_form, "Helvetica", true},
         {"no DA", "", "", "Helvetica", true},
+        {"a font only the replaced appearance names", "/DA (/Helv 12 Tf 0 g) /AP << /N 22 0 R >>",
+         "/NeedAppearances true", "Helvetica", false, "BT /Helv 12 Tf (Old) Tj ET"},
     };
     for (const font_case& c : cases) {
-        const std::string out = flattened(form_doc("/FT /Tx /V (Text) " + c.widget, c.form));
+        const std::string out = flattened(form_doc("/FT /Tx /V (Text) " + c.widget, c.form, c.old_appearance));
         ASSERT_FALSE(out.empty()) << c.why << ": " << kestrin_last_error();
         EXPECT_NE(tool_output("pdffonts", out).find(c.font), std::string::npos) << c.why;
         // Object 20 of the input is copied; an added Helvetica is written with the same text.
@@ -197,42 +198,16 @@ TEST(FieldGeneration, SwitchedOffOrNotFlattenedNothingIsGenerated)
     EXPECT_EQ(kept.find("/Tx BMC"), std::string::npos);
 }
 
-// Dark pixels of the page rendered at 72 dpi in grey, inside and outside the box (page space).
-struct ink_count {
-    int inside = 0;
-    int outside = 0;
-};
-
-ink_count ink(const std::string& pdf, int x0, int y0, int x1, int y1)
-{
-    temp_dir dir;
-    const std::string path = dir.write("f.pdf", pdf);
-    if (run_command("pdftoppm -r 72 -gray -singlefile '" + path + "' '" + dir.file("p") + "'") != 0) return {};
-    std::ifstream f(dir.file("p.pgm"), std::ios::binary);
-    std::string magic;
-    int w = 0, h = 0, max = 0;
-    f >> magic >> w >> h >> max;
-    f.get();
-    std::vector<unsigned char> pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    f.read(reinterpret_cast<char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
-    ink_count c;
-    for (int row = 0; row < h; ++row)
-        for (int col = 0; col < w; ++col) {
-            if (pixels[static_cast<std::size_t>(row * w + col)] > 128) continue;
-            const int y = h - 1 - row;
-            (col >= x0 && col < x1 && y >= y0 && y < y1 ? c.inside : c.outside) += 1;
-        }
-    return c;
-}
-
 TEST(FieldGeneration, InkLiesInsideTheWidget)
 {
     if (run_command("pdftoppm -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdftoppm not installed";
     const std::string out = flattened(form_doc("/FT /Tx /V (MMMMMMMMMMMMMMMMMMMMMMMMMMMMMM)", helv_form));
     ASSERT_FALSE(out.empty()) << kestrin_last_error();
-    const ink_count c = ink(out, 20, 100, 180, 130);
-    EXPECT_GT(c.inside, 100);
-    EXPECT_EQ(c.outside, 0);
+    const kestrin::test::grey_page page = kestrin::test::render_grey(out, kestrin::test::renderer::poppler);
+    ASSERT_FALSE(page.empty());
+    const int inside = kestrin::test::dark_pixels(page, {20, 100, 180, 130});
+    EXPECT_GT(inside, 100);
+    EXPECT_EQ(kestrin::test::dark_pixels(page, {0, 0, page.width, page.height}), inside);
 }
 
 }  // namespace

@@ -57,6 +57,7 @@ TEST(FuzzReplay, GeneratorContentRules)
         bool holds;
     } cases[] = {
         {"/Tx BMC\nq\n1.000000 -2.5 3 4 re W n\nBT\n/F#20x 12.000 Tf\n(nan \\) inf) Tj\nET\nQ\nEMC\n", true},
+        {"BT\n<00410000> Tj\n<> Tj\nET\n", true},   // two-byte codes as hex strings
         {"nan 0 Td\n", false},                      // a non-finite number
         {"0 -inf Td\n", false},
         {"1e999 0 Td\n", false},                    // not fixed notation
@@ -64,6 +65,8 @@ TEST(FuzzReplay, GeneratorContentRules)
         {"q\nQ\nQ\n", false},                      // closes more than it opened
         {"BT\n", false},                            // never closed
         {"(open Tj\n", false},                      // unterminated string
+        {"<0041FFfe> Tj\n", false},                 // hex digits in lower case
+        {"<0041 Tj\n", false},                      // unterminated hex string
         {"0 0 Tz\n", false},                        // an operator the generator never writes
     };
     for (const auto& c : cases)

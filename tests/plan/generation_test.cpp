@@ -43,8 +43,13 @@ TEST(PlanGeneration, MarksTextAndComboWidgetsThatNeedAnAppearance)
         {"NeedAppearances naming a missing object", widget_doc("/FT /Tx /AP << /N 20 0 R >>", "/NeedAppearances 21 0 R"), false},
         {"NeedAppearances false", widget_doc("/FT /Tx /AP << /N 20 0 R >>", "/NeedAppearances false"), false},
         {"combo box", widget_doc("/FT /Ch /Ff 131072"), true},
-        {"list box", widget_doc("/FT /Ch"), false},
+        {"list box", widget_doc("/FT /Ch"), true},
         {"push button", widget_doc("/FT /Btn /Ff 65536"), false},
+        {"check box without appearance", widget_doc("/FT /Btn /AS /Yes"), true},
+        {"radio button inheriting its flags", widget_doc("/AS /Yes", "", "/FT /Btn /Ff 32768"), true},
+        {"check box whose appearance has its state", widget_doc("/FT /Btn /AS /Yes /AP << /N << /Yes 20 0 R >> >>"), false},
+        {"check box whose appearance lacks its state", widget_doc("/FT /Btn /AS /No /AP << /N << /Yes 20 0 R >> >>"), true},
+        {"stale appearances keep a button's", widget_doc("/FT /Btn /AS /Yes /AP << /N << /Yes 20 0 R >> >>", need), false},
         {"hidden", widget_doc("/FT /Tx /F 2"), false},
         {"no view", widget_doc("/FT /Tx /F 32"), false},
         {"flags of the characteristics are not the widget's", widget_doc("/FT /Tx /MK << /F 32 >>"), true},
@@ -62,6 +67,18 @@ TEST(PlanGeneration, MarksTextAndComboWidgetsThatNeedAnAppearance)
             EXPECT_EQ(x->ap_obj, 0) << c.why;
         }
     }
+}
+
+// A state the appearance lacks shows as Off, never as another on state.
+TEST(PlanGeneration, ButtonWithoutItsStateDrawsItsOffAppearance)
+{
+    loaded_doc doc(widget_doc("/FT /Btn /AS /Maybe /AP << /N << /Yes 21 0 R /Off 20 0 R >> >>"));
+    ASSERT_EQ(doc.rc, 0);
+    const auto plan = kestrin::plan::make_plan(doc.d, flatten_mode::all);
+    ASSERT_TRUE(plan.ok());
+    ASSERT_EQ(plan.value().items.size(), 1u);
+    EXPECT_FALSE(plan.value().items[0].generate);
+    EXPECT_EQ(plan.value().items[0].ap_obj, 20);
 }
 
 TEST(PlanGeneration, ChoicesAndModesThatGenerateNothing)
