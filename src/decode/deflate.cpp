@@ -76,17 +76,18 @@ std::uint32_t distance_symbol(std::uint32_t dist)
     return static_cast<std::uint32_t>(after - format::dists.begin()) - 1;
 }
 
-// Bits least significant first, into out.
+// Bits least significant first, into out, which has room for all of them: whole bytes are
+// stored four at a time.
 class bit_writer {
 public:
-    explicit bit_writer(std::string& out) : out_(out) {}
+    explicit bit_writer(char* out) : out_(out) {}
 
     void put(std::uint32_t bits, int n)
     {
         pending_ |= static_cast<std::uint64_t>(bits) << count_;
         count_ += n;
         if (count_ >= 32) {
-            for (int i = 0; i < 4; ++i) out_.push_back(static_cast<char>((pending_ >> (8 * i)) & 0xff));
+            for (int i = 0; i < 4; ++i) *out_++ = static_cast<char>((pending_ >> (8 * i)) & 0xff);
             pending_ >>= 32;
             count_ -= 32;
         }
@@ -94,16 +95,15 @@ public:
 
     void put(const code& c) { put(c.bits, c.len); }
 
-    // Pads the last byte with zero bits.
-    void flush()
+    // Pads the last byte with zero bits; returns the end of the bytes written.
+    char* flush()
     {
-        for (; count_ > 0; count_ -= 8, pending_ >>= 8) out_.push_back(static_cast<char>(pending_ & 0xff));
-        count_ = 0;
-        pending_ = 0;
+        for (; count_ > 0; count_ -= 8, pending_ >>= 8) *out_++ = static_cast<char>(pending_ & 0xff);
+        return out_;
     }
 
 private:
-    std::string& out_;
+    char* out_;
     std::uint64_t pending_ = 0;
     int count_ = 0;
 };
@@ -131,13 +131,14 @@ void put_data(bit_writer& bits, std::string_view data)
     const std::size_t n = data.size();
     int hash_bits = min_hash_bits;
     while (hash_bits < max_hash_bits && (std::size_t{1} << hash_bits) < n) ++hash_bits;
-    std::vector<std::int64_t> head(std::size_t{1} << hash_bits, -1);
+    // Positions fit 32 bits: the writer's texts stay far below 2 GiB.
+    std::vector<std::int32_t> head(std::size_t{1} << hash_bits, -1);
     auto hash = [&](std::size_t i) { return (three_bytes(p + i) * 2654435761u) >> (32 - hash_bits); };
     std::size_t i = 0;
     while (n >= min_match && i <= n - min_match) {
         const std::uint32_t h = hash(i);
-        const std::int64_t candidate = head[h];
-        head[h] = static_cast<std::int64_t>(i);
+        const std::int32_t candidate = head[h];
+        head[h] = static_cast<std::int32_t>(i);
         const auto from = static_cast<std::size_t>(candidate);
         if (candidate < 0 || i - from > window || three_bytes(p + from) != three_bytes(p + i)) {
             bits.put(fixed_codes[p[i++]]);
@@ -147,7 +148,8 @@ void put_data(bit_writer& bits, std::string_view data)
         std::size_t len = min_match;
         while (len < longest && p[from + len] == p[i + len]) ++len;
         put_match(bits, static_cast<std::uint32_t>(len), static_cast<std::uint32_t>(i - from));
-        for (std::size_t k = i + 1; k < i + len && k <= n - min_match; ++k) head[hash(k)] = static_cast<std::int64_t>(k);
+        const std::size_t insert_end = std::min(i + len, n - min_match + 1);
+        for (std::size_t k = i + 1; k < insert_end; ++k) head[hash(k)] = static_cast<std::int32_t>(k);
         i += len;
     }
     while (i < n) bits.put(fixed_codes[p[i++]]);
@@ -172,19 +174,22 @@ std::uint32_t adler32(std::string_view data)
 
 std::string deflate_fixed(std::string_view data)
 {
-    std::string out;
-    out.reserve(data.size() / 2 + 16);
+    // At most nine bits a byte, the block's three bits and its end code, and the bit writer's
+    // last four-byte store; then the four bytes of the check.
+    std::string out(2 + data.size() / 8 * 9 + 9 + 16, '\0');
     // CMF 0x78: DEFLATE with a 32 KiB window; FLG 0x01: no dictionary, the fastest level, and
     // the check bits that make CMF * 256 + FLG a multiple of 31.
-    out.append("\x78\x01");
-    bit_writer bits(out);
+    out[0] = '\x78';
+    out[1] = '\x01';
+    bit_writer bits(out.data() + 2);
     bits.put(1, 1);  // BFINAL: the only block
     bits.put(1, 2);  // BTYPE 01: the fixed code
     put_data(bits, data);
     bits.put(fixed_codes[end_of_block]);
-    bits.flush();
+    char* end = bits.flush();
     const std::uint32_t check = adler32(data);
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((check >> shift) & 0xff));
+    for (int shift = 24; shift >= 0; shift -= 8) *end++ = static_cast<char>((check >> shift) & 0xff);
+    out.resize(static_cast<std::size_t>(end - out.data()));
     return out;
 }
 

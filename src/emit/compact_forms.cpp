@@ -84,14 +84,21 @@ bool restores_unsaved_state(const load::stream_content& c)
     return !scan::read_content_ending(c.bytes).stray_q.empty();
 }
 
-compact_form settle_form(const writer& w, const plan::xobject_entry& x, base::byte_buffer& scratch)
+struct settled {
+    compact_form form = compact_form::as_default;
+    std::optional<appearance_frame> frame;  // of a form kept compressed
+};
+
+settled settle_form(const writer& w, const plan::xobject_entry& x, base::byte_buffer& scratch)
 {
-    if (x.generated) return compact_form::as_default;
+    if (x.generated) return {};
     const load::obj_entry* ap = w.doc.objs.find(x.ap_obj);
-    if (ap == nullptr) return compact_form::as_default;
+    if (ap == nullptr) return {};
     scratch.clear();
-    if (restores_unsaved_state(load::decoded_stream(w.doc, *ap, scratch))) return compact_form::as_default;
-    return serves_as_form(w, *ap) ? compact_form::appearance : compact_form::stored_copy;
+    if (restores_unsaved_state(load::decoded_stream(w.doc, *ap, scratch))) return {};
+    const plan::plan_item& item = w.plan.items[static_cast<std::size_t>(x.item)];
+    return {serves_as_form(w, *ap) ? compact_form::appearance : compact_form::stored_copy,
+            read_appearance_frame(w.doc, w.doc.span_of(*ap), item.w, item.h)};
 }
 
 }  // namespace
@@ -100,11 +107,17 @@ void settle_compact_forms(writer& w)
 {
     const std::size_t count = w.plan.xobjects.size();
     w.compact_forms.assign(count, compact_form::as_default);
+    w.frames.assign(count, std::nullopt);
     std::array<bool, 2> failed{};
-    // Each half writes its own elements of compact_forms and reads only the document and the plan.
+    // Each half writes its own elements of compact_forms and frames, and reads only the document
+    // and the plan.
     auto settle = [&w, &failed](std::size_t begin, std::size_t end) {
         base::byte_buffer scratch;
-        for (std::size_t i = begin; i < end; ++i) w.compact_forms[i] = settle_form(w, w.plan.xobjects[i], scratch);
+        for (std::size_t i = begin; i < end; ++i) {
+            settled s = settle_form(w, w.plan.xobjects[i], scratch);
+            w.compact_forms[i] = s.form;
+            w.frames[i] = s.frame;
+        }
         failed[begin == 0 ? 0 : 1] = scratch.failed;
     };
     if (count < min_forms_for_two_threads)

@@ -177,21 +177,16 @@ void write_compact_xobject(writer& w, std::size_t index, base::byte_buffer& scra
 {
     const plan::xobject_entry& x = w.plan.xobjects[index];
     const compact_form form = index < w.compact_forms.size() ? w.compact_forms[index] : compact_form::as_default;
-    if (x.generated || form == compact_form::as_default) {
+    if (form == compact_form::as_default) {
         write_xobject(w, index, scratch);
         return;
     }
     const load::obj_entry* ap = w.doc.objs.find(x.ap_obj);
-    if (ap == nullptr) return;
-    const plan::plan_item& item = w.plan.items[static_cast<std::size_t>(x.item)];
+    if (form == compact_form::appearance || ap == nullptr || !w.frames[index]) return;
     const load::dict_span span = w.doc.span_of(*ap);
-    const appearance_entries entries = read_entries(span);
-    const appearance_frame f = frame_from(w.doc, entries, item.w, item.h);
-    w.frames[index] = f;
-    if (form == compact_form::appearance) return;
     const std::string_view stored = load::stored_stream(w.doc, *ap);
     begin_object(w, x.obj, 0);
-    append_dictionary(w, span, entries, f, true);
+    append_dictionary(w, span, read_entries(span), *w.frames[index], true);
     base::append(w.out, " /Length ", stored.size(), " >>");
     begin_stream_data(w);
     end_stream(w, stored);
@@ -199,10 +194,16 @@ void write_compact_xobject(writer& w, std::size_t index, base::byte_buffer& scra
 
 }  // namespace
 
+appearance_frame read_appearance_frame(const load::doc& d, const load::dict_span& span, double w, double h)
+{
+    return frame_from(d, read_entries(span), w, h);
+}
+
 void write_xobjects(writer& w)
 {
     base::byte_buffer scratch;
-    w.frames.assign(w.plan.xobjects.size(), std::nullopt);
+    // The compact output read the frames of the appearances it keeps when it settled them.
+    if (!w.compact) w.frames.assign(w.plan.xobjects.size(), std::nullopt);
     for (std::size_t i = 0; i < w.plan.xobjects.size(); ++i) {
         if (w.compact)
             write_compact_xobject(w, i, scratch);
