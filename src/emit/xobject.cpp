@@ -203,7 +203,7 @@ void write_xobjects(writer& w)
 {
     base::byte_buffer scratch;
     // The compact output read the frames of the appearances it keeps when it settled them.
-    if (!w.compact) w.frames.assign(w.plan.xobjects.size(), std::nullopt);
+    if (!w.compact || w.frames.size() != w.plan.xobjects.size()) w.frames.assign(w.plan.xobjects.size(), std::nullopt);
     for (std::size_t i = 0; i < w.plan.xobjects.size(); ++i) {
         if (w.compact)
             write_compact_xobject(w, i, scratch);

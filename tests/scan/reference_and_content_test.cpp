@@ -176,6 +176,27 @@ TEST(ContentTokens, ClosedContentLeavesNothingOpen)
     }
 }
 
+// Whether nothing but "Q" follows a position: after a stray Q of the content, a "q" more before
+// the content absorbs it without changing what is drawn.
+TEST(ContentTokens, OnlyRestoresFromAPosition)
+{
+    const struct {
+        const char* content;
+        std::int32_t pos;
+        bool only_restores;
+    } cases[] = {
+        {"1 0 0 rg Q Q\n", 9, true},
+        {"1 0 0 rg Q % a comment\nQ", 9, true},
+        {"Q", 0, true},
+        {"Q", 1, true},              // nothing at all follows
+        {"Q 0 0 m", 0, false},       // an operator follows
+        {"Q (Q)", 0, false},         // a string is not the operator
+        {"Q Qx", 0, false},          // nor a longer token
+        {"Q [", 0, false},           // an open array swallows what comes next
+    };
+    for (const auto& tc : cases) EXPECT_EQ(only_restores_from(tc.content, tc.pos), tc.only_restores) << tc.content;
+}
+
 // Deep nesting is walked, not recursed into: one closing line per level, innermost first.
 TEST(ContentTokens, DeeplyNestedContentIsClosedLevelByLevel)
 {
