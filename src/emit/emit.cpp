@@ -7,6 +7,7 @@
 #include "emit/object_writer.h"
 #include "base/output_file.h"
 #include "emit/page_dictionary.h"
+#include "emit/referenced.h"
 #include "emit/writer.h"
 #include "emit/xobject.h"
 #include "emit/xobject_thread.h"
@@ -47,6 +48,7 @@ void write_pages_and_input_objects(writer& w)
     build_page_texts(w);
     // The page step may number one more object.
     w.offsets.assign(static_cast<std::size_t>(w.q_obj > 0 ? w.q_obj + 1 : w.plan.next_free_obj), -1);
+    if (w.compact) w.referenced = referenced_objects(w);
     for (const load::obj_entry& e : w.doc.objs.entries) write_input_object(w, e);
 }
 

@@ -75,6 +75,8 @@ struct writer {
     std::span<const generate::generated_appearance> generated;  // per xobjects index, when generated
     const bool compact;
     std::vector<compact_form> compact_forms;  // compact output: per xobjects index, settled first
+    // Compact output: per input object number, 1 when the output refers to it; empty: all are.
+    std::vector<std::uint8_t> referenced;
     base::byte_buffer out;
     std::vector<std::int32_t> offsets;  // object number -> byte offset in out, -1 when unused
     std::unordered_map<std::int32_t, std::int32_t> plan_of_page;  // page object -> first plan

@@ -14,10 +14,11 @@
 namespace kestrin::test {
 namespace {
 
-std::string flattened(const std::string& in, bool compact)
+std::string flattened(const std::string& in, bool compact, bool keep_links = false)
 {
     kestrin_options o = KESTRIN_OPTIONS_INIT;
     o.compact = compact ? 1 : 0;
+    o.keep_links = keep_links ? 1 : 0;
     void* out = nullptr;
     size_t len = 0;
     if (kestrin_flatten_memory(in.data(), in.size(), &out, &len, &o) != 0) return "";
@@ -226,6 +227,40 @@ TEST(CompactOutput, NewStreamsAreDeflatedWhenThatIsSmaller)
     ASSERT_GT(drawings.size(), 1000u);
     EXPECT_LT(cmp.stream_data(contents.back()).size(), drawings.size() / 2);
     EXPECT_EQ(whole.substr(whole.size() - drawings.size()), drawings);
+}
+
+// The down appearance of a flattened square and an object nothing names are left out; what a kept
+// link and the document information refer to stays, and so does an object whose number only
+// appears in a string: references are over-counted rather than missed.
+TEST(CompactOutput, LeavesOutWhatNothingWrittenRefersTo)
+{
+    pdf_builder b;
+    b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R /Annots [10 0 R 20 0 R] >>");
+    b.stream(4, "", "0 0 1 rg 10 10 50 50 re f");
+    b.object(10, "<< /Type /Annot /Subtype /Square /Rect [20 20 60 60] /AP << /N 11 0 R /D 12 0 R >> >>");
+    b.stream(11, form_entries, blue_box, true);
+    b.stream(12, form_entries, "1 0 0 rg 0 0 40 40 re f", true);
+    b.object(20, "<< /Type /Annot /Subtype /Link /Rect [100 100 150 120] /A 21 0 R >>");
+    b.object(21, "<< /S /URI /URI (https://example.invalid/) >>");
+    b.object(30, "<< /Unused true >>");
+    b.object(31, "<< /Title (see 32) >>");
+    b.object(32, "<< /Named true >>");
+    b.trailer("/Root 1 0 R /Info 31 0 R");
+    const std::string pdf = b.build();
+    temp_dir dir;
+    const written_pdf def = read_written(dir.write("default.pdf", flattened(pdf, false, true)));
+    const written_pdf cmp = read_written(dir.write("compact.pdf", flattened(pdf, true, true)));
+    ASSERT_EQ(def.problem, "");
+    ASSERT_EQ(cmp.problem, "");
+    for (long num : {12, 30}) {
+        EXPECT_EQ(def.in_use.count(num), 1u) << num;
+        EXPECT_EQ(cmp.in_use.count(num), 0u) << num;
+    }
+    for (long num : {1, 2, 3, 4, 11, 20, 21, 31, 32}) EXPECT_EQ(cmp.in_use.count(num), 1u) << num;
+    EXPECT_EQ(cmp.in_use.count(10), 0u);  // flattened: in neither output
+    EXPECT_EQ(kestrin_annotation_count_memory(cmp.bytes.data(), cmp.bytes.size()), 1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The compact output of every render-comparable corpus file renders pixel for pixel as the default
-// output does (72 dpi, poppler), and passes qpdf --check wherever the default output does. Only
-// the pages with annotations are rendered: flattening changes no other page.
+// output does (72 dpi, poppler), passes qpdf --check wherever the default output does, and loads
+// again with the same counts. Only the pages with annotations are rendered: flattening changes no
+// other page.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -75,6 +76,9 @@ TEST(CorpusCompact, RendersAsTheDefaultOutputAndPassesQpdfWhereItDoes)
         ASSERT_EQ(flatten_to(row.path(), def, false), 0) << kestrin_last_error();
         ASSERT_EQ(flatten_to(row.path(), cmp, true), 0) << kestrin_last_error();
         ++files;
+        // Our loader reads the same pages, fields and annotations from both.
+        EXPECT_EQ(kestrin_field_count(cmp.c_str()), kestrin_field_count(def.c_str()));
+        EXPECT_EQ(kestrin_annotation_count(cmp.c_str()), kestrin_annotation_count(def.c_str()));
         const int def_check = qpdf_check(def);
         if (def_check == 0 || def_check == 3) {
             const int cmp_check = qpdf_check(cmp);
