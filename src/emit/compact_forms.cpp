@@ -45,7 +45,7 @@ form_entries read_form_entries(const load::dict_span& span)
     form_entries f;
     std::array<bool, inert_keys.size()> seen{};
     scan::dict_walk walk(span.text, span.start);
-    while (walk.next() && f.inert) {
+    while (walk.next()) {
         const auto* key = std::find_if(inert_keys.begin(), inert_keys.end(),
                                        [&](std::string_view k) { return scan::name_equals(walk.raw_key(), k); });
         const auto i = static_cast<std::size_t>(key - inert_keys.begin());
