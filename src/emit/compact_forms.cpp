@@ -81,6 +81,8 @@ bool serves_as_form(const writer& w, const load::obj_entry& ap)
 bool restores_unsaved_state(const load::stream_content& c)
 {
     if (c.form != load::content_form::decoded && c.form != load::content_form::stored) return false;
+    // Without a byte "Q" there is no "Q" operator: the content need not be read.
+    if (c.bytes.find('Q') == std::string_view::npos) return false;
     return !scan::read_content_ending(c.bytes).stray_q.empty();
 }
 
