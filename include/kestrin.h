@@ -88,8 +88,10 @@ typedef struct kestrin_options {
     uint32_t compact;      /* 1: a smaller output that renders the same: appearance streams keep
                               their compressed data (the page draws the appearance object itself
                               where it can serve as a form XObject) and the old page content stays
-                              in its own streams, with small new streams around it; 0 (default):
-                              appearances and old content are decoded and written plain. */
+                              in its own streams, with small new streams around it; new streams
+                              are deflated and input objects nothing in the output refers to are
+                              left out. 0 (default): appearances and old content are decoded and
+                              written plain. */
 } kestrin_options;
 
 #define KESTRIN_OPTIONS_INIT { (uint32_t)sizeof(kestrin_options), 0, 0, 0, 0, 0, 0 }

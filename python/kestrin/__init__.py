@@ -162,8 +162,9 @@ def flatten(src: PathLike, dst: PathLike, mode: str = "all", *, keep_links: bool
         kept as annotations with keep_non_printing=True.
     generate_appearances: text fields and combo boxes without an appearance, or all of them when
         the form sets NeedAppearances, are drawn from their value (default True).
-    compact: a smaller output that renders the same: appearances keep their compressed data and
-        the old page content stays in its own streams (default False).
+    compact: a smaller output that renders the same: appearances keep their compressed data, the
+        old page content stays in its own streams, and objects nothing refers to are left out
+        (default False).
     Raises Error with the library's message when the file cannot be flattened.
     """
     opts = _options(mode, keep_links, print_only, keep_non_printing, generate_appearances, compact)
