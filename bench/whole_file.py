@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Whole-file benchmark: generates small, medium and large PDFs and times, on the same files and in
-one run, kestrin flatten and count, qpdf --flatten-annotations=all, mutool clean (a parse-and-write
+one run, kestrin flatten (default and compact output) and count, qpdf --flatten-annotations=all
+--generate-appearances (as it stands, which keeps the input's object streams, then with
+--object-streams=generate and with --object-streams=disable), mutool clean (a parse-and-write
 reference), cp (the floor) and a bare read-and-write: the input read once and as many bytes as the
 flattened output written, the least any tool that reads the file and writes that output must do.
-Reports median wall time, peak memory and ratios."""
+Reports median wall time, peak memory, output sizes and ratios."""
 import argparse
 import os
 import pathlib
@@ -21,6 +23,7 @@ GEN = ROOT.parent / "shared" / "tools" / "gen_bench_pdf.py"
 
 FILES = {
     "small": ["-n", "10", "-k", "10"],
+    "objstm-200": ["-n", "200", "-k", "20", "--objstm"],
     "medium": ["-n", "500", "-k", "20"],
     "large": ["-n", "5000", "-k", "20", "--objstm"],
     "large-incremental": ["-n", "5000", "-k", "20", "--objstm", "--incremental"],
@@ -61,16 +64,33 @@ def read_and_write(src, out, out_size):
     return ["sh", "-c", script, "sh", src, out, str(out_size)]
 
 
-def tools(kestrin, src, out, out_size):
-    yield "kestrin flatten --all", [kestrin, "flatten", "--all", src, out]
-    yield "kestrin flatten, no generation", [kestrin, "flatten", "--all", "--no-generate-appearances", src, out]
-    yield "kestrin count", [kestrin, "annotations", src]
+DEFAULT = "kestrin flatten --all"
+COMPACT = "kestrin flatten --all --compact"
+QPDF = "qpdf --flatten-annotations=all --generate-appearances"
+QPDF_OBJSTM = QPDF + " --object-streams=generate"
+QPDF_NO_OBJSTM = QPDF + " --object-streams=disable"
+# Timed once: they take minutes on the large files. Plain qpdf keeps the input's object streams.
+SLOW = (QPDF, QPDF_OBJSTM, QPDF_NO_OBJSTM)
+
+
+def tools(kestrin, src, tmp, out_size):
+    """(label, output file or None, command) of every tool timed, each writing its own output."""
+    def out(name):
+        return os.path.join(tmp, name + ".out.pdf")
+    yield DEFAULT, out("default"), [kestrin, "flatten", "--all", src, out("default")]
+    yield COMPACT, out("compact"), [kestrin, "flatten", "--all", "--compact", src, out("compact")]
+    yield "kestrin flatten, no generation", None, [kestrin, "flatten", "--all", "--no-generate-appearances", src,
+                                                   out("no-generation")]
+    yield "kestrin count", None, [kestrin, "annotations", src]
     if shutil.which("qpdf"):
-        yield "qpdf --flatten-annotations=all", ["qpdf", "--flatten-annotations=all", src, out]
+        yield QPDF, out("qpdf"), ["qpdf", "--flatten-annotations=all", "--generate-appearances", src, out("qpdf")]
+        for label, streams in ((QPDF_OBJSTM, "generate"), (QPDF_NO_OBJSTM, "disable")):
+            yield label, out("qpdf-" + streams), ["qpdf", "--flatten-annotations=all", "--generate-appearances",
+                                                  "--object-streams=" + streams, src, out("qpdf-" + streams)]
     if shutil.which("mutool"):
-        yield "mutool clean", ["mutool", "clean", src, out]
-    yield "cp", ["cp", src, out]
-    yield "read and write (dd)", read_and_write(src, out, out_size)
+        yield "mutool clean", out("mutool"), ["mutool", "clean", src, out("mutool")]
+    yield "cp", None, ["cp", src, out("cp")]
+    yield "read and write (dd)", None, read_and_write(src, out("dd"), out_size)
 
 
 def main():
@@ -89,19 +109,27 @@ def main():
             subprocess.run([sys.executable, str(GEN), *gen_args, src], check=True, capture_output=True)
             size = os.path.getsize(src)
             print(f"\n{name}: {size / 1e6:.1f} MB ({' '.join(gen_args)})")
-            results = {}
+            results, sizes = {}, {}
             out = os.path.join(tmp, "out.pdf")
             subprocess.run([args.kestrin, "flatten", "--all", src, out], capture_output=True)
             out_size = os.path.getsize(out)
-            for label, cmd in tools(args.kestrin, src, out, out_size):
-                results[label] = timed(cmd, args.runs if label != "qpdf --flatten-annotations=all" else 1)
-            base, base_peak, _ = results["kestrin flatten --all"]
+            for label, output, cmd in tools(args.kestrin, src, tmp, out_size):
+                results[label] = timed(cmd, 1 if label in SLOW else args.runs)
+                if output and os.path.exists(output):
+                    sizes[label] = os.path.getsize(output)
+            base, base_peak, _ = results[DEFAULT]
             for label, (wall, peak, cpu) in results.items():
                 if wall is None:
-                    print(f"  {label:32s} failed")
+                    print(f"  {label:56s} failed")
                     continue
-                print(f"  {label:32s} {wall:8.4f} s  cpu {cpu:7.2f} s  {peak / 1024:8.1f} MiB  "
-                      f"x{wall / base:8.2f} the time of kestrin flatten")
+                written = (f"  out {sizes[label] / 1e6:8.2f} MB = x{sizes[label] / size:5.2f} the input"
+                           if label in sizes else "")
+                print(f"  {label:56s} {wall:8.4f} s  cpu {cpu:7.2f} s  {peak / 1024:8.1f} MiB  "
+                      f"x{wall / base:8.2f} the time of kestrin flatten{written}")
+            if results[COMPACT][0] is not None:
+                print(f"  compact against default: x{results[COMPACT][0] / base:.2f} the time, "
+                      f"x{sizes[COMPACT] / sizes[DEFAULT]:.2f} the size "
+                      f"({sizes[COMPACT] / size:.2f} x the input against {sizes[DEFAULT] / size:.2f})")
             bound = 3 * size + out_size
             print(f"  kestrin flatten: {base / results['cp'][0]:.1f} x the time of cp, "
                   f"{base / results['read and write (dd)'][0]:.1f} x the time of the bare read-and-write "

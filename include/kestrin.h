@@ -86,9 +86,16 @@ typedef struct kestrin_options {
                               widget when the form sets NeedAppearances, is drawn from its value,
                               and a check box or radio button whose appearance lacks its state
                               from that state (off when the appearance lacks it). */
+    uint32_t compact;      /* 1: a smaller output that renders the same: appearance streams keep
+                              their compressed data (the page draws the appearance object itself
+                              where it can serve as a form XObject) and the old page content stays
+                              in its own streams, with small new streams around it; new streams
+                              are deflated and input objects nothing in the output refers to are
+                              left out. 0 (default): appearances and old content are decoded and
+                              written plain. */
 } kestrin_options;
 
-#define KESTRIN_OPTIONS_INIT { (uint32_t)sizeof(kestrin_options), 0, 0, 0, 0, 0 }
+#define KESTRIN_OPTIONS_INIT { (uint32_t)sizeof(kestrin_options), 0, 0, 0, 0, 0, 0 }
 
 /* Sets size and every field to its default. Does nothing for NULL. */
 KESTRIN_API void kestrin_options_init(kestrin_options* options);

@@ -38,7 +38,7 @@ constexpr const char* flatten_usage =
     "       kestrin flatten [OPTIONS] --replace-input FILE\n"
     "       kestrin flatten [OPTIONS] [-j N] -o OUTDIR (IN... | -r DIR)\n"
     "OPTIONS: [--all|--forms|--annotations] [--keep-links] [--print-only [--keep-non-printing]]\n"
-    "         [--no-generate-appearances] [--json]\n";
+    "         [--no-generate-appearances] [--compact] [--json]\n";
 
 constexpr const char* flatten_help =
     "\nWrites a copy of IN in which form fields (--forms), annotations (--annotations) or both\n"
@@ -53,6 +53,9 @@ constexpr const char* flatten_help =
     "  --keep-non-printing with --print-only: keep the non-printing annotations as annotations\n"
     "  --no-generate-appearances  never generate field appearances (by default a text field or\n"
     "                      combo box without one, or with NeedAppearances set, shows its value)\n"
+    "  --compact           a smaller output that renders the same: appearances keep their\n"
+    "                      compressed data, the old page content stays in its own streams and\n"
+    "                      objects nothing refers to are left out\n"
     "  --json              one JSON object per file on standard output: {\"file\", \"output\",\n"
     "                      \"ok\": true, \"bytes\", \"pages\", \"seconds\"} or {\"file\", \"output\",\n"
     "                      \"ok\": false, \"error\"}; not with OUT '-'\n"
@@ -119,6 +122,8 @@ int parse_flatten_args(const std::vector<std::string_view>& args, flatten_option
             o.lib.non_printing = KESTRIN_NON_PRINTING_KEEP;
         } else if (a == "--no-generate-appearances") {
             o.lib.no_generate_appearances = 1;
+        } else if (a == "--compact") {
+            o.lib.compact = 1;
         } else if (a == "--json") {
             o.json = true;
         } else if (a == "--replace-input") {

@@ -77,6 +77,7 @@ class _Options(ctypes.Structure):
         ("print_only", ctypes.c_uint32),
         ("non_printing", ctypes.c_uint32),
         ("no_generate_appearances", ctypes.c_uint32),
+        ("compact", ctypes.c_uint32),
     ]
 
 
@@ -123,7 +124,7 @@ def _error() -> Error:
 
 
 def _options(mode: str, keep_links: bool, print_only: bool, keep_non_printing: bool,
-             generate_appearances: bool) -> _Options:
+             generate_appearances: bool, compact: bool) -> _Options:
     if mode not in MODES:
         raise ValueError(f"mode must be one of {MODES}, not {mode!r}")
     if keep_non_printing and not print_only:
@@ -135,6 +136,7 @@ def _options(mode: str, keep_links: bool, print_only: bool, keep_non_printing: b
         print_only=int(bool(print_only)),
         non_printing=int(bool(keep_non_printing)),
         no_generate_appearances=int(not generate_appearances),
+        compact=int(bool(compact)),
     )
 
 
@@ -151,7 +153,7 @@ def _input(data: Buffer) -> "tuple[bytes, int]":
 
 def flatten(src: PathLike, dst: PathLike, mode: str = "all", *, keep_links: bool = False,
             print_only: bool = False, keep_non_printing: bool = False,
-            generate_appearances: bool = True) -> None:
+            generate_appearances: bool = True, compact: bool = False) -> None:
     """Writes a flattened copy of src to dst.
 
     mode: "all" (form fields and annotations), "forms" or "annotations".
@@ -161,18 +163,21 @@ def flatten(src: PathLike, dst: PathLike, mode: str = "all", *, keep_links: bool
     generate_appearances: text and choice fields without an appearance, or all of them when the
         form sets NeedAppearances, are drawn from their value, and check boxes and radio buttons
         whose appearance lacks their state from that state (default True).
+    compact: a smaller output that renders the same: appearances keep their compressed data, the
+        old page content stays in its own streams, and objects nothing refers to are left out
+        (default False).
     Raises Error with the library's message when the file cannot be flattened.
     """
-    opts = _options(mode, keep_links, print_only, keep_non_printing, generate_appearances)
+    opts = _options(mode, keep_links, print_only, keep_non_printing, generate_appearances, compact)
     if _lib.kestrin_flatten(_path(src), _path(dst), ctypes.byref(opts)) != 0:
         raise _error()
 
 
 def flatten_bytes(data: Buffer, mode: str = "all", *, keep_links: bool = False,
                   print_only: bool = False, keep_non_printing: bool = False,
-                  generate_appearances: bool = True) -> bytes:
+                  generate_appearances: bool = True, compact: bool = False) -> bytes:
     """The flattened PDF of the PDF in data, as bytes; the same options as flatten()."""
-    opts = _options(mode, keep_links, print_only, keep_non_printing, generate_appearances)
+    opts = _options(mode, keep_links, print_only, keep_non_printing, generate_appearances, compact)
     buf, length = _input(data)
     out = ctypes.c_void_p()
     out_len = ctypes.c_size_t()

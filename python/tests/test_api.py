@@ -80,6 +80,9 @@ def test_options():
     assert kestrin.annotation_count_bytes(forms) == 3
     # Nothing in this file needs a generated appearance.
     assert kestrin.flatten_bytes(data, generate_appearances=False) == kestrin.flatten_bytes(data)
+    compact = kestrin.flatten_bytes(data, compact=True)
+    assert kestrin.annotation_count_bytes(compact) == 0
+    assert compact != kestrin.flatten_bytes(data)
 
 
 def test_errors():

@@ -83,9 +83,9 @@ void blank_stray_restores(base::byte_buffer& content, const std::vector<std::int
     for (std::int32_t pos : stray_q) content.data[static_cast<std::size_t>(pos) + 2] = ' ';
 }
 
-// The old content wrapped in our "q" and balanced, into content; false when some piece is in a
-// form we do not decode.
-bool append_old_content(writer& w, const old_content& old, base::byte_buffer& content)
+// The old content's pieces after our "q", joined by line feeds, into content (left empty when
+// they hold nothing); false when some piece is in a form we do not decode.
+bool append_old_pieces(writer& w, const old_content& old, base::byte_buffer& content)
 {
     base::byte_buffer scratch;
     bool first = true;
@@ -103,15 +103,28 @@ bool append_old_content(writer& w, const old_content& old, base::byte_buffer& co
         if (c.form == load::content_form::stored || c.form == load::content_form::decoded) add(c.bytes);
     }
     add(old.inline_data);
-    if (first || content.len < 2) return true;
-    // The old content ran inside our "q": close what it left open, then ours, so the drawings
-    // start from the page's default graphics state and are read as operators of their own.
+    return true;
+}
+
+// The old content ran inside our "q": what closes what it left open, then ours, so the drawings
+// start from the page's default graphics state and are read as operators of their own.
+std::string old_content_closing(const scan::content_ending& ending)
+{
+    std::string text = "\n";
+    text.append(ending.closing);
+    for (std::int32_t i = 0; i < ending.open_q; ++i) text.append("Q\n");
+    return text.append("Q\n");
+}
+
+// The old content wrapped in our "q" and balanced, into content; false when some piece is in a
+// form we do not decode.
+bool append_old_content(writer& w, const old_content& old, base::byte_buffer& content)
+{
+    if (!append_old_pieces(w, old, content)) return false;
+    if (content.len < 2) return true;
     const scan::content_ending ending = scan::read_content_ending(content.view().substr(2));
     blank_stray_restores(content, ending.stray_q);
-    content.append("\n");
-    content.append(ending.closing);
-    for (std::int32_t i = 0; i < ending.open_q; ++i) content.append("Q\n");
-    content.append("Q\n");
+    content.append(old_content_closing(ending));
     return true;
 }
 
@@ -125,6 +138,33 @@ void settle_old_content(writer& w, old_content& old)
     if (old.by_reference || block.failed || block.len > max_held_blocks - w.held_blocks) return;
     old.block.emplace(block.view());
     w.held_blocks += block.len;
+}
+
+// Compact output: the pieces stay in their streams when the page can name them as they are. A "Q"
+// that restores nothing is blanked in the default output; here one more "q" of ours before the
+// pieces absorbs it, which draws the same only when nothing but such "Q"s follows it: the state it
+// restores is then never drawn with. Other pages are written as the default writes them.
+void settle_old_content_in_place(writer& w, old_content& old)
+{
+    const bool named_as_they_are = old.inline_data.empty() &&
+                                   std::none_of(old.pieces.begin(), old.pieces.end(),
+                                                [&w](std::int32_t num) { return w.plan.is_dropped(num); });
+    if (!named_as_they_are) return settle_old_content(w, old);
+    base::byte_buffer joined;
+    old.by_reference = !append_old_pieces(w, old, joined);
+    note_failure(w, joined);
+    if (old.by_reference) return;
+    if (joined.len < 2) {
+        old.in_place = true;
+        return;
+    }
+    const std::string_view content = joined.view().substr(2);
+    const scan::content_ending ending = scan::read_content_ending(content);
+    if (!ending.stray_q.empty() && !scan::only_restores_from(content, ending.stray_q.front()))
+        return settle_old_content(w, old);
+    old.in_place = true;
+    old.leading_q = 1 + static_cast<std::int32_t>(ending.stray_q.size());
+    old.ending = old_content_closing(ending);
 }
 
 scan::box item_rect(const plan::plan_item& item) { return {item.x, item.y, item.w, item.h}; }
@@ -177,6 +217,8 @@ void write_content(writer& w, std::int32_t page)
     base::byte_buffer content;
     if (old.by_reference)
         content.append("\nQ\n");
+    else if (old.in_place)
+        content.append(old.ending);
     else if (old.block)
         content.append(*old.block);
     else
@@ -194,9 +236,8 @@ void write_content(writer& w, std::int32_t page)
     }
     note_failure(w, content);
     begin_object(w, p.content_obj, 0);
-    base::append(w.out, "<< /Length ", content.len, " >>");
-    begin_stream_data(w);
-    end_stream(w, content.view());
+    w.out.append("<<");
+    end_new_stream(w, content.view());
 }
 
 }  // namespace
@@ -251,7 +292,10 @@ old_content collect_old_content(writer& w, const load::obj_entry& page)
     } else if (c == '<') {
         old.inline_data = inline_stream_data(d, span.text, value);
     }
-    settle_old_content(w, old);
+    if (w.compact)
+        settle_old_content_in_place(w, old);
+    else
+        settle_old_content(w, old);
     return old;
 }
 

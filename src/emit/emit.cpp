@@ -1,12 +1,15 @@
 #include "emit/emit.h"
 
+#include "emit/compact_forms.h"
 #include "emit/content_stream.h"
 #include "emit/input_copy.h"
 #include "emit/object_check.h"
 #include "emit/object_writer.h"
 #include "base/output_file.h"
 #include "emit/page_dictionary.h"
+#include "emit/referenced.h"
 #include "emit/writer.h"
+#include "emit/xobject.h"
 #include "emit/xobject_thread.h"
 
 namespace kestrin::emit {
@@ -40,15 +43,27 @@ void write_fixed_objects(writer& w)
     }
 }
 
+void write_pages_and_input_objects(writer& w)
+{
+    build_page_texts(w);
+    // The page step may number one more object.
+    w.offsets.assign(static_cast<std::size_t>(w.q_obj > 0 ? w.q_obj + 1 : w.plan.next_free_obj), -1);
+    if (w.compact) w.referenced = referenced_objects(w);
+    for (const load::obj_entry& e : w.doc.objs.entries) write_input_object(w, e);
+}
+
 void build_output(writer& w)
 {
     w.out.append(header);
-    write_xobjects_alongside(w, [&w] {
-        build_page_texts(w);
-        // The page step may number one more object.
-        w.offsets.assign(static_cast<std::size_t>(w.q_obj > 0 ? w.q_obj + 1 : w.plan.next_free_obj), -1);
-        for (const load::obj_entry& e : w.doc.objs.entries) write_input_object(w, e);
-    });
+    if (w.compact) {
+        // The pages name the appearance objects that serve as XObjects: settled first. What is
+        // left of the XObject step is light, and runs after the input objects here.
+        settle_compact_forms(w);
+        write_pages_and_input_objects(w);
+        write_xobjects(w);
+    } else {
+        write_xobjects_alongside(w, [&w] { write_pages_and_input_objects(w); });
+    }
     write_fixed_objects(w);
     write_contents(w);
     check_open_object(w);
@@ -59,9 +74,10 @@ void build_output(writer& w)
 }  // namespace
 
 base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan, const char* out_path,
-                             std::span<const generate::generated_appearance> generated)
+                             std::span<const generate::generated_appearance> generated,
+                             const write_choices& choices)
 {
-    writer w(d, plan, generated);
+    writer w(d, plan, generated, choices.compact);
     index_plans(w);
     w.out.reserve(base::buffer_first_capacity - 1);
     if (!w.out.data) return base::status::failure("out of memory");
@@ -76,10 +92,10 @@ base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan,
 
 base::result<base::byte_buffer> write_flattened_to_memory(
     const load::doc& d, const plan::flatten_plan& plan,
-    std::span<const generate::generated_appearance> generated)
+    std::span<const generate::generated_appearance> generated, const write_choices& choices)
 {
     // Without a sink the writer keeps every byte in its buffer: the memory output.
-    writer w(d, plan, generated);
+    writer w(d, plan, generated, choices.compact);
     index_plans(w);
     w.out.reserve(base::buffer_first_capacity - 1);
     if (!w.out.data) return base::status::failure("out of memory");

@@ -11,16 +11,24 @@
 
 namespace kestrin::emit {
 
+// How the file is written; the defaults give the output of the original calls.
+struct write_choices {
+    // Appearances keep their stored data and the old page content stays in its own streams,
+    // instead of both being decoded and written plain.
+    bool compact = false;
+};
+
 // Writes the flattened file to out_path, or tells why it could not; an existing file at out_path
 // is replaced only by a complete output. generated holds, per XObject of the plan, the appearance
 // made for a generated one.
 base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan, const char* out_path,
-                             std::span<const generate::generated_appearance> generated = {});
+                             std::span<const generate::generated_appearance> generated = {},
+                             const write_choices& choices = {});
 
 // Builds the flattened file in memory: the same bytes as write_flattened writes, in one buffer
 // (its len is the file's size), or why it could not.
 base::result<base::byte_buffer> write_flattened_to_memory(
     const load::doc& d, const plan::flatten_plan& plan,
-    std::span<const generate::generated_appearance> generated = {});
+    std::span<const generate::generated_appearance> generated = {}, const write_choices& choices = {});
 
 }  // namespace kestrin::emit

@@ -219,6 +219,9 @@ void write_input_object(writer& w, const load::obj_entry& e)
 {
     if (e.num < 1 || static_cast<std::size_t>(e.num) >= w.offsets.size()) return;
     if (w.plan.is_dropped(e.num) || is_cross_reference_stream(w.doc, e)) return;
+    // The compact output leaves out what nothing it writes refers to.
+    const auto index = static_cast<std::size_t>(e.num);
+    if (index < w.referenced.size() && w.referenced[index] == 0) return;
     if (const std::string* text = w.replaced.find(e.num)) {
         std::string scratch;
         return write_text_object(w, e, with_framing_keywords_blanked(*text, scratch));

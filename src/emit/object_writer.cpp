@@ -5,6 +5,7 @@
 
 #include "base/append.h"
 #include "base/number_format.h"
+#include "decode/deflate.h"
 #include "emit/object_check.h"
 
 namespace kestrin::emit {
@@ -14,6 +15,7 @@ namespace {
 constexpr std::string_view stream_opening = "\nstream\n";
 constexpr std::string_view stream_ending = "\nendstream\nendobj\n";
 constexpr std::string_view plain_ending = "\nendobj\n";
+constexpr std::string_view flate_filter = " /Filter /FlateDecode";
 constexpr std::int32_t max_xref_gen = 65535;
 // The output is handed to its file in pieces of about this size, so that it is never held whole.
 constexpr std::uint64_t flush_size = std::uint64_t{2} << 20;
@@ -121,6 +123,22 @@ void end_stream(writer& w, std::string_view data)
 {
     w.out.append(data);
     w.out.append(stream_ending);
+}
+
+void end_new_stream(writer& w, std::string_view data)
+{
+    if (w.compact) {
+        const std::string deflated = decode::deflate_fixed(data);
+        if (deflated.size() + flate_filter.size() < data.size()) {
+            base::append(w.out, flate_filter, " /Length ", deflated.size(), " >>");
+            begin_stream_data(w);
+            end_stream(w, deflated);
+            return;
+        }
+    }
+    base::append(w.out, " /Length ", data.size(), " >>");
+    begin_stream_data(w);
+    end_stream(w, data);
 }
 
 void end_plain_object(writer& w, std::string_view text)

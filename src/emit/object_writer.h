@@ -28,6 +28,11 @@ void begin_stream_data(writer& w);
 // Appends data, then "\nendstream\nendobj\n", which ends the open stream object.
 void end_stream(writer& w, std::string_view data);
 
+// Ends the open dictionary of a stream the library makes with its " /Length n >>", then writes
+// data and ends the object. The compact output deflates data when that makes it smaller, and
+// says so with a Filter entry.
+void end_new_stream(writer& w, std::string_view data);
+
 // Appends text, then "\nendobj\n", which ends the open plain object.
 void end_plain_object(writer& w, std::string_view text);
 

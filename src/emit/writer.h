@@ -29,12 +29,25 @@ struct appearance_frame {
     std::array<double, 6> matrix{1, 0, 0, 1, 0, 0};
 };
 
+// How the compact output writes the form XObject of one appearance.
+enum class compact_form : std::uint8_t {
+    as_default,   // decoded and written plain in its clip, as the default output does
+    appearance,   // the appearance object itself serves: nothing is written
+    stored_copy,  // a new XObject with the appearance's stored data, Filter and DecodeParms
+};
+
 // The old content of a changed page, as the page step found it.
 struct old_content {
     std::vector<std::int32_t> pieces;  // stream objects of "Contents", in order
     std::string_view inline_data;      // stored data of a stream written inline in "Contents"
     // Some piece is in a form we do not decode: every piece stays referenced from the page.
     bool by_reference = false;
+    // Compact output: the pieces stay referenced as they are, after leading_q references to the
+    // stream "q\n", and the new stream starts with ending, which closes what they leave open.
+    // leading_q is 0 when the pieces hold no content: they are left out.
+    bool in_place = false;
+    std::int32_t leading_q = 0;
+    std::string ending;
     // The old content as the new stream starts, kept from the page step so that it is decoded
     // once; absent when it is by reference or the writer holds too much already.
     std::optional<std::string> block;
@@ -52,14 +65,18 @@ struct open_object {
 
 struct writer {
     writer(const load::doc& d, const plan::flatten_plan& p,
-           std::span<const generate::generated_appearance> g = {})
-        : doc(d), plan(p), generated(g)
+           std::span<const generate::generated_appearance> g = {}, bool compact_output = false)
+        : doc(d), plan(p), generated(g), compact(compact_output)
     {
     }
 
     const load::doc& doc;
     const plan::flatten_plan& plan;
     std::span<const generate::generated_appearance> generated;  // per xobjects index, when generated
+    const bool compact;
+    std::vector<compact_form> compact_forms;  // compact output: per xobjects index, settled first
+    // Compact output: per input object number, 1 when the output refers to it; empty: all are.
+    std::vector<std::uint8_t> referenced;
     base::byte_buffer out;
     std::vector<std::int32_t> offsets;  // object number -> byte offset in out, -1 when unused
     std::unordered_map<std::int32_t, std::int32_t> plan_of_page;  // page object -> first plan
@@ -71,7 +88,8 @@ struct writer {
     overrides replaced;     // input objects written with another text
     pending_merges merges;  // entries for resources and category objects, until every page is done
     open_object current;
-    std::int32_t q_obj = 0;  // shared stream "q\n" before undecodable old content; 0 when unused
+    // Shared stream "q\n" before undecodable old content, or old content kept in place; 0 when unused.
+    std::int32_t q_obj = 0;
     // Where finished objects go once out has grown past a few MiB; null when the output is built
     // whole and written at the end.
     base::output_sink* sink = nullptr;

@@ -16,6 +16,16 @@
 
 namespace kestrin::emit {
 
+std::string_view default_resources(const plan::flatten_plan& plan)
+{
+    if (!plan.form) return {};
+    const std::string_view text = plan.form->form_text;
+    const std::int32_t start = plan.form->form_start;
+    const std::int32_t end = scan::skip_pdf_value(text, start);
+    if (end <= start) return {};
+    return load::entry_value(scan::cut_at(text, end), start, scan::key::default_resources);
+}
+
 namespace {
 
 void append_entry(base::byte_buffer& out, std::string_view key, std::string_view value)
@@ -26,18 +36,6 @@ void append_entry(base::byte_buffer& out, std::string_view key, std::string_view
     out.append(" ");
     std::string scratch;
     out.append(with_framing_keywords_blanked(value, scratch));
-}
-
-// The form's default resources, so that an appearance without resources of its own keeps its
-// names once the form is gone.
-std::string_view default_resources(const plan::flatten_plan& plan)
-{
-    if (!plan.form) return {};
-    const std::string_view text = plan.form->form_text;
-    const std::int32_t start = plan.form->form_start;
-    const std::int32_t end = scan::skip_pdf_value(text, start);
-    if (end <= start) return {};
-    return load::entry_value(scan::cut_at(text, end), start, scan::key::default_resources);
 }
 
 // The entries of an appearance stream's dictionary that this step reads, found in one walk.
@@ -132,9 +130,7 @@ void write_generated_xobject(writer& w, std::size_t index)
     }
     w.out.append(" /Resources ");
     w.out.append(generated_resources(w, g));
-    base::append(w.out, " /Length ", g.content.size(), " >>");
-    begin_stream_data(w);
-    end_stream(w, g.content);
+    end_new_stream(w, g.content);
 }
 
 void write_xobject(writer& w, std::size_t index, base::byte_buffer& scratch)
@@ -175,13 +171,45 @@ void write_xobject(writer& w, std::size_t index, base::byte_buffer& scratch)
     end_stream(w, "\nQ");
 }
 
+// Compact output: the appearance's stored data and filter, in a new XObject or in the appearance
+// object itself, as settled for it; the default form where its content needs our clip.
+void write_compact_xobject(writer& w, std::size_t index, base::byte_buffer& scratch)
+{
+    const plan::xobject_entry& x = w.plan.xobjects[index];
+    const compact_form form = index < w.compact_forms.size() ? w.compact_forms[index] : compact_form::as_default;
+    if (form == compact_form::as_default) {
+        write_xobject(w, index, scratch);
+        return;
+    }
+    const load::obj_entry* ap = w.doc.objs.find(x.ap_obj);
+    if (form == compact_form::appearance || ap == nullptr || !w.frames[index]) return;
+    const load::dict_span span = w.doc.span_of(*ap);
+    const std::string_view stored = load::stored_stream(w.doc, *ap);
+    begin_object(w, x.obj, 0);
+    append_dictionary(w, span, read_entries(span), *w.frames[index], true);
+    base::append(w.out, " /Length ", stored.size(), " >>");
+    begin_stream_data(w);
+    end_stream(w, stored);
+}
+
 }  // namespace
+
+appearance_frame read_appearance_frame(const load::doc& d, const load::dict_span& span, double w, double h)
+{
+    return frame_from(d, read_entries(span), w, h);
+}
 
 void write_xobjects(writer& w)
 {
     base::byte_buffer scratch;
-    w.frames.assign(w.plan.xobjects.size(), std::nullopt);
-    for (std::size_t i = 0; i < w.plan.xobjects.size(); ++i) write_xobject(w, i, scratch);
+    // The compact output read the frames of the appearances it keeps when it settled them.
+    if (!w.compact || w.frames.size() != w.plan.xobjects.size()) w.frames.assign(w.plan.xobjects.size(), std::nullopt);
+    for (std::size_t i = 0; i < w.plan.xobjects.size(); ++i) {
+        if (w.compact)
+            write_compact_xobject(w, i, scratch);
+        else
+            write_xobject(w, i, scratch);
+    }
 }
 
 }  // namespace kestrin::emit

@@ -104,7 +104,7 @@ KESTRIN_API int32_t kestrin_flatten(const char* input_path, const char* output_p
                                     const kestrin_options* options)
 {
     return guarded([&]() -> kestrin::base::status {
-        const kestrin::base::result<kestrin::plan::plan_choices> choices = read_options(options);
+        const kestrin::base::result<flatten_choices> choices = read_options(options);
         if (!choices) return kestrin::base::status::failure(choices.message());
         return flatten(input_source::file(input_path), choices.value(), output_target::file(output_path));
     });
@@ -119,7 +119,7 @@ KESTRIN_API int32_t kestrin_flatten_memory(const void* input, size_t input_lengt
         using kestrin::base::status;
         if (output == nullptr || output_length == nullptr)
             return status::failure("NULL output or output_length pointer");
-        const kestrin::base::result<kestrin::plan::plan_choices> choices = read_options(options);
+        const kestrin::base::result<flatten_choices> choices = read_options(options);
         if (!choices) return status::failure(choices.message());
         kestrin::base::byte_buffer built;
         output_target to;

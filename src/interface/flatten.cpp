@@ -13,7 +13,7 @@ base::result<load::doc> load_source(const input_source& in)
                         : load::load_document(in.path);
 }
 
-base::status flatten(const input_source& in, const plan::plan_choices& choices,
+base::status flatten(const input_source& in, const flatten_choices& choices,
                      const output_target& out)
 {
     using base::status;
@@ -27,11 +27,12 @@ base::status flatten(const input_source& in, const plan::plan_choices& choices,
     if (d.objs.find(d.root) == nullptr)
         return status::failure("input: no document catalog (object " + std::to_string(d.root) +
                                " is missing)");
-    base::result<plan::flatten_plan> plan = plan::make_plan(d, choices);
+    base::result<plan::flatten_plan> plan = plan::make_plan(d, choices.plan);
     if (!plan) return status::failure("flatten plan failed: " + plan.message());
     const std::vector<generate::generated_appearance> generated = generate::generate_appearances(d, plan.value());
-    if (out.memory == nullptr) return emit::write_flattened(d, plan.value(), out.path, generated);
-    base::result<base::byte_buffer> built = emit::write_flattened_to_memory(d, plan.value(), generated);
+    if (out.memory == nullptr) return emit::write_flattened(d, plan.value(), out.path, generated, choices.write);
+    base::result<base::byte_buffer> built =
+        emit::write_flattened_to_memory(d, plan.value(), generated, choices.write);
     if (!built) return status::failure(built.message());
     *out.memory = std::move(built.value());
     return status::success();
@@ -39,8 +40,8 @@ base::status flatten(const input_source& in, const plan::plan_choices& choices,
 
 base::status flatten_file(const char* in_path, const char* out_path, plan::flatten_mode mode)
 {
-    plan::plan_choices choices;
-    choices.mode = mode;
+    flatten_choices choices;
+    choices.plan.mode = mode;
     return flatten(input_source::file(in_path), choices, output_target::file(out_path));
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/byte_buffer.h"
 #include "base/status.h"
+#include "emit/emit.h"
 #include "load/doc.h"
 #include "plan/plan.h"
 
@@ -32,11 +33,17 @@ struct output_target {
     static output_target file(const char* p) { return {p, nullptr}; }
 };
 
+// Everything a caller chooses: what is flattened, and how the output is written.
+struct flatten_choices {
+    plan::plan_choices plan;
+    emit::write_choices write;
+};
+
 // The document of the source, or why it cannot be loaded.
 base::result<load::doc> load_source(const input_source& in);
 
 // The one flatten core: flattens in with the choices into out, or tells why it could not.
-base::status flatten(const input_source& in, const plan::plan_choices& choices,
+base::status flatten(const input_source& in, const flatten_choices& choices,
                      const output_target& out);
 
 // Flattens in_path into out_path with only a mode: the original calls.

@@ -27,10 +27,11 @@ status out_of_range(const char* name, std::uint32_t value, const char* allowed)
 
 }  // namespace
 
-base::result<plan::plan_choices> read_options(const kestrin_options* options)
+base::result<flatten_choices> read_options(const kestrin_options* options)
 {
-    plan::plan_choices choices;
-    if (options == nullptr) return choices;
+    flatten_choices all;
+    plan::plan_choices& choices = all.plan;
+    if (options == nullptr) return all;
     const std::uint32_t size = options->size;
     if (size < sizeof(std::uint32_t))
         return status::failure("options: size is " + std::to_string(size) +
@@ -73,7 +74,10 @@ base::result<plan::plan_choices> read_options(const kestrin_options* options)
     const std::uint32_t no_gen = field(options, size, offsetof(kestrin_options, no_generate_appearances));
     if (no_gen > 1) return out_of_range("no_generate_appearances", no_gen, "0 or 1");
     choices.generate_appearances = no_gen == 0;
-    return choices;
+    const std::uint32_t compact = field(options, size, offsetof(kestrin_options, compact));
+    if (compact > 1) return out_of_range("compact", compact, "0 or 1");
+    all.write.compact = compact == 1;
+    return all;
 }
 
 }  // namespace kestrin::interface

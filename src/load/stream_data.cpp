@@ -122,13 +122,16 @@ stream_content decode_flate(const doc& d, std::string_view stored, base::byte_bu
 
 }  // namespace
 
+std::string_view stored_stream(const doc& d, const obj_entry& e)
+{
+    if (!e.is_stream || e.data_start < 0 || e.data_end <= e.data_start || e.data_end > d.len) return {};
+    return d.file().substr(static_cast<std::size_t>(e.data_start), static_cast<std::size_t>(e.data_end - e.data_start));
+}
+
 stream_content decoded_stream(const doc& d, const obj_entry& e, base::byte_buffer& scratch)
 {
-    if (!e.is_stream || e.data_start < 0 || e.data_end <= e.data_start || e.data_end > d.len)
-        return {};
-    const std::string_view stored =
-        d.file().substr(static_cast<std::size_t>(e.data_start),
-                        static_cast<std::size_t>(e.data_end - e.data_start));
+    const std::string_view stored = stored_stream(d, e);
+    if (stored.empty()) return {};
     if (e.dict_pos < 0) return {stored, content_form::stored};
     const dict_span span = d.span_of(e);
     if (!span) return {stored, content_form::stored};

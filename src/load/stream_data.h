@@ -26,4 +26,7 @@ struct stream_content {
 // scratch next grows. Flate data is decoded in full, within the library's decoding limit.
 stream_content decoded_stream(const doc& d, const obj_entry& e, base::byte_buffer& scratch);
 
+// The stored data of stream e as it lies in the file, filters and all; empty when it has none.
+std::string_view stored_stream(const doc& d, const obj_entry& e);
+
 }  // namespace kestrin::load

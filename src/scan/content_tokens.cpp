@@ -283,4 +283,12 @@ content_ending read_content_ending(std::string_view content)
     return std::move(page.ending);
 }
 
+bool only_restores_from(std::string_view content, std::int32_t pos)
+{
+    const std::int32_t n = text_limit(content);
+    for (token t = next_token(content, pos); t.start < n; t = next_token(content, t.end))
+        if (!token_is(content, t, op::restore)) return false;
+    return true;
+}
+
 }  // namespace kestrin::scan

@@ -45,4 +45,7 @@ struct content_ending {
 
 content_ending read_content_ending(std::string_view content);
 
+// True when every token from pos to the end of content is the operator "Q".
+bool only_restores_from(std::string_view content, std::int32_t pos);
+
 }  // namespace kestrin::scan

@@ -78,6 +78,15 @@ inline constexpr std::string_view descent = "Descent";
 inline constexpr std::string_view ext_g_state = "ExtGState";
 inline constexpr std::string_view font = "Font";
 inline constexpr std::string_view xobject = "XObject";
+// Entries of a form XObject that do not change how it draws.
+inline constexpr std::string_view form_type = "FormType";
+inline constexpr std::string_view decoded_length = "DL";
+inline constexpr std::string_view xobject_name = "Name";
+inline constexpr std::string_view last_modified = "LastModified";
+inline constexpr std::string_view metadata = "Metadata";
+inline constexpr std::string_view piece_info = "PieceInfo";
+inline constexpr std::string_view struct_parent = "StructParent";
+inline constexpr std::string_view struct_parents = "StructParents";
 }  // namespace key
 
 namespace name {
@@ -88,6 +97,7 @@ inline constexpr std::string_view choice_field = "Ch";
 inline constexpr std::string_view composite_font = "Type0";
 inline constexpr std::string_view flate_decode = "FlateDecode";
 inline constexpr std::string_view identity_horizontal = "Identity-H";  // a composite font's CMap
+inline constexpr std::string_view form = "Form";
 inline constexpr std::string_view object_stream = "ObjStm";
 inline constexpr std::string_view off_state = "Off";
 inline constexpr std::string_view page = "Page";

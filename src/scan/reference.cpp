@@ -115,4 +115,19 @@ std::int32_t highest_reference(std::string_view text, std::int32_t cap)
     return static_cast<std::int32_t>(best);
 }
 
+void append_digit_runs(std::string_view text, std::int32_t cap, std::vector<std::int32_t>& out)
+{
+    const std::int32_t len = text_limit(text);
+    for (std::int32_t i = 0; i < len;) {
+        if (!is_digit(byte_at(text, i))) {
+            ++i;
+            continue;
+        }
+        std::int64_t n = 0;
+        for (; i < len && is_digit(byte_at(text, i)); ++i)
+            if (n <= cap) n = n * 10 + (byte_at(text, i) - '0');
+        if (n >= 1 && n <= cap) out.push_back(static_cast<std::int32_t>(n));
+    }
+}
+
 }  // namespace kestrin::scan

@@ -11,6 +11,11 @@ namespace kestrin::scan {
 // Purely textual, like the other scanners: references inside strings and content count too.
 std::int32_t highest_reference(std::string_view text, std::int32_t cap);
 
+// Every number that a run of decimal digits in text spells, from 1 to cap, appended to out in
+// order: whatever any reader could take for an object number, and more (digits of reals, names
+// and strings count too).
+void append_digit_runs(std::string_view text, std::int32_t cap, std::vector<std::int32_t>& out);
+
 // What reading an array of references met before its "]" (or the end of the text).
 struct reference_array {
     std::int32_t stored = 0;         // numbers appended

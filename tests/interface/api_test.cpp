@@ -203,6 +203,7 @@ TEST(Api, OutOfRangeOptionValuesAreRefused)
         {&kestrin_options::print_only, 9, "options: print_only is 9, not 0 or 1"},
         {&kestrin_options::non_printing, 2, "options: non_printing is 2, not 0 or 1"},
         {&kestrin_options::no_generate_appearances, 5, "options: no_generate_appearances is 5, not 0 or 1"},
+        {&kestrin_options::compact, 2, "options: compact is 2, not 0 or 1"},
     };
     for (const auto& c : cases) {
         kestrin_options o = KESTRIN_OPTIONS_INIT;

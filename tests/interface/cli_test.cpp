@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "kestrin.h"
 #include "manifest.h"
 #include "pdf_builder.h"
 
@@ -155,7 +156,8 @@ TEST(Cli, OptionsReachTheLibrary)
                  {"--print-only --keep-non-printing", "1"},
                  {"--keep-links --print-only --keep-non-printing", "2"},
                  {"--forms --keep-links", "3"},
-                 {"--no-generate-appearances", "0"}};
+                 {"--no-generate-appearances", "0"},
+                 {"--compact --keep-links", "1"}};
     for (const auto& c : cases) {
         std::string log;
         ASSERT_EQ(run_command(cli + " flatten " + c.options + " " + shell_quoted(in) + " " + shell_quoted(out), &log), 0)
@@ -163,6 +165,20 @@ TEST(Cli, OptionsReachTheLibrary)
         EXPECT_EQ(run_command(cli + " annotations " + shell_quoted(out), &log), 0);
         EXPECT_EQ(log, std::string(c.annotations_after) + "\n") << c.options;
     }
+}
+
+TEST(Cli, CompactIsTheLibrarysCompactOutput)
+{
+    temp_dir dir;
+    const std::string in = dir.write("in.pdf", link_and_squares());
+    const std::string out = dir.file("out.pdf"), lib_out = dir.file("lib.pdf"), plain = dir.file("plain.pdf");
+    ASSERT_EQ(run_command(cli + " flatten --compact " + shell_quoted(in) + " " + shell_quoted(out)), 0);
+    ASSERT_EQ(run_command(cli + " flatten " + shell_quoted(in) + " " + shell_quoted(plain)), 0);
+    kestrin_options o = KESTRIN_OPTIONS_INIT;
+    o.compact = 1;
+    ASSERT_EQ(kestrin_flatten(in.c_str(), lib_out.c_str(), &o), 0) << kestrin_last_error();
+    EXPECT_EQ(read_file(out), read_file(lib_out));
+    EXPECT_NE(read_file(out), read_file(plain));
 }
 
 TEST(Cli, JsonResults)

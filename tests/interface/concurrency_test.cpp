@@ -29,7 +29,8 @@ struct outcome {
     bool operator==(const outcome&) const = default;
 };
 
-// Call kind by job index: the three original calls, kestrin_flatten with options, and memory.
+// Call kind by job index: the three original calls, kestrin_flatten with options (compact output
+// among them), and memory.
 outcome run_job(const std::string& in, std::size_t index, const std::string& out_path)
 {
     outcome r;
@@ -41,6 +42,7 @@ outcome run_job(const std::string& in, std::size_t index, const std::string& out
     case 3:
         o.keep_links = 1;
         o.print_only = 1;
+        o.compact = 1;
         r.flatten_rc = kestrin_flatten(in.c_str(), out_path.c_str(), &o);
         break;
     default: {

@@ -176,6 +176,52 @@ TEST(ContentTokens, ClosedContentLeavesNothingOpen)
     }
 }
 
+// Every digit run counts, wherever it stands; numbers above the cap and 0 do not.
+TEST(DigitRuns, OverCountTheNumbersAReaderCouldTake)
+{
+    const struct {
+        const char* text;
+        std::int32_t cap;
+        std::vector<std::int32_t> numbers;
+    } cases[] = {
+        {"<< /Kids [3 0 R 4 0 R] /Count 2 >>", 100, {3, 4, 2}},
+        {"[5 6 7]", 100, {5, 6, 7}},                     // bare integers, as some Kids arrays hold
+        {"/F12 (a7b) 0.25 <3F>", 100, {12, 7, 25, 3}},   // names, strings, reals
+        {"99999999999999999999 8", 100, {8}},           // too large: passed over without overflow
+        {"101 100 0 00", 100, {100}},
+        {"", 100, {}},
+        {"12", 12, {12}},                               // at the end of the text
+    };
+    for (const auto& tc : cases) {
+        std::vector<std::int32_t> out{-1};
+        append_digit_runs(tc.text, tc.cap, out);
+        std::vector<std::int32_t> expected{-1};
+        expected.insert(expected.end(), tc.numbers.begin(), tc.numbers.end());
+        EXPECT_EQ(out, expected) << tc.text;
+    }
+}
+
+// Whether nothing but "Q" follows a position: after a stray Q of the content, a "q" more before
+// the content absorbs it without changing what is drawn.
+TEST(ContentTokens, OnlyRestoresFromAPosition)
+{
+    const struct {
+        const char* content;
+        std::int32_t pos;
+        bool only_restores;
+    } cases[] = {
+        {"1 0 0 rg Q Q\n", 9, true},
+        {"1 0 0 rg Q % a comment\nQ", 9, true},
+        {"Q", 0, true},
+        {"Q", 1, true},              // nothing at all follows
+        {"Q 0 0 m", 0, false},       // an operator follows
+        {"Q (Q)", 0, false},         // a string is not the operator
+        {"Q Qx", 0, false},          // nor a longer token
+        {"Q [", 0, false},           // an open array swallows what comes next
+    };
+    for (const auto& tc : cases) EXPECT_EQ(only_restores_from(tc.content, tc.pos), tc.only_restores) << tc.content;
+}
+
 // Deep nesting is walked, not recursed into: one closing line per level, innermost first.
 TEST(ContentTokens, DeeplyNestedContentIsClosedLevelByLevel)
 {
