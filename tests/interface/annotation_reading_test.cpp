@@ -28,15 +28,6 @@ std::string page_with(const std::string& annots)
     return b.build();
 }
 
-std::string flattened(const std::string& pdf, int32_t (*flatten)(const char*, const char*))
-{
-    temp_dir dir;
-    const std::string in = dir.write("in.pdf", pdf);
-    const std::string out = dir.file("out.pdf");
-    if (flatten(in.c_str(), out.c_str()) != 0) return "";
-    return read_file(out);
-}
-
 // Pixel at the centre of the 40 x 40 box whose lower-left corner is (x, y) in page space.
 std::string centre(const std::string& pdf, int x, int y) { return pixel(pdf, x + 20, 200 - (y + 20)); }
 
@@ -59,7 +50,7 @@ TEST(AnnotationReading, DrawsWhatTheViewerShows)
         {"escaped state", "[<< " + square + "/AS /#4Fn /AP << /N << /Off 11 0 R /O#6E 10 0 R >> >> >>]", true},
     };
     for (const reading_case& c : cases) {
-        const std::string out = flattened(page_with(c.annots), kestrin_all);
+        const std::string out = kestrin::test::flattened_by(page_with(c.annots), kestrin_all);
         ASSERT_FALSE(out.empty()) << c.why << ": " << kestrin_last_error();
         EXPECT_EQ(centre(out, 20, 20), c.drawn ? red : white) << c.why;
     }
@@ -78,12 +69,12 @@ TEST(AnnotationReading, DictionariesWrittenInAnnotsAreDrawnWithTheOthers)
     b.stream(11, "/Type /XObject /Subtype /Form /BBox [0 0 40 40]", "1 0 0 rg 0 0 40 40 re f\n");
     b.object(12, "<< /Type /Annot /Subtype /Square /Rect [80 80 120 120] /AP << /N 10 0 R >> >>");
     const std::string in = b.build();
-    const std::string all = flattened(in, kestrin_all);
+    const std::string all = kestrin::test::flattened_by(in, kestrin_all);
     ASSERT_FALSE(all.empty()) << kestrin_last_error();
     for (int at : {20, 80, 140}) EXPECT_EQ(centre(all, at, at), red) << "box at " << at;
 
     // Kept in place by the forms mode, with their text.
-    const std::string forms = flattened(in, kestrin_forms);
+    const std::string forms = kestrin::test::flattened_by(in, kestrin_forms);
     ASSERT_FALSE(forms.empty()) << kestrin_last_error();
     EXPECT_NE(forms.find("/Rect [140 140 180 180]"), std::string::npos);
     for (int at : {20, 80, 140}) EXPECT_EQ(centre(forms, at, at), red) << "kept box at " << at;

@@ -10,7 +10,7 @@
 namespace {
 
 using kestrin::test::one_page_doc;
-using kestrin::test::read_file;
+using kestrin::test::flattened_by;
 using kestrin::test::run_command;
 using kestrin::test::temp_dir;
 
@@ -42,15 +42,6 @@ std::string composite_form(const std::string& value, const std::string& encoding
     return b.build();
 }
 
-std::string flattened(const std::string& pdf)
-{
-    temp_dir dir;
-    const std::string in = dir.write("in.pdf", pdf);
-    const std::string out = dir.file("out.pdf");
-    if (kestrin_all(in.c_str(), out.c_str()) != 0) return "";
-    return read_file(out);
-}
-
 std::string tool_output(const std::string& command, const std::string& pdf)
 {
     temp_dir dir;
@@ -78,7 +69,7 @@ TEST(CompositeFontGeneration, ValuesComeBackThroughTheToUnicodeMap)
         {"a character neither the map nor Helvetica has becomes a question mark", "<FEFF0041006F03A90042>", "Ao?B"},
     };
     for (const auto& c : cases) {
-        const std::string out = flattened(composite_form(c.value));
+        const std::string out = flattened_by(composite_form(c.value));
         ASSERT_FALSE(out.empty()) << c.why << ": " << kestrin_last_error();
         const std::string text = tool_output("pdftotext", out);
         EXPECT_NE(text.find(c.shown), std::string::npos) << c.why << ": " << text;
@@ -91,7 +82,7 @@ TEST(CompositeFontGeneration, ValuesComeBackThroughTheToUnicodeMap)
 TEST(CompositeFontGeneration, AVerticalFontFallsBackToHelvetica)
 {
     if (!have_poppler()) GTEST_SKIP() << "poppler-utils not installed";
-    const std::string out = flattened(composite_form("(Upright)", "/Identity-V"));
+    const std::string out = flattened_by(composite_form("(Upright)", "/Identity-V"));
     ASSERT_FALSE(out.empty()) << kestrin_last_error();
     EXPECT_NE(tool_output("pdftotext", out).find("Upright"), std::string::npos);
     EXPECT_NE(out.find("/BaseFont /Helvetica"), std::string::npos);

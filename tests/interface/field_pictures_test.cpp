@@ -16,7 +16,7 @@ using kestrin::test::dark_match;
 using kestrin::test::dark_pixels;
 using kestrin::test::pdf_builder;
 using kestrin::test::pixel_box;
-using kestrin::test::read_file;
+using kestrin::test::flattened_by;
 using kestrin::test::render_grey;
 using kestrin::test::renderer;
 using kestrin::test::temp_dir;
@@ -54,15 +54,6 @@ std::string widgets_doc(const std::vector<widget>& widgets, const std::string& p
     return b.build();
 }
 
-std::string flattened(const std::string& pdf)
-{
-    temp_dir dir;
-    const std::string in = dir.write("in.pdf", pdf);
-    const std::string out = dir.file("out.pdf");
-    if (kestrin_all(in.c_str(), out.c_str()) != 0) return "";
-    return read_file(out);
-}
-
 // The rectangle as it lands on a page turned by /Rotate 90 (300 units high).
 pixel_box turned_90(const pixel_box& r) { return {r.y0, 300 - r.x1, r.y1, 300 - r.x0}; }
 
@@ -98,7 +89,7 @@ TEST(FieldPictures, LookLikeMuPdfsOwnAppearances)
     };
     for (const picture_case& c : cases) {
         const std::string input = widgets_doc(c.widgets, c.page_extra);
-        const std::string output = flattened(input);
+        const std::string output = flattened_by(input);
         ASSERT_FALSE(output.empty()) << c.why << ": " << kestrin_last_error();
         const auto viewer = render_grey(input, renderer::mupdf);
         const auto ours = render_grey(output, renderer::poppler);
@@ -141,7 +132,7 @@ TEST(FieldPictures, ButtonsShowTheirStateAndNeverAnOnStateTheyLack)
     };
     const pixel_box rect{20, 20, 60, 60};
     for (const button_case& c : cases) {
-        const std::string output = flattened(widgets_doc({{c.entries, rect}}, "", off_picture));
+        const std::string output = flattened_by(widgets_doc({{c.entries, rect}}, "", off_picture));
         ASSERT_FALSE(output.empty()) << c.why << ": " << kestrin_last_error();
         const auto page = render_grey(output, renderer::poppler);
         ASSERT_FALSE(page.empty()) << c.why;
@@ -167,7 +158,7 @@ TEST(FieldPictures, ListBoxShowsRowsFromTheTopIndexWithTheSelectionHighlighted)
     };
     const pixel_box rect{20, 100, 200, 170};
     for (const list_case& c : cases) {
-        const std::string output = flattened(widgets_doc({{c.entries, rect}}));
+        const std::string output = flattened_by(widgets_doc({{c.entries, rect}}));
         ASSERT_FALSE(output.empty()) << c.why << ": " << kestrin_last_error();
         temp_dir dir;
         std::string text;

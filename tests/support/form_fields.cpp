@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "pdf_builder.h"
+
 namespace kestrin::test {
 
 namespace {
@@ -15,25 +17,6 @@ constexpr long combo_flag = 1L << 17;
 
 // Parent chains of damaged files may loop; no real form nests deeper.
 constexpr int max_parent_steps = 32;
-
-void append_utf8(std::string& out, uint32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
 
 std::string utf16be_to_utf8(std::string_view bytes)
 {

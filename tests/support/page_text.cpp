@@ -6,28 +6,11 @@
 #include <optional>
 #include <sstream>
 
+#include "pdf_builder.h"
+
 namespace kestrin::test {
 
 namespace {
-
-void append_utf8(std::string& out, uint32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x110000) {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
 
 // One character reference or entity at the start of text ("&amp;", "&#233;", "&#xE9;"): appended
 // to out; returns its length, 0 when text does not start with one.

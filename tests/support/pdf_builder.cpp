@@ -173,6 +173,34 @@ image read_pnm(const std::filesystem::path& path)
     return img;
 }
 
+void append_utf8(std::string& out, std::uint32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x110000) {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+std::string flattened_by(const std::string& pdf, std::int32_t (*flatten)(const char*, const char*))
+{
+    temp_dir dir;
+    const std::string in = dir.write("in.pdf", pdf);
+    const std::string out = dir.file("out.pdf");
+    if (flatten(in.c_str(), out.c_str()) != 0) return "";
+    return read_file(out);
+}
+
 std::string pixel(const std::string& pdf, int x, int y)
 {
     temp_dir dir;

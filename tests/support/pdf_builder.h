@@ -1,11 +1,14 @@
 // Helpers for tests: small PDF files written by the tests themselves, zlib fixtures, temp files.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "kestrin.h"
 
 namespace kestrin::test {
 
@@ -71,6 +74,13 @@ struct image {
 
 // The picture in a PNM file; no pixels when the file is not one with 8-bit channels.
 image read_pnm(const std::filesystem::path& path);
+
+// The output of a flatten call of the C interface (kestrin_all by default) on pdf, through files;
+// empty when the call fails.
+std::string flattened_by(const std::string& pdf, std::int32_t (*flatten)(const char*, const char*) = kestrin_all);
+
+// Appends the UTF-8 bytes of the code point c (nothing for one beyond Unicode).
+void append_utf8(std::string& out, std::uint32_t c);
 
 // The colour of pixel (x, y from the top) of the first page of pdf rendered by pdftoppm at 72 dpi,
 // as "r,g,b", or what went wrong.
