@@ -8,5 +8,5 @@ export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends \
   cmake ninja-build g++ clang pkg-config file libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev \
-  qpdf poppler-utils fonts-urw-base35 python3 python3-pytest python3-distributed python3-fsspec \
+  qpdf poppler-utils mupdf-tools fonts-urw-base35 python3 python3-pytest python3-distributed python3-fsspec \
   python3-pip python3-setuptools python3-wheel >/dev/null
