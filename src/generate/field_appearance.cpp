@@ -160,10 +160,9 @@ std::vector<double> numbers_of(const load::doc& d, std::string_view value, std::
 }
 
 // MK's background and border colours (none when MK or the entry is absent).
-widget_colours colours_of(const load::doc& d, const dict_text& widget)
+widget_colours colours_of(const load::doc& d, const dict_text& mk)
 {
     constexpr std::size_t most_components = 4;
-    const dict_text mk = resolved_dictionary(d, own_value(widget, scan::key::characteristics));
     if (!mk) return {};
     const auto colour_at = [&](std::string_view key) -> std::optional<colour> {
         const std::string_view value = own_value(mk, key);
@@ -174,63 +173,24 @@ widget_colours colours_of(const load::doc& d, const dict_text& widget)
     return {colour_at(scan::key::background_colour), colour_at(scan::key::border_colour)};
 }
 
-// The border style of "BS" (S and D); solid without one.
-border border_of(const load::doc& d, const dict_text& widget, double width)
+// The border's width ("W" of "BS", else the third number of "Border", else 1) and its style
+// ("S" and "D" of "BS"; solid without one).
+border border_of(const load::doc& d, const dict_text& widget)
 {
     constexpr std::size_t most_dashes = 16;
     border b;
-    b.width = width;
     const dict_text bs = resolved_dictionary(d, own_value(widget, scan::key::border_style));
-    if (!bs) return b;
+    if (!bs) {
+        std::array<double, 3> numbers{};
+        const auto a = load::array_entry(d, widget.text, widget.start, scan::key::border);
+        if (a && scan::array_named(*a, 0, scan::key::border, numbers) == 3) b.width = std::clamp(numbers[2], 0.0, widest_border);
+        return b;
+    }
+    if (const auto w = number_of(d, own_value(bs, scan::key::width))) b.width = std::clamp(*w, 0.0, widest_border);
     if (const auto style = name_of(d, own_value(bs, scan::key::border_style_name))) b.style = border_style_named(*style);
     const std::string_view dash = own_value(bs, scan::key::dash_pattern);
     if (!dash.empty()) b.dash = numbers_of(d, dash, most_dashes);
     return b;
-}
-
-// The border width: "W" of "BS", else the third number of "Border", else 1.
-double border_width(const load::doc& d, const dict_text& widget)
-{
-    if (const dict_text bs = resolved_dictionary(d, own_value(widget, scan::key::border_style))) {
-        if (const auto w = number_of(d, own_value(bs, scan::key::width))) return std::clamp(*w, 0.0, widest_border);
-        return 1;
-    }
-    std::array<double, 3> border{};
-    if (const auto a = load::array_entry(d, widget.text, widget.start, scan::key::border)) {
-        if (scan::array_named(*a, 0, scan::key::border, border) == 3) return std::clamp(border[2], 0.0, widest_border);
-    }
-    return 1;
-}
-
-// The string at pos of an array's text, and the position after it.
-std::optional<std::string> string_at(const load::doc& d, std::string_view text, std::int32_t& pos)
-{
-    pos = scan::skip_ws_and_comments(text, pos);
-    const std::string_view value = load::value_text_at(text, pos);
-    if (value.empty()) return std::nullopt;
-    pos += static_cast<std::int32_t>(value.size());
-    return string_bytes(d, value);
-}
-
-// The display string "Opt" pairs with the export value, or the value itself.
-std::string combo_display(const load::doc& d, std::string_view options, std::string value)
-{
-    const std::string_view list = load::resolved_value(d, options);
-    if (list.empty() || list.front() != '[') return value;
-    const std::int32_t limit = scan::text_limit(list);
-    for (std::int32_t pos = scan::skip_ws_and_comments(list, 1); pos < limit && list[static_cast<std::size_t>(pos)] != ']';
-         pos = scan::skip_ws_and_comments(list, pos)) {
-        const std::string_view entry = load::value_text_at(list, pos);
-        if (entry.empty()) break;
-        pos += static_cast<std::int32_t>(entry.size());
-        const std::string_view pair = load::resolved_value(d, entry);
-        if (pair.empty() || pair.front() != '[') continue;
-        std::int32_t at = 1;
-        const std::optional<std::string> export_value = string_at(d, pair, at);
-        if (!export_value || *export_value != value) continue;
-        if (std::optional<std::string> display = string_at(d, pair, at)) return std::move(*display);
-    }
-    return value;
 }
 
 // A Differences array: codes and glyph names after them.
@@ -376,15 +336,6 @@ chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan, cons
     return font;
 }
 
-// The text a widget shows: the value as text, a combo box's as its display string.
-std::u32string shown_text(const load::doc& d, const field_inputs& in, bool combo_box)
-{
-    std::optional<std::string> bytes = string_bytes(d, in.value);
-    if (!bytes) return {};
-    if (combo_box) *bytes = combo_display(d, in.options, std::move(*bytes));
-    return decode_text_string(*bytes);
-}
-
 std::int32_t integer_of(const load::doc& d, std::string_view value)
 {
     const auto n = number_of(d, value);
@@ -470,6 +421,19 @@ std::vector<list_option> list_options(const load::doc& d, std::string_view optio
     return rows;
 }
 
+// The text a widget shows: the value as text, a combo box's as the display string "Opt" pairs
+// with it.
+std::u32string shown_text(const load::doc& d, const field_inputs& in, bool combo_box)
+{
+    const std::optional<std::string> bytes = string_bytes(d, in.value);
+    if (!bytes) return {};
+    std::u32string value = decode_text_string(*bytes);
+    if (!combo_box) return value;
+    for (list_option& option : list_options(d, in.options))
+        if (option.export_value == value) return std::move(option.display);
+    return value;
+}
+
 // V of a list box: one text string, or an array of them for several selected rows.
 std::vector<std::u32string> list_values(const load::doc& d, std::string_view value)
 {
@@ -499,9 +463,9 @@ struct widget_inputs {
     field_inputs field;
     std::int32_t flags = 0;
     default_appearance da;
+    dict_text characteristics;  // MK
     rotated_box box;
     widget_colours colours;
-    double border_width = 1;
     border frame_border;
 };
 
@@ -516,9 +480,8 @@ dict_text old_appearance_resources(const load::doc& d, const plan::plan_item& it
     return resolved_dictionary(d, own_value(dict_text{span.text, span.start}, scan::key::resources));
 }
 
-std::int64_t rotation_of(const load::doc& d, const dict_text& widget)
+std::int64_t rotation_of(const load::doc& d, const dict_text& mk)
 {
-    const dict_text mk = resolved_dictionary(d, own_value(widget, scan::key::characteristics));
     const auto r = mk ? number_of(d, own_value(mk, scan::key::rotation)) : std::nullopt;
     return r && std::abs(*r) < 1e9 ? static_cast<std::int64_t>(*r) : 0;
 }
@@ -536,10 +499,10 @@ widget_inputs read_widget_inputs(const load::doc& d, const form_defaults& form, 
     if (in.field.resources.size() > max_resource_dicts) in.field.resources.resize(max_resource_dicts);
     in.flags = integer_of(d, in.field.field_flags);
     in.da = parse_default_appearance(string_bytes(d, in.field.da).value_or(std::string()));
-    in.box = rotated_form_box(item.w, item.h, rotation_of(d, in.widget));
-    in.colours = colours_of(d, in.widget);
-    in.border_width = border_width(d, in.widget);
-    in.frame_border = border_of(d, in.widget, in.border_width);
+    in.characteristics = resolved_dictionary(d, own_value(in.widget, scan::key::characteristics));
+    in.box = rotated_form_box(item.w, item.h, rotation_of(d, in.characteristics));
+    in.colours = colours_of(d, in.characteristics);
+    in.frame_border = border_of(d, in.widget);
     return in;
 }
 
@@ -588,7 +551,7 @@ generated_appearance text_appearance_of(const load::doc& d, const plan::flatten_
     const std::u32string text = shown_text(d, in.field, combo_box);
     const chosen_font font = choose_font(d, plan, in.field.resources, in.da, text, composites);
     text_request request;
-    request.box = {in.box.width, in.box.height, in.border_width};
+    request.box = {in.box.width, in.box.height, in.frame_border.width};
     request.font_size = in.da.font_size;
     request.text_colour = in.da.text_colour;
     request.alignment = alignment_of(d, in);
@@ -612,7 +575,7 @@ generated_appearance list_appearance_of(const load::doc& d, const plan::flatten_
     const std::vector<std::int64_t> indices = list_indices(d, in.field.selected_indices);
     const std::vector<std::u32string> values = list_values(d, in.field.value);
     list_request request;
-    request.box = {in.box.width, in.box.height, in.border_width};
+    request.box = {in.box.width, in.box.height, in.frame_border.width};
     request.font_size = in.da.font_size;
     request.text_colour = in.da.text_colour;
     request.alignment = alignment_of(d, in);
@@ -653,8 +616,8 @@ generated_appearance button_appearance_of(const load::doc& d, const widget_input
     request.width = in.box.width;
     request.height = in.box.height;
     request.on = button_is_on(d, in, radio);
-    const dict_text mk = resolved_dictionary(d, own_value(in.widget, scan::key::characteristics));
-    if (mk) request.caption = string_bytes(d, own_value(mk, scan::key::caption)).value_or(std::string());
+    if (in.characteristics)
+        request.caption = string_bytes(d, own_value(in.characteristics, scan::key::caption)).value_or(std::string());
     request.font_resource = std::string(caption_font_name);
     request.font_size = in.da.font_size;
     request.caption_colour = in.da.text_colour;
