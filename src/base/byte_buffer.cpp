@@ -19,7 +19,7 @@ void byte_buffer::fail()
 // Moves the content into a new block of new_cap bytes; false when the allocation fails.
 bool byte_buffer::resize(std::uint64_t new_cap)
 {
-    std::unique_ptr<char[]> block(new (std::nothrow) char[static_cast<std::size_t>(new_cap)]);
+    large_block_owner block = allocate_large_block(static_cast<std::size_t>(new_cap));
     if (!block) return false;
     std::memcpy(block.get(), data.get(), static_cast<std::size_t>(len) + 1);
     data = std::move(block);
@@ -30,7 +30,7 @@ bool byte_buffer::resize(std::uint64_t new_cap)
 // First block: 1 MiB, empty and NUL-terminated.
 bool byte_buffer::first_block()
 {
-    data.reset(new (std::nothrow) char[buffer_first_capacity]);
+    data = allocate_large_block(buffer_first_capacity);
     if (!data) return false;
     data[0] = 0;
     len = 0;

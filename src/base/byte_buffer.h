@@ -5,6 +5,8 @@
 #include <memory>
 #include <string_view>
 
+#include "base/large_block.h"
+
 namespace kestrin::base {
 
 inline constexpr std::uint64_t buffer_first_capacity = 1u << 20;  // 1 MiB
@@ -12,7 +14,7 @@ inline constexpr std::uint64_t buffer_max_size = 1u << 30;        // 1 GiB, flus
 inline constexpr std::uint64_t buffer_max_reservation = 1u << 28;  // 256 MiB per request
 
 struct byte_buffer {
-    std::unique_ptr<char[]> data;  // absent before the first reservation and after a failed one
+    large_block_owner data;  // absent before the first reservation and after a failed one
     std::uint64_t len = 0;
     std::uint64_t cap = 0;
     // Set by the first failed reservation and never cleared: a later append must not start a new

@@ -32,7 +32,7 @@ std::uint64_t decode_budget(std::int32_t file_len);
 
 // Decoded bytes owned by the caller; data holds at least len + 1 bytes, the last one a NUL.
 struct inflated {
-    std::unique_ptr<char[]> data;
+    base::large_block_owner data;
     std::uint64_t len = 0;
 };
 

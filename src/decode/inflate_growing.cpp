@@ -37,7 +37,7 @@ int inflate_growing(std::string_view src, std::uint64_t first_cap, std::uint64_t
     std::uint64_t cap = min_of(first_cap, max_out);
     for (;;) {
         // One byte more than the decoder may fill, for the NUL.
-        std::unique_ptr<char[]> block(new (std::nothrow) char[static_cast<std::size_t>(cap) + 1]);
+        base::large_block_owner block = base::allocate_large_block(static_cast<std::size_t>(cap) + 1);
         if (!block) return -1;
         std::uint64_t len = 0;
         const inflate_status st = inflate_run(

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/large_block.h"
 #include "interface/count.h"
 #include "interface/flatten.h"
 #include "interface/last_error.h"
@@ -144,6 +145,6 @@ KESTRIN_API int32_t kestrin_annotation_count_memory(const void* input, size_t in
     return guarded([&] { return annotation_count(input_source::memory(input, input_length)); });
 }
 
-KESTRIN_API void kestrin_free(void* buffer) { delete[] static_cast<char*>(buffer); }
+KESTRIN_API void kestrin_free(void* buffer) { kestrin::base::release_large_block(static_cast<char*>(buffer)); }
 
 }  // extern "C"

@@ -51,7 +51,7 @@ void object_table::push(const obj_entry& e)
 char* arena::allocate(std::uint64_t size)
 {
     if (size == 0 || size > std::numeric_limits<std::size_t>::max()) return nullptr;
-    std::unique_ptr<char[]> block(new (std::nothrow) char[static_cast<std::size_t>(size)]);
+    base::large_block_owner block = base::allocate_large_block(static_cast<std::size_t>(size));
     if (!block) return nullptr;
     try {
         blocks.push_back(std::move(block));
@@ -133,7 +133,7 @@ base::status read_file(const char* path, doc& d)
     // Every offset of the document is a 32-bit signed index.
     if (length > std::numeric_limits<std::int32_t>::max())
         return status::failure(std::string("input file too large: ") + path);
-    d.data.reset(new (std::nothrow) char[static_cast<std::size_t>(length)]);
+    d.data = base::allocate_large_block(static_cast<std::size_t>(length));
     if (!d.data || !read_whole(f.get(), d.data.get(), length)) {
         d.data.reset();
         return status::failure(std::string("read error on ") + path);
@@ -158,14 +158,14 @@ base::status check_table(const doc& d, const char* path)
 // Entries with distinct numbers placed by number in one pass, or false when numbers repeat.
 bool place_by_number(doc& d)
 {
-    std::vector<obj_entry>& entries = d.objs.entries;
+    entry_list& entries = d.objs.entries;
     std::vector<std::int32_t> at(static_cast<std::size_t>(std::max(d.max_obj, 0)) + 1, -1);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::int32_t num = entries[i].num;
         if (num < 0 || num > d.max_obj || at[static_cast<std::size_t>(num)] >= 0) return false;
         at[static_cast<std::size_t>(num)] = static_cast<std::int32_t>(i);
     }
-    std::vector<obj_entry> placed;
+    entry_list placed;
     placed.reserve(entries.size());
     for (std::int32_t i : at)
         if (i >= 0) placed.push_back(entries[static_cast<std::size_t>(i)]);
@@ -221,7 +221,7 @@ base::result<doc> load_document_bytes(const char* bytes, std::size_t length)
         return status::failure("input buffer too large: " + std::to_string(length) +
                                " bytes (the limit is 2 GiB - 1)");
     doc d;
-    d.data.reset(new (std::nothrow) char[length]);
+    d.data = base::allocate_large_block(length);
     if (!d.data) return status::failure("out of memory");
     std::memcpy(d.data.get(), bytes, length);
     d.len = static_cast<std::int32_t>(length);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/large_block.h"
 #include "base/status.h"
 
 namespace kestrin::load {
@@ -31,10 +32,13 @@ struct obj_entry {
     std::int32_t container_pos = -1;  // inside an object stream: the header of that stream
 };
 
+// Entries of the object table: hundreds of thousands in a large file.
+using entry_list = std::vector<obj_entry, base::large_allocator<obj_entry>>;
+
 // The object table. Lookups keep the meaning "first entry with the number" but are answered
 // through an index that reindex() rebuilds whenever the entries change.
 struct object_table {
-    std::vector<obj_entry> entries;
+    entry_list entries;
     std::vector<std::int32_t> first_index;  // object number -> position of its first entry, or -1
 
     void reindex();
@@ -46,7 +50,7 @@ struct object_table {
 
 // Owned buffers of decoded object streams. Blocks never move, so entries may point into them.
 struct arena {
-    std::vector<std::unique_ptr<char[]>> blocks;
+    std::vector<base::large_block_owner> blocks;
     std::uint64_t total = 0;  // bytes held, for the per-document decoding limit
 
     // A new block of size bytes, or null when it cannot be had.
@@ -62,7 +66,7 @@ struct dict_span {
 };
 
 struct doc {
-    std::unique_ptr<char[]> data;
+    base::large_block_owner data;
     std::int32_t len = 0;
     std::int32_t trailer_root = -1;
     std::int32_t trailer_info = -1;

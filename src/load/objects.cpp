@@ -367,10 +367,10 @@ void check_xref_headers(doc& d, const keyword_marks& marks, xref_table& x)
 {
     if (!x.ok) return;
     std::string_view file = d.file();
-    const std::vector<obj_entry>& found = d.objs.entries;
+    const entry_list& found = d.objs.entries;
     const auto by_header = [](const obj_entry& e, std::int32_t pos) { return e.hdr_pos < pos; };
     dict_framer framer(file, marks);
-    std::vector<obj_entry> vouched;
+    entry_list vouched;
     bool intact = true;
     for (std::size_t num = 1; num < x.entries.size(); ++num) {
         const xref_entry& xe = x.entries[num];

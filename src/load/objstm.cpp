@@ -1,6 +1,7 @@
 // Objects packed in object streams: each stream is decoded once into the doc's arena and its
 // objects become table entries pointing into the decoded block.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -60,9 +61,57 @@ decoded_block keep_block(doc& d, decode::inflated& out)
 std::uint64_t decode_limit(const doc& d) { return std::min(budget_left(d), max_objstm_capacity); }
 
 // A decoding done early, out of order; ok when the stream decoded within the limit it was given.
+// Its bytes are in a block of the early pool, or in own for a stream too large for one.
 struct early_block {
-    decode::inflated out;
+    decode::inflated own;
+    const char* data = nullptr;
+    std::uint64_t len = 0;
     bool ok = false;
+    // In the pool: which half's pool and which of its blocks, and whether the table keeps it.
+    std::uint8_t pool = 0;
+    std::uint32_t pool_block = 0;
+    bool kept = false;
+};
+
+// Blocks of this size hold the streams decoded early, one after another: a few large blocks that
+// the system fills in huge pages, instead of one small block per stream.
+constexpr std::size_t early_pool_block = std::size_t{8} << 20;
+
+// Where one half of the early decodings puts its streams.
+struct early_pool {
+    std::vector<base::large_block_owner> blocks;
+    std::size_t used = 0;  // bytes taken of the last block
+
+    // Decodes raw at the end of the last block, within max_out bytes.
+    decode::inflate_status decode_into_last(std::string_view raw, std::uint64_t max_out, early_block& b)
+    {
+        if (blocks.empty() || early_pool_block - used < 2) return decode::inflate_status::output_full;
+        const std::uint64_t cap = std::min<std::uint64_t>(early_pool_block - used - 1, max_out);
+        char* at = blocks.back().get() + used;
+        std::uint64_t len = 0;
+        const decode::inflate_status st = decode::inflate_run(reinterpret_cast<const std::uint8_t*>(raw.data()),
+                                                              raw.size(), reinterpret_cast<std::uint8_t*>(at), cap, &len);
+        if (st != decode::inflate_status::ok) return st;
+        at[len] = 0;
+        b.data = at;
+        b.len = len;
+        b.pool_block = static_cast<std::uint32_t>(blocks.size() - 1);
+        used += static_cast<std::size_t>(len) + 1;
+        return st;
+    }
+
+    // Decodes raw into the pool, starting a block when the last one has no room; output_full
+    // when it fits no block.
+    decode::inflate_status decode(std::string_view raw, std::uint64_t max_out, early_block& b)
+    {
+        const decode::inflate_status st = decode_into_last(raw, max_out, b);
+        if (st != decode::inflate_status::output_full || (!blocks.empty() && used == 0)) return st;
+        base::large_block_owner block = base::allocate_large_block(early_pool_block);
+        if (!block) return decode::inflate_status::refused;
+        blocks.push_back(std::move(block));
+        used = 0;
+        return decode_into_last(raw, max_out, b);
+    }
 };
 
 bool inflate_within(std::string_view raw, std::uint64_t max_out, decode::inflated& out)
@@ -72,14 +121,36 @@ bool inflate_within(std::string_view raw, std::uint64_t max_out, decode::inflate
     return decode::inflate_growing(raw, first_cap, max_out, out) == 0 && out.data && out.len <= max_out;
 }
 
+// Decodes raw early into the pool, or into a block of its own when no pool block holds it.
+bool decode_early_one(std::string_view raw, std::uint64_t max_out, early_pool& pool, early_block& b)
+{
+    const decode::inflate_status st = pool.decode(raw, max_out, b);
+    if (st == decode::inflate_status::ok) return true;
+    if (st != decode::inflate_status::output_full || !inflate_within(raw, max_out, b.own)) {
+        b.own = decode::inflated{};
+        return false;
+    }
+    b.data = b.own.data.get();
+    b.len = b.own.len;
+    return true;
+}
+
+// A block decoded early into the pool: its bytes stay where they are, counted against the budget.
+decoded_block keep_pooled(doc& d, early_block& early)
+{
+    early.kept = true;
+    d.arena.total += early.len;
+    return {early.data, static_cast<std::int32_t>(early.len)};
+}
+
 // A stream decoded early gives the result that decoding it now would: its bytes when they fit the
 // limit, else nothing. One that was not, or failed within its smaller early limit, is decoded now.
 decoded_block inflate_into_arena(doc& d, std::string_view raw, early_block& early)
 {
     const std::uint64_t max_out = decode_limit(d);
     if (early.ok) {
-        if (max_out == 0 || early.out.len > max_out) return {};
-        return keep_block(d, early.out);
+        if (max_out == 0 || early.len > max_out) return {};
+        return early.own.data ? keep_block(d, early.own) : keep_pooled(d, early);
     }
     decode::inflated out;
     if (!inflate_within(raw, max_out, out)) return {};
@@ -197,12 +268,15 @@ constexpr std::size_t min_streams_for_two_threads = 16;
 // Decodes the Flate object streams early, half of them on a second thread. Each half holds at most
 // half the budget, so the early blocks never exceed what decoding in order may hold; a stream
 // that does not fit its half is decoded again in order.
-std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>& streams)
+std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>& streams,
+                                      std::array<early_pool, 2>& pools)
 {
     std::vector<early_block> early(streams.size());
     if (streams.size() < min_streams_for_two_threads) return early;
     const std::uint64_t half_budget = decode::decode_budget(d.len) / 2;
     const auto decode_range = [&](std::size_t from, std::size_t to) {
+        const std::uint8_t half = from == 0 ? 0 : 1;
+        early_pool& pool = pools[half];
         std::uint64_t held = 0;
         for (std::size_t k = from; k < to; ++k) {
             const obj_entry& e = streams[k];
@@ -211,15 +285,40 @@ std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>
             if (!read_header(d, e, n, first) || !raw || !is_flate(d, e)) continue;
             const std::uint64_t max_out = std::min(half_budget - held, max_objstm_capacity);
             early_block& b = early[k];
-            b.ok = inflate_within(*raw, max_out, b.out);
-            if (b.ok)
-                held += b.out.len;
-            else
-                b.out = decode::inflated{};
+            b.pool = half;
+            b.ok = decode_early_one(*raw, max_out, pool, b);
+            if (b.ok) held += b.len;
         }
     };
     base::run_in_halves(streams.size(), decode_range);
     return early;
+}
+
+// Room in the arena for a block of each stream decoded in order and for every block of the
+// pools, so that adopting them after the unpacking cannot fail. Without it, the streams decoded
+// into the pools are decoded again in order.
+void make_room_for_pools(doc& d, const std::array<early_pool, 2>& pools, std::vector<early_block>& early)
+{
+    try {
+        d.arena.blocks.reserve(d.arena.blocks.size() + early.size() + pools[0].blocks.size() +
+                               pools[1].blocks.size());
+    } catch (const std::bad_alloc&) {
+        for (early_block& b : early)
+            if (!b.own.data) b.ok = false;
+    }
+}
+
+// The pool blocks that hold a stream the table keeps become the arena's; the others, whose
+// streams the budget turned away in order, are freed.
+void adopt_pool_blocks(doc& d, std::array<early_pool, 2>& pools, const std::vector<early_block>& early)
+{
+    std::array<std::vector<bool>, 2> used{std::vector<bool>(pools[0].blocks.size()),
+                                          std::vector<bool>(pools[1].blocks.size())};
+    for (const early_block& b : early)
+        if (b.kept) used[b.pool][b.pool_block] = true;
+    for (std::size_t half = 0; half < pools.size(); ++half)
+        for (std::size_t k = 0; k < pools[half].blocks.size(); ++k)
+            if (used[half][k]) d.arena.blocks.push_back(std::move(pools[half].blocks[k]));
 }
 
 }  // namespace
@@ -236,8 +335,11 @@ void unpack_object_streams(doc& d)
     std::vector<obj_entry> streams;
     for (const obj_entry& e : d.objs.entries)
         if (is_object_stream(d, e)) streams.push_back(e);
-    std::vector<early_block> early = decode_early(d, streams);
+    std::array<early_pool, 2> pools;
+    std::vector<early_block> early = decode_early(d, streams, pools);
+    make_room_for_pools(d, pools, early);
     for (std::size_t k = 0; k < streams.size(); ++k) unpack_one(d, streams[k], early[k]);
+    adopt_pool_blocks(d, pools, early);
 }
 
 }  // namespace kestrin::load

@@ -78,7 +78,7 @@ inline constexpr std::string_view pdf_head = "%PDF-1.4\n";
 inline load::doc document_of(std::string_view bytes)
 {
     load::doc d;
-    d.data = std::make_unique<char[]>(bytes.size());
+    d.data = base::allocate_large_block(bytes.size());
     std::copy(bytes.begin(), bytes.end(), d.data.get());
     d.len = static_cast<std::int32_t>(bytes.size());
     return d;
