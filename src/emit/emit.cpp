@@ -74,7 +74,7 @@ void build_output(writer& w)
 }  // namespace
 
 base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan, const char* out_path,
-                             std::span<const generate::generated_appearance> generated,
+                             const generate::generated_appearances& generated,
                              const write_choices& choices)
 {
     writer w(d, plan, generated, choices.compact);
@@ -92,7 +92,7 @@ base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan,
 
 base::result<base::byte_buffer> write_flattened_to_memory(
     const load::doc& d, const plan::flatten_plan& plan,
-    std::span<const generate::generated_appearance> generated, const write_choices& choices)
+    const generate::generated_appearances& generated, const write_choices& choices)
 {
     // Without a sink the writer keeps every byte in its buffer: the memory output.
     writer w(d, plan, generated, choices.compact);

@@ -22,13 +22,14 @@ struct write_choices {
 // is replaced only by a complete output. generated holds, per XObject of the plan, the appearance
 // made for a generated one.
 base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan, const char* out_path,
-                             std::span<const generate::generated_appearance> generated = {},
+                             const generate::generated_appearances& generated = generate::no_appearances,
                              const write_choices& choices = {});
 
 // Builds the flattened file in memory: the same bytes as write_flattened writes, in one buffer
 // (its len is the file's size), or why it could not.
 base::result<base::byte_buffer> write_flattened_to_memory(
     const load::doc& d, const plan::flatten_plan& plan,
-    std::span<const generate::generated_appearance> generated = {}, const write_choices& choices = {});
+    const generate::generated_appearances& generated = generate::no_appearances,
+    const write_choices& choices = {});
 
 }  // namespace kestrin::emit

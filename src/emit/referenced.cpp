@@ -71,7 +71,7 @@ void reach_from_new_xobjects(const writer& w, reference_walk& walk)
         const plan::xobject_entry& x = w.plan.xobjects[i];
         if (i < w.compact_forms.size() && w.compact_forms[i] == compact_form::appearance) continue;
         if (x.generated) {
-            if (i < w.generated.size()) walk.reach_from(w.generated[i].font_value);
+            if (const generate::generated_appearance* g = w.generated.find(i)) walk.reach_from(g->font_value);
             continue;
         }
         const load::obj_entry* ap = w.doc.objs.find(x.ap_obj);

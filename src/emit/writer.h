@@ -65,14 +65,14 @@ struct open_object {
 
 struct writer {
     writer(const load::doc& d, const plan::flatten_plan& p,
-           std::span<const generate::generated_appearance> g = {}, bool compact_output = false)
+           const generate::generated_appearances& g = generate::no_appearances, bool compact_output = false)
         : doc(d), plan(p), generated(g), compact(compact_output)
     {
     }
 
     const load::doc& doc;
     const plan::flatten_plan& plan;
-    std::span<const generate::generated_appearance> generated;  // per xobjects index, when generated
+    const generate::generated_appearances& generated;
     const bool compact;
     std::vector<compact_form> compact_forms;  // compact output: per xobjects index, settled first
     // Compact output: per input object number, 1 when the output refers to it; empty: all are.

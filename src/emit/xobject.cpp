@@ -114,8 +114,9 @@ bool is_identity(const std::array<double, 6>& m)
 void write_generated_xobject(writer& w, std::size_t index)
 {
     const plan::xobject_entry& x = w.plan.xobjects[index];
-    if (index >= w.generated.size()) return;
-    const generate::generated_appearance& g = w.generated[index];
+    const generate::generated_appearance* found = w.generated.find(index);
+    if (found == nullptr) return;
+    const generate::generated_appearance& g = *found;
     appearance_frame f;
     f.bbox = {0, 0, g.width, g.height};
     f.matrix = g.matrix;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/byte_buffer.h"
+#include "base/two_threads.h"
 #include "generate/button_appearance.h"
 #include "generate/composite_font.h"
 #include "generate/default_appearance.h"
@@ -652,19 +653,43 @@ generated_appearance generate_field_appearance(const load::doc& d, const plan::f
     return appearance_of(d, plan, read_form_defaults(d, plan), composites, item);
 }
 
-std::vector<generated_appearance> generate_appearances(const load::doc& d, plan::flatten_plan& plan)
+// The XObjects to generate, in order: each gets the next place in the list.
+std::vector<std::size_t> index_generated(const plan::flatten_plan& plan, generated_appearances& out)
 {
-    std::vector<generated_appearance> out(plan.xobjects.size());
-    bool uses_helvetica = false;
-    const form_defaults form = read_form_defaults(d, plan);
-    composite_font_cache composites;
+    std::vector<std::size_t> xobjects;
+    out.list_index.assign(plan.xobjects.size(), -1);
     for (std::size_t i = 0; i < plan.xobjects.size(); ++i) {
-        const plan::xobject_entry& x = plan.xobjects[i];
-        if (!x.generated) continue;
-        out[i] = appearance_of(d, plan, form, composites, plan.items[static_cast<std::size_t>(x.item)]);
-        uses_helvetica = uses_helvetica || out[i].uses_output_helvetica();
+        if (!plan.xobjects[i].generated) continue;
+        out.list_index[i] = static_cast<std::int32_t>(xobjects.size());
+        xobjects.push_back(i);
     }
-    if (uses_helvetica) plan::number_font(plan);
+    out.list.resize(xobjects.size());
+    return xobjects;
+}
+
+generated_appearances generate_appearances(const load::doc& d, plan::flatten_plan& plan)
+{
+    generated_appearances out;
+    const std::vector<std::size_t> xobjects = index_generated(plan, out);
+    std::array<bool, 2> uses_helvetica{false, false};
+    const form_defaults form = read_form_defaults(d, plan);
+    const plan::flatten_plan& read_only = plan;
+    // Each appearance depends only on its widget: a large file's are made in two halves at once,
+    // each half with its own font cache.
+    const auto generate_range = [&](std::size_t from, std::size_t to) {
+        composite_font_cache composites;
+        bool& helvetica = uses_helvetica[from == 0 ? 0 : 1];
+        for (std::size_t k = from; k < to; ++k) {
+            const plan::xobject_entry& x = read_only.xobjects[xobjects[k]];
+            out.list[k] = appearance_of(d, read_only, form, composites, read_only.items[static_cast<std::size_t>(x.item)]);
+            helvetica = helvetica || out.list[k].uses_output_helvetica();
+        }
+    };
+    if (static_cast<std::size_t>(d.len) < base::min_bytes_for_two_threads)
+        generate_range(0, xobjects.size());
+    else
+        base::run_in_halves(xobjects.size(), generate_range);
+    if (uses_helvetica[0] || uses_helvetica[1]) plan::number_font(plan);
     return out;
 }
 

@@ -31,8 +31,24 @@ struct generated_appearance {
 generated_appearance generate_field_appearance(const load::doc& d, const plan::flatten_plan& plan,
                                                const plan::plan_item& item);
 
-// One entry per XObject of the plan: the appearance of each generated one, empty for the others.
-// Numbers the output's Helvetica when an appearance draws with it.
-std::vector<generated_appearance> generate_appearances(const load::doc& d, plan::flatten_plan& plan);
+// The appearances made for a plan, found by the index of their XObject in the plan.
+struct generated_appearances {
+    std::vector<generated_appearance> list;   // in XObject order
+    std::vector<std::int32_t> list_index;     // xobjects index -> index in list; -1 when not generated
+
+    // The appearance of the XObject at xobject, or null when it is not generated.
+    const generated_appearance* find(std::size_t xobject) const
+    {
+        if (xobject >= list_index.size() || list_index[xobject] < 0) return nullptr;
+        return &list[static_cast<std::size_t>(list_index[xobject])];
+    }
+};
+
+// None: the writer's input when nothing is generated.
+inline const generated_appearances no_appearances{};
+
+// The appearance of each XObject the plan marks as generated. Numbers the output's Helvetica
+// when an appearance draws with it.
+generated_appearances generate_appearances(const load::doc& d, plan::flatten_plan& plan);
 
 }  // namespace kestrin::generate

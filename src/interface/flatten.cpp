@@ -29,7 +29,7 @@ base::status flatten(const input_source& in, const flatten_choices& choices,
                                " is missing)");
     base::result<plan::flatten_plan> plan = plan::make_plan(d, choices.plan);
     if (!plan) return status::failure("flatten plan failed: " + plan.message());
-    const std::vector<generate::generated_appearance> generated = generate::generate_appearances(d, plan.value());
+    const generate::generated_appearances generated = generate::generate_appearances(d, plan.value());
     if (out.memory == nullptr) return emit::write_flattened(d, plan.value(), out.path, generated, choices.write);
     base::result<base::byte_buffer> built =
         emit::write_flattened_to_memory(d, plan.value(), generated, choices.write);
