@@ -17,6 +17,11 @@ constexpr std::size_t stripe_size = 32;
 
 std::uint64_t read64(const unsigned char* at)
 {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint64_t v = 0;
+        std::memcpy(&v, at, sizeof v);
+        return v;
+    }
     std::uint64_t v = 0;
     for (int k = 7; k >= 0; --k) v = v << 8 | at[k];
     return v;
@@ -56,9 +61,17 @@ xxh64::xxh64(std::uint64_t seed)
 {
 }
 
-void xxh64::consume(const unsigned char* stripe)
+// The lanes stay in registers for the whole run of stripes.
+void xxh64::consume(const unsigned char* stripes, std::size_t count)
 {
-    for (std::size_t k = 0; k < lanes_.size(); ++k) lanes_[k] = round(lanes_[k], read64(stripe + 8 * k));
+    std::uint64_t a = lanes_[0], b = lanes_[1], c = lanes_[2], d = lanes_[3];
+    for (const unsigned char* end = stripes + count * stripe_size; stripes < end; stripes += stripe_size) {
+        a = round(a, read64(stripes));
+        b = round(b, read64(stripes + 8));
+        c = round(c, read64(stripes + 16));
+        d = round(d, read64(stripes + 24));
+    }
+    lanes_ = {a, b, c, d};
 }
 
 void xxh64::update(std::string_view bytes)
@@ -73,9 +86,12 @@ void xxh64::update(std::string_view bytes)
         in += take;
         left -= take;
         if (held + take < stripe_size) return;
-        consume(pending_.data());
+        consume(pending_.data(), 1);
     }
-    for (; left >= stripe_size; in += stripe_size, left -= stripe_size) consume(in);
+    const std::size_t whole = left / stripe_size;
+    consume(in, whole);
+    in += whole * stripe_size;
+    left -= whole * stripe_size;
     if (left > 0) std::memcpy(pending_.data(), in, left);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -15,7 +16,7 @@ public:
     std::uint64_t finish() const;
 
 private:
-    void consume(const unsigned char* stripe);
+    void consume(const unsigned char* stripes, std::size_t count);
 
     std::array<std::uint64_t, 4> lanes_;
     std::array<unsigned char, 32> pending_{};  // the start of a stripe not yet consumed

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 
 #include "base/byte_buffer.h"
 #include "base/two_threads.h"
@@ -259,6 +260,13 @@ struct chosen_font {
     const composite_font* composite = nullptr;  // owned by the call's composite_font_cache
 };
 
+// The fonts one call (or one half of it) has read: composite fonts, and the measures of simple
+// fonts by their value (empty for the standard Helvetica), which cost a glyph lookup per code.
+struct font_cache {
+    composite_font_cache composites;
+    std::unordered_map<std::string, chosen_font> simple;
+};
+
 void fill_widths(chosen_font& font)
 {
     for (std::size_t code = 0; code < font.widths.size(); ++code) {
@@ -297,6 +305,21 @@ std::string_view find_font_value(const load::doc& d, const plan::flatten_plan& p
     return {};
 }
 
+// The metrics, encoding and widths of the simple font dict, or of the standard Helvetica for none.
+void measure_simple_font(const load::doc& d, const dict_text& dict, chosen_font& font)
+{
+    if (!dict) {
+        fill_widths(font);
+        return;
+    }
+    if (const auto base = name_of(d, own_value(dict, scan::key::base_font))) {
+        if (const font_metrics* m = find_standard_font(*base)) font.metrics = m;
+    }
+    font.text_encoding = font_encoding(d, dict, *font.metrics);
+    fill_widths(font);
+    apply_font_widths(d, dict, font);
+}
+
 // True when the standard Helvetica shows more of text than the composite font does: the composite
 // fonts of real forms are mostly subsets, holding only the glyphs of the text they were made for.
 bool helvetica_shows_more(const composite_font& font, std::u32string_view text)
@@ -311,7 +334,7 @@ bool helvetica_shows_more(const composite_font& font, std::u32string_view text)
 // or it is a composite font whose codes cannot be found (see read_composite_font) or that shows
 // less of text than Helvetica.
 chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan, const std::vector<dict_text>& resources,
-                        const default_appearance& da, std::u32string_view text, composite_font_cache& composites)
+                        const default_appearance& da, std::u32string_view text, font_cache& fonts)
 {
     chosen_font font;
     font.name = da.font_name.empty() ? std::string(fallback_font_name) : da.font_name;
@@ -320,21 +343,19 @@ chosen_font choose_font(const load::doc& d, const plan::flatten_plan& plan, cons
     const dict_text dict = resolved_dictionary(d, value);
     const bool composite = dict && scan::name_value_is(dict.text, scan::entry_value_at(dict.text, dict.start, scan::key::subtype),
                                                        scan::name::composite_font);
-    if (composite) font.composite = composites.find(d, dict.text.substr(static_cast<std::size_t>(dict.start)));
+    if (composite) font.composite = fonts.composites.find(d, dict.text.substr(static_cast<std::size_t>(dict.start)));
     if (font.composite && helvetica_shows_more(*font.composite, text)) font.composite = nullptr;
-    if (!dict || (composite && !font.composite)) {
-        fill_widths(font);
-        return font;
-    }
-    font.value = std::string(value);
+    const bool helvetica = !dict || (composite && !font.composite);
+    if (!helvetica) font.value = std::string(value);
     if (font.composite) return font;
-    if (const auto base = name_of(d, own_value(dict, scan::key::base_font))) {
-        if (const font_metrics* m = find_standard_font(*base)) font.metrics = m;
+    const auto [cached, fresh] = fonts.simple.try_emplace(font.value);
+    if (fresh) {
+        measure_simple_font(d, helvetica ? dict_text{} : dict, font);
+        cached->second = font;
     }
-    font.text_encoding = font_encoding(d, dict, *font.metrics);
-    fill_widths(font);
-    apply_font_widths(d, dict, font);
-    return font;
+    chosen_font measured = cached->second;
+    measured.name = std::move(font.name);
+    return measured;
 }
 
 std::int32_t integer_of(const load::doc& d, std::string_view value)
@@ -546,11 +567,11 @@ quadding alignment_of(const load::doc& d, const widget_inputs& in)
 
 // A text field's value, or the display string of a combo box's.
 generated_appearance text_appearance_of(const load::doc& d, const plan::flatten_plan& plan, const widget_inputs& in,
-                                        bool combo_box, composite_font_cache& composites)
+                                        bool combo_box, font_cache& fonts)
 {
     generated_appearance out = sized_for(in);
     const std::u32string text = shown_text(d, in.field, combo_box);
-    const chosen_font font = choose_font(d, plan, in.field.resources, in.da, text, composites);
+    const chosen_font font = choose_font(d, plan, in.field.resources, in.da, text, fonts);
     text_request request;
     request.box = {in.box.width, in.box.height, in.frame_border.width};
     request.font_size = in.da.font_size;
@@ -566,13 +587,13 @@ generated_appearance text_appearance_of(const load::doc& d, const plan::flatten_
 
 // A list box's rows from TI down, the selected ones (I, else V) highlighted.
 generated_appearance list_appearance_of(const load::doc& d, const plan::flatten_plan& plan, const widget_inputs& in,
-                                        composite_font_cache& composites)
+                                        font_cache& fonts)
 {
     generated_appearance out = sized_for(in);
     const std::vector<list_option> options = list_options(d, in.field.options);
     std::u32string rows_text;
     for (const list_option& option : options) rows_text += option.display;
-    const chosen_font font = choose_font(d, plan, in.field.resources, in.da, rows_text, composites);
+    const chosen_font font = choose_font(d, plan, in.field.resources, in.da, rows_text, fonts);
     const std::vector<std::int64_t> indices = list_indices(d, in.field.selected_indices);
     const std::vector<std::u32string> values = list_values(d, in.field.value);
     list_request request;
@@ -634,14 +655,14 @@ generated_appearance button_appearance_of(const load::doc& d, const widget_input
 }
 
 generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan& plan, const form_defaults& form,
-                                   composite_font_cache& composites, const plan::plan_item& item)
+                                   font_cache& fonts, const plan::plan_item& item)
 {
     const widget_inputs in = read_widget_inputs(d, form, item);
     const std::optional<std::string> type = name_of(d, in.field.field_type);
     if (type == scan::name::button_field) return button_appearance_of(d, in);
     const bool choice = type == scan::name::choice_field;
-    if (choice && (in.flags & combo_flag) == 0) return list_appearance_of(d, plan, in, composites);
-    return text_appearance_of(d, plan, in, choice, composites);
+    if (choice && (in.flags & combo_flag) == 0) return list_appearance_of(d, plan, in, fonts);
+    return text_appearance_of(d, plan, in, choice, fonts);
 }
 
 }  // namespace
@@ -649,8 +670,8 @@ generated_appearance appearance_of(const load::doc& d, const plan::flatten_plan&
 generated_appearance generate_field_appearance(const load::doc& d, const plan::flatten_plan& plan,
                                                const plan::plan_item& item)
 {
-    composite_font_cache composites;
-    return appearance_of(d, plan, read_form_defaults(d, plan), composites, item);
+    font_cache fonts;
+    return appearance_of(d, plan, read_form_defaults(d, plan), fonts, item);
 }
 
 // The XObjects to generate, in order: each gets the next place in the list.
@@ -677,11 +698,11 @@ generated_appearances generate_appearances(const load::doc& d, plan::flatten_pla
     // Each appearance depends only on its widget: a large file's are made in two halves at once,
     // each half with its own font cache.
     const auto generate_range = [&](std::size_t from, std::size_t to) {
-        composite_font_cache composites;
+        font_cache fonts;
         bool& helvetica = uses_helvetica[from == 0 ? 0 : 1];
         for (std::size_t k = from; k < to; ++k) {
             const plan::xobject_entry& x = read_only.xobjects[xobjects[k]];
-            out.list[k] = appearance_of(d, read_only, form, composites, read_only.items[static_cast<std::size_t>(x.item)]);
+            out.list[k] = appearance_of(d, read_only, form, fonts, read_only.items[static_cast<std::size_t>(x.item)]);
             helvetica = helvetica || out.list[k].uses_output_helvetica();
         }
     };

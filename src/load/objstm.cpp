@@ -321,6 +321,23 @@ void adopt_pool_blocks(doc& d, std::array<early_pool, 2>& pools, const std::vect
             if (used[half][k]) d.arena.blocks.push_back(std::move(pools[half].blocks[k]));
 }
 
+// One reservation for the objects the streams' headers announce, instead of growing the table
+// step by step from the loose objects to all of them. Headers are not trusted beyond one entry
+// per byte of the file.
+void reserve_packed_entries(doc& d, const std::vector<obj_entry>& streams)
+{
+    std::uint64_t announced = 0;
+    for (const obj_entry& e : streams) {
+        std::int32_t n = 0, first = 0;
+        if (read_header(d, e, n, first)) announced += static_cast<std::uint64_t>(n);
+    }
+    announced = std::min<std::uint64_t>(announced, static_cast<std::uint64_t>(d.len));
+    try {
+        d.objs.entries.reserve(d.objs.entries.size() + static_cast<std::size_t>(announced));
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 }  // namespace
 
 bool is_object_stream(const doc& d, const obj_entry& e)
@@ -335,6 +352,7 @@ void unpack_object_streams(doc& d)
     std::vector<obj_entry> streams;
     for (const obj_entry& e : d.objs.entries)
         if (is_object_stream(d, e)) streams.push_back(e);
+    reserve_packed_entries(d, streams);
     std::array<early_pool, 2> pools;
     std::vector<early_block> early = decode_early(d, streams, pools);
     make_room_for_pools(d, pools, early);
