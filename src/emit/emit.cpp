@@ -9,7 +9,6 @@
 #include "emit/page_dictionary.h"
 #include "emit/referenced.h"
 #include "emit/writer.h"
-#include "emit/xobject.h"
 #include "emit/xobject_thread.h"
 
 namespace kestrin::emit {
@@ -55,15 +54,10 @@ void write_pages_and_input_objects(writer& w)
 void build_output(writer& w)
 {
     w.out.append(header);
-    if (w.compact) {
-        // The pages name the appearance objects that serve as XObjects: settled first. What is
-        // left of the XObject step is light, and runs after the input objects here.
-        settle_compact_forms(w);
-        write_pages_and_input_objects(w);
-        write_xobjects(w);
-    } else {
-        write_xobjects_alongside(w, [&w] { write_pages_and_input_objects(w); });
-    }
+    // The pages name the appearance objects that serve as XObjects in the compact output:
+    // settled first.
+    if (w.compact) settle_compact_forms(w);
+    write_xobjects_alongside(w, [&w] { write_pages_and_input_objects(w); });
     write_fixed_objects(w);
     write_contents(w);
     check_open_object(w);

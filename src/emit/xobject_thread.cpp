@@ -88,10 +88,14 @@ private:
 // and waits for it.
 class xobject_thread {
 public:
-    explicit xobject_thread(const writer& w) : part_(w.doc, w.plan, w.generated)
+    // Takes w's frames, which the compact output settled before the pages: the step fills in
+    // the rest, and they come back with its output.
+    explicit xobject_thread(writer& w) : part_(w.doc, w.plan, w.generated, w.compact)
     {
         part_.offsets.assign(static_cast<std::size_t>(w.plan.next_free_obj), -1);
         part_.sink = &queue_;
+        part_.compact_forms = w.compact_forms;
+        part_.frames = std::move(w.frames);
     }
     xobject_thread(const xobject_thread&) = delete;
     xobject_thread& operator=(const xobject_thread&) = delete;

@@ -1,4 +1,4 @@
-// The XObject step on a second thread, while the main thread writes the pages and input objects.
+// The XObject step on a second thread, while the main thread writes the pages and input objects, in both outputs.
 #pragma once
 
 #include <functional>
