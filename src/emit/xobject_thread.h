@@ -1,4 +1,5 @@
-// The XObject step on a second thread, while the main thread writes the pages and input objects, in both outputs.
+// The XObject step on a second thread, while the main thread writes the pages and input objects
+// (of the default and the compact output alike).
 #pragma once
 
 #include <functional>
