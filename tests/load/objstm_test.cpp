@@ -220,5 +220,46 @@ TEST(ObjectStreams, ManyStreamsDecodedEarlyStopAtTheBudgetInTheirOrder)
     EXPECT_LE(l.d.arena.total, budget);
 }
 
+TEST(ObjectStreams, StreamsDecodedEarlyShareBlocksAndKeepEveryObject)
+{
+    // Enough streams to be decoded early: small ones that share blocks, one too large for a
+    // shared block (9 MiB), one that does not decode and one stored without a filter, in both
+    // halves of the list.
+    constexpr int streams = 40;
+    const auto body_of = [](int k) { return "(s" + std::to_string(k) + ") "; };
+    pdf_builder b;
+    b.object(1, "<< /Type /Catalog >>");
+    for (int k = 0; k < streams; ++k) {
+        const int num = 100 + k;
+        if (k == 7 || k == 31) {
+            raw_objstm(b, "/N 1 /First 6 /Filter /FlateDecode", "\x01\x02garbage", false, 20 + k);
+            continue;
+        }
+        if (k == 25) {
+            // Object 225 is padding too long to keep.
+            const std::string header = std::to_string(num) + " 0 225 " + std::to_string(body_of(k).size()) + " ";
+            const std::string data = header + body_of(k) + std::string(std::size_t{9} << 20, ' ');
+            raw_objstm(b, "/N 2 /First " + std::to_string(header.size()), data, true, 20 + k);
+            continue;
+        }
+        const std::string header = std::to_string(num) + " 0 ";
+        raw_objstm(b, "/N 1 /First " + std::to_string(header.size()), header + body_of(k), k != 12, 20 + k);
+    }
+    loaded_doc l(b.build());
+    ASSERT_EQ(l.rc, 0) << l.error;
+    for (int k = 0; k < streams; ++k) {
+        const int num = 100 + k;
+        if (k == 7 || k == 31) {
+            EXPECT_EQ(l.obj(num), nullptr) << k;
+            continue;
+        }
+        ASSERT_NE(l.obj(num), nullptr) << k;
+        EXPECT_EQ(l.text(num).substr(0, body_of(k).size()), body_of(k)) << k;
+    }
+    // The small streams share a block in each half, and a second one in the half whose last
+    // block could not take the large stream; the large one and the stored one have their own.
+    EXPECT_EQ(l.d.arena.blocks.size(), 5u);
+}
+
 }  // namespace
 }  // namespace kestrin::test
