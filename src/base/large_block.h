@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace kestrin::base {
 
@@ -55,5 +56,9 @@ struct large_allocator {
         return true;
     }
 };
+
+// A vector whose storage may grow to many MiB: a table indexed by object number, say.
+template <class T>
+using large_vector = std::vector<T, large_allocator<T>>;
 
 }  // namespace kestrin::base

@@ -39,10 +39,10 @@ public:
         return num;
     }
 
-    std::vector<std::uint8_t> reached() && { return std::move(reached_); }
+    base::large_vector<std::uint8_t> reached() && { return std::move(reached_); }
 
 private:
-    std::vector<std::uint8_t> reached_;
+    base::large_vector<std::uint8_t> reached_;
     std::vector<std::int32_t> pending_;
     std::vector<std::int32_t> numbers_;
     std::int32_t cap_;
@@ -85,7 +85,7 @@ void reach_from_new_xobjects(const writer& w, reference_walk& walk)
 
 }  // namespace
 
-std::vector<std::uint8_t> referenced_objects(const writer& w)
+base::large_vector<std::uint8_t> referenced_objects(const writer& w)
 {
     reference_walk walk(w.doc.max_obj);
     walk.reach(w.doc.root);

@@ -14,6 +14,6 @@ namespace kestrin::emit {
 // XObjects and the fonts of generated appearances. References are over-counted on purpose: every
 // run of digits in a text counts, so that nothing any reader could follow is left out. The other
 // objects (appearances of states no longer shown, say) only the removed annotations needed.
-std::vector<std::uint8_t> referenced_objects(const writer& w);
+base::large_vector<std::uint8_t> referenced_objects(const writer& w);
 
 }  // namespace kestrin::emit

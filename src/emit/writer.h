@@ -76,11 +76,11 @@ struct writer {
     const bool compact;
     std::vector<compact_form> compact_forms;  // compact output: per xobjects index, settled first
     // Compact output: per input object number, 1 when the output refers to it; empty: all are.
-    std::vector<std::uint8_t> referenced;
+    base::large_vector<std::uint8_t> referenced;
     base::byte_buffer out;
-    std::vector<std::int32_t> offsets;  // object number -> byte offset in out, -1 when unused
+    base::large_vector<std::int32_t> offsets;  // object number -> byte offset in out, -1 when unused
     std::unordered_map<std::int32_t, std::int32_t> plan_of_page;  // page object -> first plan
-    std::vector<std::optional<appearance_frame>> frames;  // xobjects index -> its frame once written
+    base::large_vector<std::optional<appearance_frame>> frames;  // xobjects index -> its frame once written
     std::vector<old_content> contents;                    // one per page plan
     std::vector<std::optional<std::string>> page_texts;   // per page plan: its new dictionary
     std::vector<page_names> names;                        // per page plan: what its new content names

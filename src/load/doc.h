@@ -33,13 +33,13 @@ struct obj_entry {
 };
 
 // Entries of the object table: hundreds of thousands in a large file.
-using entry_list = std::vector<obj_entry, base::large_allocator<obj_entry>>;
+using entry_list = base::large_vector<obj_entry>;
 
 // The object table. Lookups keep the meaning "first entry with the number" but are answered
 // through an index that reindex() rebuilds whenever the entries change.
 struct object_table {
     entry_list entries;
-    std::vector<std::int32_t> first_index;  // object number -> position of its first entry, or -1
+    base::large_vector<std::int32_t> first_index;  // object number -> position of its first entry, or -1
 
     void reindex();
     const obj_entry* find(std::int32_t num) const;

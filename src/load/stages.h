@@ -41,7 +41,7 @@ struct xref_entry {
 // in-use entry holds the header it claims (check_xref_headers). Where it is not intact, the scan
 // alone decides.
 struct xref_table {
-    std::vector<xref_entry, base::large_allocator<xref_entry>> entries;  // by object number
+    base::large_vector<xref_entry> entries;  // by object number
     bool ok = false;
     bool intact = false;
 

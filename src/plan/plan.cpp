@@ -364,7 +364,7 @@ private:
     const load::doc& d_;
     const plan_choices& choices_;
     const generation_rule& rule_;
-    std::vector<std::int32_t> slot_;
+    base::large_vector<std::int32_t> slot_;
     std::vector<analysis> done_;
     analysis scratch_;
 };

@@ -97,8 +97,8 @@ struct flatten_plan {
     flatten_mode mode = flatten_mode::all;
     std::optional<form_location> form;  // the catalog's interactive form, when it names one
     std::vector<page_plan> pages;       // one per page, in page order
-    std::vector<plan_item, base::large_allocator<plan_item>> items;
-    std::vector<std::uint8_t> dropped;  // one byte per object number 0..max_obj; 1 = left out
+    base::large_vector<plan_item> items;
+    base::large_vector<std::uint8_t> dropped;  // one byte per object number 0..max_obj; 1 = left out
     std::vector<xobject_entry> xobjects;
     std::vector<std::int32_t> xobject_of_item;  // items index -> xobjects index placing it, or -1
     // Helvetica of the fallback texts and of generated appearances whose font the form lacks; 0
