@@ -15,11 +15,30 @@ namespace kestrin::base {
 // Frees a block of allocate_large_block; nothing for null.
 void release_large_block(char* block);
 
-struct large_block_free {
-    void operator()(char* block) const { release_large_block(block); }
-};
+// The owner of one block of allocate_large_block. It takes no other pointer, so that no block of
+// new[] or malloc can reach release_large_block.
+class large_block_owner {
+public:
+    large_block_owner() = default;
 
-using large_block_owner = std::unique_ptr<char[], large_block_free>;
+    char* get() const { return block_.get(); }
+    char& operator[](std::size_t i) const { return block_[i]; }
+    explicit operator bool() const { return static_cast<bool>(block_); }
+    bool operator==(std::nullptr_t) const { return !block_; }
+
+    void reset() { block_.reset(); }
+    // Gives the block up, to be freed by release_large_block.
+    char* release() { return block_.release(); }
+
+private:
+    struct free_block {
+        void operator()(char* block) const { release_large_block(block); }
+    };
+    friend large_block_owner allocate_large_block(std::size_t size);
+    explicit large_block_owner(char* block) : block_(block) {}
+
+    std::unique_ptr<char[], free_block> block_;
+};
 
 // A block of size bytes (contents unspecified), or null when it cannot be had.
 large_block_owner allocate_large_block(std::size_t size);

@@ -109,7 +109,7 @@ TEST(DocSpan, CoversTheDictionaryOfEachKindOfObject)
 {
     doc d;
     const std::string file = "1 0 obj << /A 1 >> stream\nxx\nendstream endobj";
-    d.data.reset(new char[file.size()]);
+    d.data = base::allocate_large_block(file.size());
     std::copy(file.begin(), file.end(), d.data.get());
     d.len = static_cast<std::int32_t>(file.size());
     const char packed[] = "<< /B 2 >>";
