@@ -11,9 +11,12 @@ namespace kestrin::base {
 namespace {
 
 constexpr std::size_t huge_page = std::size_t{2} << 20;
+constexpr std::size_t small_page = 4096;
 
-// Below this a block stays on the heap, where it is reused between allocations.
-constexpr std::size_t min_mapped_size = huge_page;
+// Below this a block stays on the heap, where it is reused between allocations: a huge page
+// partly used is wholly resident, which would cost a small file's buffers more memory than
+// their faults cost time.
+constexpr std::size_t min_mapped_size = 4 * huge_page;
 
 // Before each block: the bytes mapped for it, or 0 when it came from the heap. Its size keeps
 // the block as aligned as the heap's own.
@@ -27,8 +30,10 @@ char* with_header(char* start, std::size_t mapped)
     return start + header_size;
 }
 
-// A mapping of size bytes starting on a huge-page boundary: one huge page more is mapped and
-// the unaligned ends are returned at once.
+// A mapping of size bytes (whole small pages) starting on a huge-page boundary: one huge page
+// more is mapped and the unaligned ends are returned at once. The whole huge pages it spans take
+// huge pages; a tail of less than one takes small pages, so that no block holds more than a small
+// page it does not use.
 char* map_aligned(std::size_t size)
 {
     const std::size_t span = size + huge_page;
@@ -66,7 +71,7 @@ large_block_owner allocate_large_block(std::size_t size)
         char* start = static_cast<char*>(std::malloc(whole));
         return large_block_owner(start ? with_header(start, 0) : nullptr);
     }
-    const std::size_t mapped = round_up(whole, huge_page);
+    const std::size_t mapped = round_up(whole, small_page);
     char* start = map_aligned(mapped);
     return large_block_owner(start ? with_header(start, mapped) : nullptr);
 }

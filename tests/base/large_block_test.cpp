@@ -16,8 +16,8 @@ constexpr std::size_t mib = std::size_t{1} << 20;
 
 TEST(LargeBlock, EverySizeHoldsItsBytesAndIsFreedByItsPointer)
 {
-    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, 4096 + std::size_t{1}, 2 * mib - 17,
-                                   2 * mib - 16, 2 * mib, 2 * mib + 1, 9 * mib + 3}) {
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, 4096 + std::size_t{1}, 2 * mib + 1,
+                                   8 * mib - 17, 8 * mib - 16, 8 * mib, 9 * mib + 3}) {
         base::large_block_owner block = base::allocate_large_block(size);
         ASSERT_NE(block, nullptr) << size;
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block.get()) % alignof(std::max_align_t), 0u) << size;
