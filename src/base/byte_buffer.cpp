@@ -27,7 +27,7 @@ bool byte_buffer::resize(std::uint64_t new_cap)
     return true;
 }
 
-// First block: 1 MiB, empty and NUL-terminated.
+// First block: buffer_first_capacity bytes, empty and NUL-terminated.
 bool byte_buffer::first_block()
 {
     data = allocate_large_block(buffer_first_capacity);

@@ -9,7 +9,8 @@
 
 namespace kestrin::base {
 
-inline constexpr std::uint64_t buffer_first_capacity = 1u << 20;  // 1 MiB
+// Small: most buffers hold one object or one page's content, and a new buffer is made for each.
+inline constexpr std::uint64_t buffer_first_capacity = 1u << 12;  // 4 KiB
 inline constexpr std::uint64_t buffer_max_size = 1u << 30;        // 1 GiB, flushed bytes included
 inline constexpr std::uint64_t buffer_max_reservation = 1u << 28;  // 256 MiB per request
 

@@ -12,6 +12,7 @@ namespace {
 
 using base::byte_buffer;
 
+constexpr std::uint64_t kib = std::uint64_t{1} << 10;
 constexpr std::uint64_t mib = std::uint64_t{1} << 20;
 
 void expect_released(const base::byte_buffer& b, const char* what)
@@ -28,7 +29,7 @@ TEST(Buf, EmptyTextAllocatesTheFirstBlock)
     b.append("");
     ASSERT_NE(b.data, nullptr);
     EXPECT_EQ(b.len, 0u);
-    EXPECT_EQ(b.cap, mib);
+    EXPECT_EQ(b.cap, 4 * kib);
     EXPECT_EQ(b.data[0], '\0');
     EXPECT_FALSE(b.failed);
 }
@@ -42,8 +43,8 @@ TEST(Buf, GrowthSteps)
         std::uint64_t cap;     // capacity afterwards
     };
     const row rows[] = {
-        {"1 MiB less one fits the first block with its NUL", mib - 1, 0, mib},
-        {"1 MiB needs the second step", mib, 0, 2 * mib},
+        {"4 KiB less one fits the first block with its NUL", 4 * kib - 1, 0, 4 * kib},
+        {"4 KiB needs the second step", 4 * kib, 0, 8 * kib},
         {"growth doubles, never fits the need exactly", 1'000'000, 100'000, 2 * mib},
         {"one large append doubles until it fits", 10, 5 * mib, 8 * mib},
         {"the largest single reservation", 0, base::buffer_max_reservation, 512 * mib},
