@@ -19,8 +19,8 @@ struct write_choices {
 };
 
 // Writes the flattened file to out_path, or tells why it could not; an existing file at out_path
-// is replaced only by a complete output. generated holds, per XObject of the plan, the appearance
-// made for a generated one.
+// is replaced only by a complete output. generated holds the appearances made for the XObjects
+// the plan marks as generated.
 base::status write_flattened(const load::doc& d, const plan::flatten_plan& plan, const char* out_path,
                              const generate::generated_appearances& generated = generate::no_appearances,
                              const write_choices& choices = {});
