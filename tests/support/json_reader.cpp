@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdint>
 
+#include "pdf_builder.h"
+
 namespace kestrin::test {
 
 namespace {
@@ -121,25 +123,6 @@ private:
         if (ec != std::errc() || end != text_.data() + pos_ + 4) return false;
         pos_ += 4;
         return true;
-    }
-
-    static void append_utf8(std::string& out, uint32_t cp)
-    {
-        if (cp < 0x80) {
-            out += char(cp);
-        } else if (cp < 0x800) {
-            out += char(0xC0 | (cp >> 6));
-            out += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += char(0xE0 | (cp >> 12));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        } else {
-            out += char(0xF0 | (cp >> 18));
-            out += char(0x80 | ((cp >> 12) & 0x3F));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        }
     }
 
     // \uXXXX, joining a surrogate pair into one code point.
