@@ -251,15 +251,21 @@ bool read_header(const doc& d, const obj_entry& e, std::int32_t& n, std::int32_t
     return first >= 0 && n >= 1 && n <= max_objstm_count;
 }
 
-void unpack_one(doc& d, const obj_entry& e, early_block& early)
+// An object stream whose header reads: a copy of its entry (appending entries may move the
+// table), its object count and the offset of its first object. Streams whose header does not read
+// are given up before decoding, so they spend none of the budget.
+struct packed_stream {
+    obj_entry entry;
+    std::int32_t n = 0;
+    std::int32_t first = 0;
+};
+
+void unpack_one(doc& d, const packed_stream& s, early_block& early)
 {
-    std::int32_t n = 0, first = 0;
-    // Checked before decoding, so a stream that is given up anyway spends none of the budget.
-    if (!read_header(d, e, n, first)) return;
-    decoded_block b = decode_object_stream(d, e, early);
-    if (b.data == nullptr || first > b.len) return;
-    auto pairs = read_pairs(b, n);
-    if (!pairs.empty()) add_packed_objects(d, b, first, pairs, e.hdr_pos);
+    decoded_block b = decode_object_stream(d, s.entry, early);
+    if (b.data == nullptr || s.first > b.len) return;
+    auto pairs = read_pairs(b, s.n);
+    if (!pairs.empty()) add_packed_objects(d, b, s.first, pairs, s.entry.hdr_pos);
 }
 
 // Below this many object streams a second thread costs more than it saves.
@@ -268,7 +274,7 @@ constexpr std::size_t min_streams_for_two_threads = 16;
 // Decodes the Flate object streams early, half of them on a second thread. Each half holds at most
 // half the budget, so the early blocks never exceed what decoding in order may hold; a stream
 // that does not fit its half is decoded again in order.
-std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>& streams,
+std::vector<early_block> decode_early(const doc& d, const std::vector<packed_stream>& streams,
                                       std::array<early_pool, 2>& pools)
 {
     std::vector<early_block> early(streams.size());
@@ -279,10 +285,9 @@ std::vector<early_block> decode_early(const doc& d, const std::vector<obj_entry>
         early_pool& pool = pools[half];
         std::uint64_t held = 0;
         for (std::size_t k = from; k < to; ++k) {
-            const obj_entry& e = streams[k];
-            std::int32_t n = 0, first = 0;
+            const obj_entry& e = streams[k].entry;
             const std::optional<std::string_view> raw = raw_data(d, e);
-            if (!read_header(d, e, n, first) || !raw || !is_flate(d, e)) continue;
+            if (!raw || !is_flate(d, e)) continue;
             const std::uint64_t max_out = std::min(half_budget - held, max_objstm_capacity);
             early_block& b = early[k];
             b.pool = half;
@@ -324,13 +329,10 @@ void adopt_pool_blocks(doc& d, std::array<early_pool, 2>& pools, const std::vect
 // One reservation for the objects the streams' headers announce, instead of growing the table
 // step by step from the loose objects to all of them. Headers are not trusted beyond one entry
 // per byte of the file.
-void reserve_packed_entries(doc& d, const std::vector<obj_entry>& streams)
+void reserve_packed_entries(doc& d, const std::vector<packed_stream>& streams)
 {
     std::uint64_t announced = 0;
-    for (const obj_entry& e : streams) {
-        std::int32_t n = 0, first = 0;
-        if (read_header(d, e, n, first)) announced += static_cast<std::uint64_t>(n);
-    }
+    for (const packed_stream& s : streams) announced += static_cast<std::uint64_t>(s.n);
     announced = std::min<std::uint64_t>(announced, static_cast<std::uint64_t>(d.len));
     try {
         d.objs.entries.reserve(d.objs.entries.size() + static_cast<std::size_t>(announced));
@@ -348,10 +350,12 @@ bool is_object_stream(const doc& d, const obj_entry& e)
 
 void unpack_object_streams(doc& d)
 {
-    // Copies: appending entries may move the table.
-    std::vector<obj_entry> streams;
-    for (const obj_entry& e : d.objs.entries)
-        if (is_object_stream(d, e)) streams.push_back(e);
+    std::vector<packed_stream> streams;
+    for (const obj_entry& e : d.objs.entries) {
+        if (!is_object_stream(d, e)) continue;
+        packed_stream s{e};
+        if (read_header(d, e, s.n, s.first)) streams.push_back(s);
+    }
     reserve_packed_entries(d, streams);
     std::array<early_pool, 2> pools;
     std::vector<early_block> early = decode_early(d, streams, pools);
