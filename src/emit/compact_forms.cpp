@@ -72,8 +72,7 @@ bool serves_as_form(const writer& w, const load::obj_entry& ap)
     const form_entries f = read_form_entries(span);
     if (!f.inert || !f.is_form) return false;
     if (!f.has_resources && !default_resources(w.plan).empty()) return false;
-    const std::optional<std::string> bbox = load::array_of_value(w.doc, f.bbox, scan::key::bbox);
-    return bbox && scan::box_xywh_named(*bbox, 0, scan::key::bbox).has_value();
+    return scan::box_of_array(load::array_value(w.doc, f.bbox), 0).has_value();
 }
 
 // A Q without its q ends the drawing of a form in some viewers; inside the default's clip it only

@@ -49,11 +49,7 @@ appearance_entries read_entries(const load::dict_span& span)
                                                           scan::key::filter, scan::key::decode_parms};
     if (!span) return {};
     std::array<std::int32_t, keys.size()> at{};
-    at.fill(-1);
-    scan::dict_walk walk(span.text, span.start);
-    while (walk.next())
-        for (std::size_t i = 0; i < keys.size(); ++i)
-            if (at[i] < 0 && scan::name_equals(walk.raw_key(), keys[i])) at[i] = walk.value();
+    scan::entry_values_at(span.text, span.start, keys, at);
     auto value = [&](std::size_t i) { return load::value_text_at(span.text, at[i]); };
     return {value(0), value(1), value(2), value(3), value(4)};
 }
@@ -63,13 +59,9 @@ appearance_frame frame_from(const load::doc& d, const appearance_entries& entrie
 {
     appearance_frame f;
     f.bbox = {0, 0, w, h};
-    if (std::optional<std::string> a = load::array_of_value(d, entries.bbox, scan::key::bbox)) {
-        if (std::optional<scan::box> b = scan::box_xywh_named(*a, 0, scan::key::bbox)) f.bbox = *b;
-    }
+    if (std::optional<scan::box> b = scan::box_of_array(load::array_value(d, entries.bbox), 0)) f.bbox = *b;
     std::array<double, 6> m{};
-    if (std::optional<std::string> a = load::array_of_value(d, entries.matrix, scan::key::matrix)) {
-        if (scan::array_named(*a, 0, scan::key::matrix, m) == 6) f.matrix = m;
-    }
+    if (scan::array_numbers(load::array_value(d, entries.matrix), 0, m) == 6) f.matrix = m;
     return f;
 }
 

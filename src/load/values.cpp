@@ -83,15 +83,21 @@ std::string_view entry_value(std::string_view text, std::int32_t start, std::str
     return value_after_key(text, scan::find_top_level_key(text, start, scan::text_limit(text), key), key);
 }
 
-std::optional<std::string> array_of_value(const doc& d, std::string_view value,
-                                          std::string_view key)
+std::string_view array_value(const doc& d, std::string_view value)
 {
     if (!value.empty() && scan::is_digit(static_cast<unsigned char>(value.front()))) {
         std::int32_t pos = 0;
         const obj_entry* e = d.objs.find(scan::parse_int_at(value, pos));
         value = e != nullptr && !e->is_stream ? object_body(d, *e) : std::string_view();
     }
-    if (value.empty() || value.front() != '[') return std::nullopt;
+    return value.empty() || value.front() != '[' ? std::string_view() : value;
+}
+
+std::optional<std::string> array_of_value(const doc& d, std::string_view value,
+                                          std::string_view key)
+{
+    value = array_value(d, value);
+    if (value.empty()) return std::nullopt;
     std::string entry = "/";
     return entry.append(key).append(" ").append(value);
 }

@@ -30,6 +30,9 @@ std::string_view resolved_value(const doc& d, std::string_view value);
 // The object a value that is a reference "N G R" names, or null (not a reference, or missing).
 const obj_entry* referenced_object(const doc& d, std::string_view value);
 
+// The array ("[...") a value is or refers to by its object number; empty when there is none.
+std::string_view array_value(const doc& d, std::string_view value);
+
 // "/key [...]" for a value that is an array or a reference to an array object, or nullopt.
 std::optional<std::string> array_of_value(const doc& d, std::string_view value,
                                           std::string_view key);

@@ -64,21 +64,18 @@ struct own_entries {
     std::int32_t state = -1, value = -1, appearance = -1, field_flags = -1;
 };
 
+// The keys of own_entries, in the order of its members.
+constexpr std::array<std::string_view, 10> own_keys{
+    scan::key::type,  scan::key::subtype, scan::key::field_type,       scan::key::parent,
+    scan::key::flags, scan::key::rect,    scan::key::appearance_state, scan::key::value,
+    scan::key::appearance, scan::key::field_flags,
+};
+
 own_entries read_own_entries(std::string_view text, std::int32_t start)
 {
-    own_entries found;
-    const std::pair<std::string_view, std::int32_t*> wanted[] = {
-        {scan::key::type, &found.type},     {scan::key::subtype, &found.subtype},
-        {scan::key::field_type, &found.field_type}, {scan::key::parent, &found.parent},
-        {scan::key::flags, &found.flags},   {scan::key::rect, &found.rect},
-        {scan::key::appearance_state, &found.state}, {scan::key::value, &found.value},
-        {scan::key::appearance, &found.appearance}, {scan::key::field_flags, &found.field_flags},
-    };
-    scan::dict_walk walk(text, start);
-    while (walk.next())
-        for (const auto& [key, at] : wanted)
-            if (*at < 0 && scan::name_equals(walk.raw_key(), key)) *at = walk.value();
-    return found;
+    std::array<std::int32_t, own_keys.size()> at{};
+    scan::entry_values_at(text, start, own_keys, at);
+    return {at[0], at[1], at[2], at[3], at[4], at[5], at[6], at[7], at[8], at[9]};
 }
 
 }  // namespace
@@ -92,8 +89,10 @@ namespace {
 
 std::int32_t subtype_kind(std::string_view text, std::int32_t subtype_value)
 {
+    const std::optional<std::string> subtype = scan::name_at(text, subtype_value);
+    if (!subtype) return kind_none;
     for (const subtype_row& row : subtype_table)
-        if (scan::name_value_is(text, subtype_value, row.name)) return row.kind;
+        if (*subtype == row.name) return row.kind;
     return kind_none;
 }
 
@@ -215,8 +214,7 @@ decision decide(const plan_choices& choices, plan_item& item, bool prints)
 // The rectangle of the "Rect" value at pos, also when it refers to an array object of its own.
 std::optional<scan::box> rect_at(const load::doc& d, std::string_view text, std::int32_t pos)
 {
-    const std::optional<std::string> entry = load::array_of_value(d, load::value_text_at(text, pos), scan::key::rect);
-    return entry ? scan::box_xywh_named(*entry, 0, scan::key::rect) : std::nullopt;
+    return scan::box_of_array(load::array_value(d, load::value_text_at(text, pos)), 0);
 }
 
 // The appearance state: the name in "AS", else in "V".
@@ -226,10 +224,9 @@ std::optional<std::string> state_of(std::string_view text, const own_entries& ow
     return scan::name_at(text, own.value);
 }
 
-// Reads the item; returns whether its flags have the Print bit.
-bool read_annotation(const load::doc& d, std::string_view text, std::int32_t start, plan_item& item)
+// Reads the item from the annotation's own entries; returns whether its flags have the Print bit.
+bool read_annotation(const load::doc& d, std::string_view text, const own_entries& own, plan_item& item)
 {
-    const own_entries own = read_own_entries(text, start);
     item.is_annot = scan::name_value_is(text, own.type, scan::name::annot) ||
                     scan::name_value_is(text, own.subtype, scan::name::annot);
     item.kind = subtype_kind(text, own.subtype);
@@ -251,10 +248,9 @@ bool read_annotation(const load::doc& d, std::string_view text, std::int32_t sta
 // stale; a check box or radio button whose appearance lacks the state to show. Such a button draws
 // its Off appearance when it has one, never another on state; without one its off picture is made.
 void choose_generation(const load::doc& d, const generation_rule& rule, std::string_view text, std::int32_t start,
-                       plan_item& item)
+                       const own_entries& own, plan_item& item)
 {
     if (!rule.on || !item.is_field || item.hidden || !(item.w > 0) || !(item.h > 0)) return;
-    const own_entries own = read_own_entries(text, start);
     if (!scan::name_value_is(text, own.subtype, scan::name::widget)) return;
     if ((integer_value(d, text, own.flags).value_or(0) & no_view_flag) != 0) return;
     // Most widgets have their appearance: they need no walk up their field's parents.
@@ -291,9 +287,10 @@ analysis analyse(const load::doc& d, const plan_choices& choices, const generati
     analysis a;
     a.item.obj = e.num;
     const load::dict_span span = d.span_of(e);
-    const bool prints = span && read_annotation(d, span.text, span.start, a.item);
+    const own_entries own = span ? read_own_entries(span.text, span.start) : own_entries{};
+    const bool prints = span && read_annotation(d, span.text, own, a.item);
     a.what = decide(choices, a.item, prints);
-    if (span && a.what == decision::flatten) choose_generation(d, rule, span.text, span.start, a.item);
+    if (span && a.what == decision::flatten) choose_generation(d, rule, span.text, span.start, own, a.item);
     a.structural = is_structural(d, e.num);
     return a;
 }
@@ -304,9 +301,10 @@ analysis analyse_direct(const load::doc& d, const plan_choices& choices, const g
 {
     analysis a;
     a.item.direct = direct;
-    const bool prints = read_annotation(d, direct, 0, a.item);
+    const own_entries own = read_own_entries(direct, 0);
+    const bool prints = read_annotation(d, direct, own, a.item);
     a.what = decide(choices, a.item, prints);
-    if (a.what == decision::flatten) choose_generation(d, rule, direct, 0, a.item);
+    if (a.what == decision::flatten) choose_generation(d, rule, direct, 0, own, a.item);
     return a;
 }
 
@@ -520,6 +518,10 @@ base::result<flatten_plan> make_plan(const load::doc& d, const plan_choices& cho
     rule.need_appearances = plan.form && form_needs_appearances(d, *plan.form);
     analysis_cache cache(d, choices, rule);
     cache.read_all(page_refs);
+    // Each item comes from one reference: one allocation instead of a copy at every doubling.
+    std::size_t ref_count = 0;
+    for (const std::vector<annotation_ref>& refs : page_refs) ref_count += refs.size();
+    plan.items.reserve(ref_count);
     for (std::size_t i = 0; i < d.pages.size(); ++i)
         plan_page(cache, d, choices, rule, page_refs[i], plan, plan.pages[i]);
     number_new_objects(d, plan);

@@ -1,5 +1,7 @@
 #include "scan/dictionary.h"
 
+#include <algorithm>
+
 #include "scan/chars.h"
 #include "scan/strings.h"
 #include "scan/token.h"
@@ -71,6 +73,28 @@ std::int32_t entry_value_at(std::string_view text, std::int32_t start, std::stri
     while (walk.next())
         if (name_equals(walk.raw_key(), key)) return walk.value();
     return -1;
+}
+
+void entry_values_at(std::string_view text, std::int32_t start, std::span<const std::string_view> keys,
+                     std::span<std::int32_t> at)
+{
+    std::fill(at.begin(), at.end(), -1);
+    const std::size_t count = std::min(keys.size(), at.size());
+    std::string decoded;
+    dict_walk walk(text, start);
+    while (walk.next()) {
+        // A key is decoded once, not once per wanted key; most keys have no escape.
+        std::string_view key = walk.raw_key();
+        if (key.find('#') != std::string_view::npos) {
+            decoded = decode_name(key);
+            key = decoded;
+        }
+        for (std::size_t i = 0; i < count; ++i)
+            if (key == keys[i]) {
+                if (at[i] < 0) at[i] = walk.value();
+                break;
+            }
+    }
 }
 
 std::optional<std::string> name_at(std::string_view text, std::int32_t pos)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,11 @@ private:
 
 // Position of the value of the first entry whose key is key, or -1.
 std::int32_t entry_value_at(std::string_view text, std::int32_t start, std::string_view key);
+
+// The positions of the values of the first entries whose keys are keys[i], found in one walk over
+// the dictionary's top level: at[i], or -1 where absent. keys and at have the same size.
+void entry_values_at(std::string_view text, std::int32_t start, std::span<const std::string_view> keys,
+                     std::span<std::int32_t> at);
 
 // True when the value at pos is the name name (escapes decoded).
 bool name_value_is(std::string_view text, std::int32_t pos, std::string_view name);

@@ -302,6 +302,14 @@ std::optional<box> box_xywh_named(std::string_view text, std::int32_t start, std
     return std::nullopt;
 }
 
+std::optional<box> box_of_array(std::string_view text, std::int32_t open)
+{
+    if (open < 0 || open >= text_limit(text) || char_at(text, open) != '[') return std::nullopt;
+    double corner[4] = {};
+    if (!read_corners(text, open + 1, corner)) return std::nullopt;
+    return normalised_box(corner);
+}
+
 namespace {
 
 // The dictionary text without its closing ">>", which is kept out of reach so that a broken value

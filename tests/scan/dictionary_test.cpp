@@ -11,6 +11,7 @@ namespace {
 using namespace std::string_view_literals;
 using kestrin::scan::dict_walk;
 using kestrin::scan::entry_value_at;
+using kestrin::scan::entry_values_at;
 
 // Each entry as "key=first bytes of the value".
 std::vector<std::string> entries(std::string_view text)
@@ -52,6 +53,26 @@ TEST(EntryValueAt, MatchesDecodedKeys)
     ASSERT_GE(at, 0);
     EXPECT_EQ(text.substr(static_cast<std::size_t>(at), 1), "6");
     EXPECT_EQ(entry_value_at(text, 0, "G"), -1);
+}
+
+// Several keys found in one walk agree with looking each up on its own.
+TEST(EntryValuesAt, AgreesWithOneLookupPerKey)
+{
+    const std::string_view keys[] = {"F", "T", "AP", "Rect"};
+    const std::string_view texts[] = {
+        "<< /F 4 /T (a) /AP << /N 5 0 R >> /Rect [0 0 1 1] >>",
+        "<< /MK << /F 2 /T (x) >> /#46 6 >>",  // nested keys unseen, escaped key decoded
+        "<< /F 1 /F 2 /T#20 3 >>",             // the first of two; "T " is another key
+        "<< /AP >>",                           // a key without a value
+        "<< /Rect [1 2 3 4]",                  // unclosed
+        "no dictionary",
+    };
+    for (std::string_view text : texts) {
+        std::int32_t at[std::size(keys)];
+        entry_values_at(text, 0, keys, at);
+        for (std::size_t i = 0; i < std::size(keys); ++i)
+            EXPECT_EQ(at[i], entry_value_at(text, 0, keys[i])) << text << " key " << keys[i];
+    }
 }
 
 }  // namespace

@@ -288,6 +288,28 @@ TEST(BoxXywhNamed, NormalisesCornersAndRefusesEmptyBoxes)
     }
 }
 
+// An array read on its own gives the box the same array gives as a "Rect" value.
+TEST(BoxOfArray, AgreesWithTheNamedReader)
+{
+    const std::string_view arrays[] = {
+        "[10 20 110 70]", "[110 70 10 20]", "[0 0 612 792 9]", "[0 0 612]", "[5 5 5 9]",
+        "[-10.5 -2 +3 4]", "[0 0 1 -]", "[0 0 3 -", "[", "[1 2 3 4", "[ 1 2 3 4 ]", "[1 2 (3) 4]",
+    };
+    for (std::string_view array : arrays) {
+        const std::optional<box> named = box_xywh_named("/Rect " + std::string(array), 0, "Rect");
+        const std::optional<box> alone = box_of_array(array, 0);
+        ASSERT_EQ(alone.has_value(), named.has_value()) << array;
+        if (!alone) continue;
+        EXPECT_DOUBLE_EQ(alone->x, named->x) << array;
+        EXPECT_DOUBLE_EQ(alone->y, named->y) << array;
+        EXPECT_DOUBLE_EQ(alone->w, named->w) << array;
+        EXPECT_DOUBLE_EQ(alone->h, named->h) << array;
+    }
+    EXPECT_FALSE(box_of_array("5 0 R", 0));
+    EXPECT_FALSE(box_of_array("[0 0 1 1]", -1));
+    EXPECT_FALSE(box_of_array("[0 0 1 1]", 9));
+}
+
 TEST(BoxXywhNamed, OppositeCornersThatOverflowAreRefused)
 {
     // Both corners are finite, but the width is not.
