@@ -18,7 +18,9 @@ constexpr std::string_view plain_ending = "\nendobj\n";
 constexpr std::string_view flate_filter = " /Filter /FlateDecode";
 constexpr std::int32_t max_xref_gen = 65535;
 // The output is handed to its file in pieces of about this size, so that it is never held whole.
-constexpr std::uint64_t flush_size = std::uint64_t{2} << 20;
+// A little under a power of two: the buffer is handed on before its block fills, instead of
+// doubling to hold one more object.
+constexpr std::uint64_t flush_size = (std::uint64_t{1} << 20) - (std::uint64_t{64} << 10);
 
 // Generation of the in-use entry num: 0 for new objects.
 std::int32_t entry_gen(const load::doc& d, std::int32_t num)
