@@ -76,6 +76,16 @@ void byte_buffer::append(std::string_view bytes)
     data[static_cast<std::size_t>(len)] = 0;
 }
 
+char* byte_buffer::extend(std::uint64_t n)
+{
+    reserve(n);
+    if (!data) return nullptr;
+    char* start = data.get() + len;
+    len += n;
+    data[static_cast<std::size_t>(len)] = 0;
+    return start;
+}
+
 void byte_buffer::clear()
 {
     len = 0;

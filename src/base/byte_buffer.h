@@ -35,6 +35,10 @@ struct byte_buffer {
     // fails.
     void append(std::string_view bytes);
 
+    // Appends n bytes for the caller to fill and returns where they start; null when the
+    // reservation fails.
+    char* extend(std::uint64_t n);
+
     // Empties the buffer for reuse, keeping its storage.
     void clear();
 

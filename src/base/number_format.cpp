@@ -86,9 +86,9 @@ std::string_view obj_header(char (&room)[obj_header_room], long num, long gen)
     return {room, static_cast<std::size_t>(p + tail.size() - room)};
 }
 
-void xref_line(char (&line)[xref_line_size], long offset, long gen)
+void xref_line(std::span<char, xref_line_size> line, long offset, long gen)
 {
-    std::memcpy(line, "0000000000 00000 n \n", xref_line_size);
+    std::memcpy(line.data(), "0000000000 00000 n \n", xref_line_size);
     for (int i = 9; i >= 0 && offset > 0; --i, offset /= 10)
         line[i] = static_cast<char>('0' + offset % 10);
     for (int i = 15; i >= 11 && gen > 0; --i, gen /= 10)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string_view>
 
 namespace kestrin::base {
@@ -32,6 +33,6 @@ inline constexpr std::size_t xref_line_size = 20;
 
 // The in-use cross-reference line "OOOOOOOOOO GGGGG n \n" ("%010ld %05ld n \n") for an offset in
 // [0, 9999999999] and a generation in [0, 99999].
-void xref_line(char (&line)[xref_line_size], long offset, long gen);
+void xref_line(std::span<char, xref_line_size> line, long offset, long gen);
 
 }  // namespace kestrin::base

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <span>
 
 #include "base/append.h"
 #include "base/number_format.h"
@@ -17,6 +19,7 @@ constexpr std::string_view stream_ending = "\nendstream\nendobj\n";
 constexpr std::string_view plain_ending = "\nendobj\n";
 constexpr std::string_view flate_filter = " /Filter /FlateDecode";
 constexpr std::int32_t max_xref_gen = 65535;
+constexpr std::string_view free_line = "0000000000 65535 f \n";
 // The output is handed to its file in pieces of about this size, so that it is never held whole.
 // A little under a power of two: the buffer is handed on before its block fills, instead of
 // doubling to hold one more object.
@@ -32,16 +35,18 @@ std::int32_t entry_gen(const load::doc& d, std::int32_t num)
 void write_xref(writer& w)
 {
     const auto count = static_cast<long>(w.offsets.size());
-    base::append(w.out, "xref\n0 ", count, "\n0000000000 65535 f \n");
-    for (long num = 1; num < count; ++num) {
+    base::append(w.out, "xref\n0 ", count, "\n", free_line);
+    if (count < 2) return;
+    // All lines are made in place: there is one per object, and the table is the largest text.
+    char* at = w.out.extend(static_cast<std::uint64_t>(count - 1) * base::xref_line_size);
+    if (at == nullptr) return;
+    for (long num = 1; num < count; ++num, at += base::xref_line_size) {
         const std::int32_t off = w.offsets[static_cast<std::size_t>(num)];
-        if (off < 0) {
-            w.out.append("0000000000 65535 f \n");
-            continue;
-        }
-        char line[base::xref_line_size];
-        base::xref_line(line, off, entry_gen(w.doc, static_cast<std::int32_t>(num)));
-        w.out.append(std::string_view(line, sizeof line));
+        if (off < 0)
+            std::memcpy(at, free_line.data(), base::xref_line_size);
+        else
+            base::xref_line(std::span<char, base::xref_line_size>(at, base::xref_line_size), off,
+                            entry_gen(w.doc, static_cast<std::int32_t>(num)));
     }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "base/byte_buffer.h"
@@ -110,6 +111,26 @@ TEST(Buf, FailedReservationIsSticky)
         b.reserve(1);
         expect_released(b, r.what);
     }
+}
+
+// Room handed out for the caller to fill sits after the content, across a growth, and the NUL
+// follows it; a refused request hands out nothing and fails the buffer like an append.
+TEST(Buf, ExtendHandsOutRoomAfterTheContent)
+{
+    byte_buffer b;
+    b.append("head ");
+    char* room = b.extend(8 * kib);
+    ASSERT_NE(room, nullptr);
+    EXPECT_EQ(room, b.data.get() + 5);
+    std::string filled(8 * kib, 'x');
+    std::memcpy(room, filled.data(), filled.size());
+    EXPECT_EQ(b.len, 5 + 8 * kib);
+    EXPECT_EQ(b.view(), "head " + filled);
+    EXPECT_EQ(b.data[static_cast<std::size_t>(b.len)], '\0');
+
+    EXPECT_EQ(b.extend(base::buffer_max_reservation + 1), nullptr);
+    expect_released(b, "room over 256 MiB");
+    EXPECT_EQ(b.extend(1), nullptr);
 }
 
 // A buffer at the 1 GiB ceiling cannot grow further; the record is shaped to stand at the
