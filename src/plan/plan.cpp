@@ -363,7 +363,7 @@ private:
     const plan_choices& choices_;
     const generation_rule& rule_;
     base::large_vector<std::int32_t> slot_;
-    std::vector<analysis> done_;
+    base::large_vector<analysis> done_;
     analysis scratch_;
 };
 
