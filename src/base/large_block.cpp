@@ -16,7 +16,7 @@ constexpr std::size_t small_page = 4096;
 // Below this a block stays on the heap, where it is reused between allocations: a huge page
 // partly used is wholly resident, which would cost a small file's buffers more memory than
 // their faults cost time.
-constexpr std::size_t min_mapped_size = 4 * huge_page;
+constexpr std::size_t min_mapped_size = 2 * huge_page;
 
 // Before each block: the bytes mapped for it, or 0 when it came from the heap. Its size keeps
 // the block as aligned as the heap's own.

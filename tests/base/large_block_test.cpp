@@ -16,8 +16,9 @@ constexpr std::size_t mib = std::size_t{1} << 20;
 
 TEST(LargeBlock, EverySizeHoldsItsBytesAndIsFreedByItsPointer)
 {
+    // Around the mapped threshold (4 MiB with the block's header) and past a huge page.
     for (const std::size_t size : {std::size_t{0}, std::size_t{1}, 4096 + std::size_t{1}, 2 * mib + 1,
-                                   8 * mib - 17, 8 * mib - 16, 8 * mib, 9 * mib + 3}) {
+                                   4 * mib - 17, 4 * mib - 16, 4 * mib, 9 * mib + 3}) {
         base::large_block_owner block = base::allocate_large_block(size);
         ASSERT_NE(block, nullptr) << size;
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block.get()) % alignof(std::max_align_t), 0u) << size;
