@@ -97,6 +97,15 @@ private:
         e.b = b;
     }
 
+    // Room for the numbers a subsection lists, taken once instead of doubling entry by entry;
+    // its count was checked against the bytes that hold it.
+    void make_room(std::int32_t first, std::int32_t count)
+    {
+        const std::int64_t end = std::min<std::int64_t>(std::int64_t{first} + count, std::int64_t{cap_} + 1);
+        if (first >= 0 && end > 0 && static_cast<std::size_t>(end) > x_.entries.capacity())
+            x_.entries.reserve(static_cast<std::size_t>(end));
+    }
+
     // Reads the section at offset; the /Prev offset to read next, or -1.
     std::int32_t read_section(std::int32_t offset)
     {
@@ -127,6 +136,7 @@ private:
             if (!scan::read_unsigned(file_, pos, count)) return fail();
             // Each entry takes at least six bytes: a table larger than the rest of the file lies.
             if (count > (static_cast<std::int32_t>(file_.size()) - pos) / 6 + 1) return fail();
+            make_room(first, count);
             for (std::int32_t k = 0; k < count; ++k) {
                 std::int32_t off = 0, gen = 0;
                 pos = skip_ws(file_, pos);
@@ -193,6 +203,7 @@ private:
         for (std::size_t s = 0; s + 1 < index.size(); s += 2) {
             const std::int32_t first = index[s], count = index[s + 1];
             if (count > static_cast<std::int64_t>(data.size()) / row + 1) return false;
+            make_room(first, count);
             for (std::int32_t k = 0; k < count; ++k, at += row) {
                 if (at + row > static_cast<std::int64_t>(data.size())) return false;
                 if (first > cap_ - k) return false;
