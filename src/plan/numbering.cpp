@@ -48,15 +48,20 @@ std::int32_t highest_referenced(const load::doc& d)
     return std::max(lower, upper);
 }
 
+// Per annotation object: the last page it was seen on and the XObject it got there.
+struct last_placement {
+    std::int32_t page = -1;
+    std::int32_t first = -1;
+};
+
 // One XObject per usable item; an annotation listed twice on a page is placed through the first.
-// (page_of, first_of) remember, per annotation object, the last page it was seen on and the
-// XObject it got there.
 void number_xobjects(const load::doc& d, flatten_plan& plan)
 {
     const auto item_total = static_cast<std::int32_t>(plan.items.size());
     plan.xobject_of_item.assign(plan.items.size(), -1);
+    plan.xobjects.reserve(plan.items.size());
     const auto numbers = static_cast<std::size_t>(std::max(d.max_obj, 0)) + 1;
-    std::vector<std::int32_t> page_of(numbers, -1), first_of(numbers, -1);
+    base::large_vector<last_placement> placed(numbers);
     for (std::size_t page = 0; page < plan.pages.size(); ++page) {
         const page_plan& p = plan.pages[page];
         for (std::int32_t k = 0; k < p.item_count; ++k) {
@@ -66,10 +71,9 @@ void number_xobjects(const load::doc& d, flatten_plan& plan)
             if (!item.generate && !has_usable_appearance(d, item)) continue;
             auto first = static_cast<std::int32_t>(plan.xobjects.size());
             if (item.obj > 0 && static_cast<std::size_t>(item.obj) < numbers) {
-                const auto slot = static_cast<std::size_t>(item.obj);
-                if (page_of[slot] == static_cast<std::int32_t>(page)) first = first_of[slot];
-                page_of[slot] = static_cast<std::int32_t>(page);
-                first_of[slot] = first;
+                last_placement& last = placed[static_cast<std::size_t>(item.obj)];
+                if (last.page == static_cast<std::int32_t>(page)) first = last.first;
+                last = {static_cast<std::int32_t>(page), first};
             }
             plan.xobjects.push_back({plan.next_free_obj++, item.generate ? 0 : item.ap_obj, i, item.generate});
             plan.xobject_of_item[static_cast<std::size_t>(i)] = first;
