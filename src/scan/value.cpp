@@ -291,17 +291,6 @@ std::int32_t find_entry_key(std::string_view text, std::int32_t start, std::stri
     return -1;
 }
 
-std::optional<box> box_xywh_named(std::string_view text, std::int32_t start, std::string_view key)
-{
-    dict_walk walk(text, start);
-    for (std::int32_t v = next_array_value(text, key, walk); v >= 0; v = next_array_value(text, key, walk)) {
-        double corner[4] = {};
-        if (!read_corners(text, v, corner)) continue;
-        if (const std::optional<box> b = normalised_box(corner)) return b;
-    }
-    return std::nullopt;
-}
-
 std::optional<box> box_of_array(std::string_view text, std::int32_t open)
 {
     if (open < 0 || open >= text_limit(text) || char_at(text, open) != '[') return std::nullopt;

@@ -48,7 +48,6 @@ std::int32_t array_named(std::string_view text, std::int32_t start, std::string_
 struct box {
     double x = 0, y = 0, w = 0, h = 0;
 };
-std::optional<box> box_xywh_named(std::string_view text, std::int32_t start, std::string_view key);
 // The box of the first four numbers of the array whose "[" is at open.
 std::optional<box> box_of_array(std::string_view text, std::int32_t open);
 

@@ -41,6 +41,9 @@ void run_every_reader(std::string_view t)
         p = pos;
         read_int_adv(t, p);
         expect_position(p, n, "read_int_adv");
+        if (const auto b = box_of_array(t, pos)) {
+            EXPECT_GT(b->w, 0);
+        }
         if (const auto d = dict_text_at(t, pos)) {
             EXPECT_LE(d->size(), n - pos);
         }
@@ -53,9 +56,6 @@ void run_every_reader(std::string_view t)
     parse_length(t, 0, lim, direct, ref);
     double numbers[6];
     EXPECT_LE(array_named(t, 0, "Matrix", numbers), 6);
-    if (const auto b = box_xywh_named(t, 0, "Rect")) {
-        EXPECT_GT(b->w, 0);
-    }
     if (const auto v = dict_name_value(t, 0, "AS")) {
         EXPECT_LE(v->size(), n);
     }

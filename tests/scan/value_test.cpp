@@ -250,35 +250,36 @@ struct box_case {
     std::optional<box> expected;
 };
 
-TEST(BoxXywhNamed, NormalisesCornersAndRefusesEmptyBoxes)
+TEST(BoxOfArray, NormalisesCornersAndRefusesEmptyBoxes)
 {
-    const std::string huge = "/Rect [0 0 " + many_nines + " 5]";
-    const std::string huge_then_good = huge + " /Rect [1 1 2 2]";
+    const std::string huge = "[0 0 " + many_nines + " 5]";
+    const std::string big(308, '9');
+    const std::string wide = "[-" + big + " 0 " + big + " 1]";
     const box_case cases[] = {
-        {"/Rect [10 20 110 70]", 0, box{10, 20, 100, 50}},              // lower-left, upper-right
-        {"/Rect [110 70 10 20]", 0, box{10, 20, 100, 50}},              // reversed corners
-        {"/Rect [10 70 110 20]", 0, box{10, 20, 100, 50}},              // upper-left, lower-right
-        {"/Rect [0 0 612 792 9]", 0, box{0, 0, 612, 792}},              // first four numbers
-        {"/Rect [0 0 612]", 0, std::nullopt},                           // three numbers
-        {"/Rect [5 5 5 9] /Rect [0 0 1 1]", 0, box{0, 0, 1, 1}},        // zero width: next one
-        {"/Rect [5 5 9 5]", 0, std::nullopt},                           // zero height
-        {"/Rect [-10.5 -2 +3 4]", 0, box{-10.5, -2, 13.5, 6}},          // signs and fractions
-        {"/Rect [0 0 1 -]", 0, std::nullopt},                           // lone sign reads 0
-        {"/Rect [0 0 3 -", 0, std::nullopt},                            // sign as the last byte
-        {"/Rect 5 0 R", 0, std::nullopt},                               // indirect value
-        {"/Rect [", 0, std::nullopt},                                   // "[" at the limit
-        {"/Rect [1 2 3 4", 0, box{1, 2, 2, 2}},                         // "]" is not required
-        {"/Rect\0[0 0 3 4]"sv, 0, box{0, 0, 3, 4}},                     // NUL before "["
-        {"/BBox [0 0 1 1]", 0, std::nullopt},                           // another key
-        {"<< /MK << /Rect [0 0 5 5] >> /Rect [0 0 2 2] >>", 0, box{0, 0, 2, 2}},  // nested: not read
-        {"<< /T (/Rect [0 0 5 5]) >>", 0, std::nullopt},                // a string's text: not read
-        {huge, 0, std::nullopt},                                        // infinite corner refused
-        {huge_then_good, 0, box{1, 1, 1, 1}},                           // and the next one used
-        {prefix("/Rect [0 0 10 20]", 15), 0, box{0, 0, 10, 2}},         // the 0 past the view
-        {prefix("/Rect [0 0 10 20]", 14), 0, std::nullopt},             // view ends before y2
+        {"[10 20 110 70]", 0, box{10, 20, 100, 50}},           // lower-left, upper-right
+        {"[110 70 10 20]", 0, box{10, 20, 100, 50}},           // reversed corners
+        {"[10 70 110 20]", 0, box{10, 20, 100, 50}},           // upper-left, lower-right
+        {"[ 1 2 3 4 ]", 0, box{1, 2, 2, 2}},                   // spaces inside
+        {"[0 0 612 792 9]", 0, box{0, 0, 612, 792}},           // first four numbers
+        {"[0 0 612]", 0, std::nullopt},                        // three numbers
+        {"[5 5 5 9]", 0, std::nullopt},                        // zero width
+        {"[5 5 9 5]", 0, std::nullopt},                        // zero height
+        {"[-10.5 -2 +3 4]", 0, box{-10.5, -2, 13.5, 6}},       // signs and fractions
+        {"[0 0 1 -]", 0, std::nullopt},                        // lone sign reads 0
+        {"[0 0 3 -", 0, std::nullopt},                         // sign as the last byte
+        {"[", 0, std::nullopt},                                // "[" at the limit
+        {"[1 2 3 4", 0, box{1, 2, 2, 2}},                      // "]" is not required
+        {"5 0 R", 0, std::nullopt},                            // no array at open
+        {"/R [0 0 1 1]", 3, box{0, 0, 1, 1}},                  // open inside the text
+        {"[0 0 1 1]", -1, std::nullopt},                       // open before the text
+        {"[0 0 1 1]", 9, std::nullopt},                        // open past the text
+        {huge, 0, std::nullopt},                               // infinite corner refused
+        {wide, 0, std::nullopt},                               // finite corners, infinite width
+        {prefix("[0 0 10 20]", 9), 0, box{0, 0, 10, 2}},       // the 0 past the view
+        {prefix("[0 0 10 20]", 8), 0, std::nullopt},           // view ends before y2
     };
     for (const auto& c : cases) {
-        const std::optional<box> got = box_xywh_named(c.text, c.start, "Rect");
+        const std::optional<box> got = box_of_array(c.text, c.start);
         ASSERT_EQ(got.has_value(), c.expected.has_value()) << '"' << c.text.substr(0, 40) << '"';
         if (!got) continue;
         EXPECT_DOUBLE_EQ(got->x, c.expected->x) << c.text;
@@ -286,35 +287,6 @@ TEST(BoxXywhNamed, NormalisesCornersAndRefusesEmptyBoxes)
         EXPECT_DOUBLE_EQ(got->w, c.expected->w) << c.text;
         EXPECT_DOUBLE_EQ(got->h, c.expected->h) << c.text;
     }
-}
-
-// An array read on its own gives the box the same array gives as a "Rect" value.
-TEST(BoxOfArray, AgreesWithTheNamedReader)
-{
-    const std::string_view arrays[] = {
-        "[10 20 110 70]", "[110 70 10 20]", "[0 0 612 792 9]", "[0 0 612]", "[5 5 5 9]",
-        "[-10.5 -2 +3 4]", "[0 0 1 -]", "[0 0 3 -", "[", "[1 2 3 4", "[ 1 2 3 4 ]", "[1 2 (3) 4]",
-    };
-    for (std::string_view array : arrays) {
-        const std::optional<box> named = box_xywh_named("/Rect " + std::string(array), 0, "Rect");
-        const std::optional<box> alone = box_of_array(array, 0);
-        ASSERT_EQ(alone.has_value(), named.has_value()) << array;
-        if (!alone) continue;
-        EXPECT_DOUBLE_EQ(alone->x, named->x) << array;
-        EXPECT_DOUBLE_EQ(alone->y, named->y) << array;
-        EXPECT_DOUBLE_EQ(alone->w, named->w) << array;
-        EXPECT_DOUBLE_EQ(alone->h, named->h) << array;
-    }
-    EXPECT_FALSE(box_of_array("5 0 R", 0));
-    EXPECT_FALSE(box_of_array("[0 0 1 1]", -1));
-    EXPECT_FALSE(box_of_array("[0 0 1 1]", 9));
-}
-
-TEST(BoxXywhNamed, OppositeCornersThatOverflowAreRefused)
-{
-    // Both corners are finite, but the width is not.
-    const std::string big(308, '9');
-    EXPECT_FALSE(box_xywh_named("/BBox [-" + big + " 0 " + big + " 1]", 0, "BBox"));
 }
 
 struct edit_case {
