@@ -97,13 +97,16 @@ private:
         e.b = b;
     }
 
-    // Room for the numbers a subsection lists, taken once instead of doubling entry by entry;
-    // its count was checked against the bytes that hold it.
+    // Room for the numbers a subsection lists, taken at once instead of doubling entry by entry;
+    // its count was checked against the bytes that hold it. Still at least doubled: an update's
+    // sections list many short runs, and room for each run alone would copy the table per run.
     void make_room(std::int32_t first, std::int32_t count)
     {
-        const std::int64_t end = std::min<std::int64_t>(std::int64_t{first} + count, std::int64_t{cap_} + 1);
-        if (first >= 0 && end > 0 && static_cast<std::size_t>(end) > x_.entries.capacity())
-            x_.entries.reserve(static_cast<std::size_t>(end));
+        const std::int64_t limit = std::int64_t{cap_} + 1;
+        const std::int64_t end = std::min<std::int64_t>(std::int64_t{first} + count, limit);
+        const auto held = static_cast<std::int64_t>(x_.entries.capacity());
+        if (first < 0 || end <= held) return;
+        x_.entries.reserve(static_cast<std::size_t>(std::max(end, std::min(2 * held, limit))));
     }
 
     // Reads the section at offset; the /Prev offset to read next, or -1.
