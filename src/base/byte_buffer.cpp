@@ -68,12 +68,10 @@ void byte_buffer::append(std::string_view bytes)
     const bool inside = old && std::greater_equal<const char*>()(bytes.data(), old) &&
                         std::less<const char*>()(bytes.data(), old + cap);
     const std::size_t offset = inside ? static_cast<std::size_t>(bytes.data() - old) : 0;
-    reserve(bytes.size());
-    if (!data) return;
+    char* to = extend(bytes.size());
+    if (to == nullptr) return;
     const char* from = inside ? data.get() + offset : bytes.data();
-    if (!bytes.empty()) std::memmove(data.get() + len, from, bytes.size());
-    len += bytes.size();
-    data[static_cast<std::size_t>(len)] = 0;
+    if (!bytes.empty()) std::memmove(to, from, bytes.size());
 }
 
 char* byte_buffer::extend(std::uint64_t n)
