@@ -185,9 +185,9 @@ void place_xobject(writer& w, base::byte_buffer& content, const plan::plan_item&
 {
     const std::string name = names.xobject(x.obj);
     std::array<double, 6> m{};
-    const std::optional<std::string> matrix =
-        annot ? load::array_entry(w.doc, annot.text, annot.start, scan::key::matrix) : std::nullopt;
-    if (matrix && scan::array_named(*matrix, 0, scan::key::matrix, m) == 6) {
+    const std::string_view matrix =
+        annot ? load::array_entry(w.doc, annot.text, annot.start, scan::key::matrix) : std::string_view();
+    if (scan::array_numbers(matrix, 0, m) == 6) {
         base::append(content, "q ", base::fixed6(m[0]), ' ', base::fixed6(m[1]), ' ', base::fixed6(m[2]), ' ',
                      base::fixed6(m[3]), ' ', base::fixed6(m[4]), ' ', base::fixed6(m[5]), " cm /", name,
                      " Do Q\n");

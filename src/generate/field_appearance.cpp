@@ -184,8 +184,8 @@ border border_of(const load::doc& d, const dict_text& widget)
     const dict_text bs = resolved_dictionary(d, own_value(widget, scan::key::border_style));
     if (!bs) {
         std::array<double, 3> numbers{};
-        const auto a = load::array_entry(d, widget.text, widget.start, scan::key::border);
-        if (a && scan::array_named(*a, 0, scan::key::border, numbers) == 3) b.width = std::clamp(numbers[2], 0.0, widest_border);
+        const std::string_view a = load::array_entry(d, widget.text, widget.start, scan::key::border);
+        if (scan::array_numbers(a, 0, numbers) == 3) b.width = std::clamp(numbers[2], 0.0, widest_border);
         return b;
     }
     if (const auto w = number_of(d, own_value(bs, scan::key::width))) b.width = std::clamp(*w, 0.0, widest_border);
@@ -279,10 +279,10 @@ void fill_widths(chosen_font& font)
 void apply_font_widths(const load::doc& d, const dict_text& font_dict, chosen_font& font)
 {
     const auto first = number_of(d, own_value(font_dict, scan::key::first_char));
-    const auto list = load::array_entry(d, font_dict.text, font_dict.start, scan::key::widths);
-    if (!first || !list || *first < 0 || *first > 255) return;
+    const std::string_view list = load::array_entry(d, font_dict.text, font_dict.start, scan::key::widths);
+    if (!first || list.empty() || *first < 0 || *first > 255) return;
     std::array<double, 256> widths{};
-    const std::int32_t count = scan::array_named(*list, 0, scan::key::widths, widths);
+    const std::int32_t count = scan::array_numbers(list, 0, widths);
     const auto from = static_cast<std::size_t>(*first);
     for (std::int32_t k = 0; k < count && from + static_cast<std::size_t>(k) < font.widths.size(); ++k)
         font.widths[from + static_cast<std::size_t>(k)] = std::clamp(widths[static_cast<std::size_t>(k)], 0.0, widest_glyph);

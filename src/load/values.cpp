@@ -93,19 +93,9 @@ std::string_view array_value(const doc& d, std::string_view value)
     return value.empty() || value.front() != '[' ? std::string_view() : value;
 }
 
-std::optional<std::string> array_of_value(const doc& d, std::string_view value,
-                                          std::string_view key)
+std::string_view array_entry(const doc& d, std::string_view text, std::int32_t start, std::string_view key)
 {
-    value = array_value(d, value);
-    if (value.empty()) return std::nullopt;
-    std::string entry = "/";
-    return entry.append(key).append(" ").append(value);
-}
-
-std::optional<std::string> array_entry(const doc& d, std::string_view text,
-                                       std::int32_t start, std::string_view key)
-{
-    return array_of_value(d, entry_value(text, start, key), key);
+    return array_value(d, entry_value(text, start, key));
 }
 
 }  // namespace kestrin::load

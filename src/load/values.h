@@ -33,14 +33,9 @@ const obj_entry* referenced_object(const doc& d, std::string_view value);
 // The array ("[...") a value is or refers to by its object number; empty when there is none.
 std::string_view array_value(const doc& d, std::string_view value);
 
-// "/key [...]" for a value that is an array or a reference to an array object, or nullopt.
-std::optional<std::string> array_of_value(const doc& d, std::string_view value,
-                                          std::string_view key);
-
-// "/key [...]" for the top-level array value of key, following a reference to an array object, so
-// that the number readers can take it; nullopt when there is no array.
-std::optional<std::string> array_entry(const doc& d, std::string_view text, std::int32_t start,
-                                       std::string_view key);
+// The array ("[...") of the top-level value of key, following a reference to an array object;
+// empty when there is none.
+std::string_view array_entry(const doc& d, std::string_view text, std::int32_t start, std::string_view key);
 
 // The first object header "N G obj" that starts at or after from in text: from the first digit of
 // N to just past "obj"; start -1 when there is none. Damaged files nest headers inside other

@@ -140,19 +140,6 @@ double read_unsigned(std::string_view text, std::int32_t& i)
     return value;
 }
 
-// Position of the first byte of each array value (just after its "[") of the key among the
-// dictionary's own entries, in order; -1 when none is left.
-std::int32_t next_array_value(std::string_view text, std::string_view key, dict_walk& walk)
-{
-    const std::int32_t len = text_limit(text);
-    while (walk.next()) {
-        if (!name_equals(walk.raw_key(), key)) continue;
-        const std::int32_t v = walk.value();
-        if (v < len && char_at(text, v) == '[') return v + 1;
-    }
-    return -1;
-}
-
 // Up to out.size() array numbers from pos (just after "["); the count read.
 std::int32_t read_array_numbers(std::string_view text, std::int32_t pos, std::span<double> out)
 {
@@ -266,14 +253,6 @@ std::optional<std::string> dict_name_value(std::string_view text, std::int32_t s
         if (name_equals(walk.raw_key(), key))
             if (std::optional<std::string> name = name_at(text, walk.value())) return name;
     return std::nullopt;
-}
-
-std::int32_t array_named(std::string_view text, std::int32_t start, std::string_view key,
-                         std::span<double> out)
-{
-    dict_walk walk(text, start);
-    const std::int32_t first = next_array_value(text, key, walk);
-    return first < 0 ? -1 : read_array_numbers(text, first, out);
 }
 
 std::int32_t array_numbers(std::string_view text, std::int32_t open, std::span<double> out)

@@ -39,10 +39,6 @@ std::int32_t array_numbers(std::string_view text, std::int32_t open, std::span<d
 // string, never matches.
 std::int32_t find_entry_key(std::string_view text, std::int32_t start, std::string_view key);
 
-// Numbers of the dictionary's first entry key whose value is an array, at most out.size() of them;
-// the count read, or -1 when no entry has an array value.
-std::int32_t array_named(std::string_view text, std::int32_t start, std::string_view key,
-                         std::span<double> out);
 
 // A rectangle as origin and size. Corners in any order are normalised; an empty box is refused.
 struct box {

@@ -41,6 +41,8 @@ void run_every_reader(std::string_view t)
         p = pos;
         read_int_adv(t, p);
         expect_position(p, n, "read_int_adv");
+        double numbers[6];
+        EXPECT_LE(array_numbers(t, pos, numbers), 6);
         if (const auto b = box_of_array(t, pos)) {
             EXPECT_GT(b->w, 0);
         }
@@ -54,8 +56,6 @@ void run_every_reader(std::string_view t)
     EXPECT_GE(obj_type(t, 8), 0);
     std::int32_t direct = 0, ref = 0;
     parse_length(t, 0, lim, direct, ref);
-    double numbers[6];
-    EXPECT_LE(array_named(t, 0, "Matrix", numbers), 6);
     if (const auto v = dict_name_value(t, 0, "AS")) {
         EXPECT_LE(v->size(), n);
     }

@@ -139,46 +139,39 @@ struct array_case {
     std::vector<double> values;
 };
 
-TEST(ArrayNamed, ReadsUpToMaxNumbers)
+TEST(ArrayNumbers, ReadsUpToMaxNumbers)
 {
-    const std::string long_digits = "/Matrix [" + many_nines + " 2]";
-    const std::string long_fraction = "/Matrix [0." + many_nines + "]";
+    const std::string long_digits = "[" + many_nines + " 2]";
+    const std::string long_fraction = "[0." + many_nines + "]";
     const array_case cases[] = {
-        {"/Matrix [1 0 0 1 .5 -2]", 6, 6, {1, 0, 0, 1, 0.5, -2}},      // full matrix
-        {"/Matrix [1 2 3 4 5 6 7]", 6, 6, {1, 2, 3, 4, 5, 6}},         // longer than max
-        {"/Matrix [5 6]", 1, 1, {5}},                                  // max 1
-        {"/Matrix [5 6]", 0, 0, {}},                                   // no room at all
-        {"/Matrix []", 6, 0, {}},                                      // empty array
-        {"/Matrix [", 6, 0, {}},                                       // "[" at the limit
-        {"/Matrix [1 2", 6, 2, {1, 2}},                                // limit inside the array
-        {"/Other [1]", 6, -1, {}},                                     // key missing
-        {"/Matrix 7 0 R", 6, -1, {}},                                  // indirect value
-        {"/Matrix 7 0 R /Matrix [2 3]", 6, 2, {2, 3}},                 // next occurrence
-        {"/Matrix\0[4]"sv, 6, 1, {4}},                                 // NUL before "["
-        {"/Matrix \x01[4]", 6, -1, {}},                                // control byte before "["
-        {"/Matrix [/N12 3]", 6, 2, {12, 3}},                           // digits of a name read
-        {"<< /A [/Matrix [1]] /Matrix [2] >>", 6, 1, {2}},             // an array's name is no key
-        {"/Matrix [1e5]", 6, 2, {1, 5}},                               // no exponent
-        {"/Matrix [+1.25 -.5 007]", 6, 3, {1.25, -0.5, 7}},            // signs, "." and zeros
+        {"[1 0 0 1 .5 -2]", 6, 6, {1, 0, 0, 1, 0.5, -2}},              // full matrix
+        {"[1 2 3 4 5 6 7]", 6, 6, {1, 2, 3, 4, 5, 6}},                 // longer than max
+        {"[5 6]", 1, 1, {5}},                                          // max 1
+        {"[5 6]", 0, 0, {}},                                           // no room at all
+        {"[", 6, 0, {}},                                               // "[" at the limit
+        {"[1 2", 6, 2, {1, 2}},                                        // limit inside the array
+        {"[/N12 3]", 6, 2, {12, 3}},                                   // digits of a name read
+        {"[1e5]", 6, 2, {1, 5}},                                       // no exponent
+        {"[+1.25 -.5 007]", 6, 3, {1.25, -0.5, 7}},                    // signs, "." and zeros
         {long_digits, 6, 2, {std::numeric_limits<double>::max(), 2}},  // saturates, stays finite
         {long_fraction, 6, 1, {1}},                                    // 0.999... rounds to 1
-        {prefix("/Matrix [1 2 3]", 12), 6, 2, {1, 2}},                 // the 3 past the view
+        {prefix("[1 2 3]", 4), 6, 2, {1, 2}},                          // the 3 past the view
     };
     for (const auto& c : cases) {
         std::vector<double> out(c.max, -7);
-        const std::int32_t count = array_named(c.text, 0, "Matrix", out);
+        const std::int32_t count = array_numbers(c.text, 0, out);
         ASSERT_EQ(count, c.count) << '"' << c.text.substr(0, 40) << '"';
         for (std::size_t i = 0; i < c.values.size(); ++i)
             EXPECT_DOUBLE_EQ(out[i], c.values[i]) << '"' << c.text.substr(0, 40) << "\" #" << i;
     }
 }
 
-TEST(ArrayNamed, LoneMinusGivesNegativeZero)
+TEST(ArrayNumbers, LoneMinusGivesNegativeZero)
 {
     // "-0" and a "-" at the limit both keep the sign bit.
-    for (const std::string_view text : {"/C [-0]"sv, "/C [-"sv}) {
+    for (const std::string_view text : {"[-0]"sv, "[-"sv}) {
         double out[3] = {1, 1, 1};
-        ASSERT_EQ(array_named(text, 0, "C", out), 1) << text;
+        ASSERT_EQ(array_numbers(text, 0, out), 1) << text;
         EXPECT_EQ(out[0], 0.0) << text;
         EXPECT_TRUE(std::signbit(out[0])) << text;
     }
