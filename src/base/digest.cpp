@@ -76,6 +76,8 @@ void xxh64::consume(const unsigned char* stripes, std::size_t count)
 
 void xxh64::update(std::string_view bytes)
 {
+    // An empty view may carry a null pointer, which memcpy must never see.
+    if (bytes.empty()) return;
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t left = bytes.size();
     const auto held = static_cast<std::size_t>(length_ % stripe_size);

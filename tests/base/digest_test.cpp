@@ -43,6 +43,20 @@ TEST(Xxh64, PiecesGiveTheWholeValue)
     }
 }
 
+// An empty piece, as an emptied buffer hands out (no storage at all), changes nothing, at a stripe
+// edge and between two.
+TEST(Xxh64, EmptyPiecesWithoutStorageChangeNothing)
+{
+    const std::string text(45, 'q');
+    for (std::size_t cut : {std::size_t{0}, std::size_t{13}, std::size_t{32}}) {
+        base::xxh64 h(3);
+        h.update(std::string_view(text).substr(0, cut));
+        h.update(std::string_view());
+        h.update(std::string_view(text).substr(cut));
+        EXPECT_EQ(h.finish(), in_pieces(text, text.size(), 3)) << cut;
+    }
+}
+
 TEST(FileDigest, EveryByteAndTheLengthCount)
 {
     const auto digest = [](std::string_view text) {
