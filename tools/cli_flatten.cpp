@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "page_tally.h"
 #include "kestrin.h"
 
 namespace kestrin_cli {
@@ -166,26 +167,6 @@ void print_json(const job& j, const job_result& r)
     std::fputs(line.c_str(), stdout);
 }
 
-bool is_alnum(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// Pages of a file the library wrote: its objects are all plain, so page dictionaries can be
-// counted in the bytes. Feeds the progress rate and --json.
-long count_pages(std::string_view bytes)
-{
-    long pages = 0;
-    for (size_t at = bytes.find("/Type"); at != std::string::npos; at = bytes.find("/Type", at + 5)) {
-        size_t v = at + 5;
-        while (v < bytes.size() && (bytes[v] == ' ' || bytes[v] == '\n' || bytes[v] == '\r')) ++v;
-        if (bytes.compare(v, 5, "/Page") == 0 &&
-            (v + 5 >= bytes.size() || !is_alnum(bytes[v + 5])))
-            ++pages;
-    }
-    return pages;
-}
-
 std::optional<std::string> read_all(std::istream& from)
 {
     std::string bytes((std::istreambuf_iterator<char>(from)), std::istreambuf_iterator<char>());
@@ -235,10 +216,9 @@ int flatten_one(const flatten_options& o, const std::string& in, const std::stri
         r.ok = kestrin_flatten(in.c_str(), out.c_str(), &o.lib) == 0;
         if (!r.ok) r.error = kestrin_last_error();
         if (r.ok && o.json) {
-            std::ifstream f(out, std::ios::binary);
-            std::optional<std::string> bytes = read_all(f);
-            r.bytes = bytes ? bytes->size() : 0;
-            r.pages = bytes ? count_pages(*bytes) : 0;
+            const std::optional<file_tally> t = tally_file(out);
+            r.bytes = t ? t->bytes : 0;
+            r.pages = t ? t->pages : 0;
         }
     } else {
         std::optional<std::string> input;
@@ -317,10 +297,9 @@ job_result flatten_job(const flatten_options& o, const job& j)
     fs::create_directories(fs::path(j.out).parent_path(), ec);
     if (kestrin_flatten(j.in.c_str(), j.out.c_str(), &o.lib) == 0) {
         r.ok = true;
-        std::ifstream f(j.out, std::ios::binary);
-        if (std::optional<std::string> bytes = read_all(f)) {
-            r.bytes = bytes->size();
-            r.pages = count_pages(*bytes);
+        if (const std::optional<file_tally> t = tally_file(j.out)) {
+            r.bytes = t->bytes;
+            r.pages = t->pages;
         }
     } else {
         r.error = kestrin_last_error();  // this thread's own message
