@@ -14,6 +14,17 @@ bool is_alnum(char c)
 
 bool is_space(char c) { return c == ' ' || c == '\n' || c == '\r'; }
 
+// A window that starts with an entry cut after "/Type" keeps one byte of the white space that
+// follows: the count reads any run alike, and a long run would be read again with every piece.
+void shorten_cut_entry(std::string& window)
+{
+    constexpr std::string_view type = "/Type";
+    if (!std::string_view(window).starts_with(type)) return;
+    std::size_t v = type.size();
+    while (v < window.size() && is_space(window[v])) ++v;
+    if (v > type.size() + 1) window.erase(type.size() + 1, v - type.size() - 1);
+}
+
 }  // namespace
 
 std::size_t count_decided_pages(std::string_view text, bool whole, long& pages)
@@ -56,6 +67,7 @@ std::optional<file_tally> tally_file(const std::string& path, std::size_t piece_
         t.bytes += got;
         window.append(piece.data(), got);
         window.erase(0, count_decided_pages(window, end, t.pages));
+        shorten_cut_entry(window);
     }
     if (f.bad()) return std::nullopt;
     return t;

@@ -25,6 +25,7 @@ TEST(PageTally, EveryPieceSizeCountsAsTheWholeText)
         {"/Type /Font /Type /Page/Type /Page", 2},
         {"/Typ /Page /Type", 0},
         {"x/Type/Page(" + std::string(40, ' ') + "/Type " + std::string(30, '\n') + "/Page>>", 2},
+        {"/Type" + std::string(50, '\r') + "/Pages /Type \n /Page", 1},
     };
     temp_dir dir;
     for (const auto& c : cases) {
