@@ -166,17 +166,11 @@ void print_json(const job& j, const job_result& r)
     std::fputs(line.c_str(), stdout);
 }
 
-// Read in pieces of 1 MiB: a character at a time, a large input took longer than its flattening.
 std::optional<std::string> read_all(std::istream& from)
 {
-    constexpr std::size_t piece_size = std::size_t{1} << 20;
     std::string bytes;
-    std::vector<char> piece(piece_size);
-    while (from) {
-        from.read(piece.data(), static_cast<std::streamsize>(piece_size));
-        bytes.append(piece.data(), static_cast<std::size_t>(from.gcount()));
-    }
-    if (from.bad()) return std::nullopt;
+    if (!read_in_pieces(from, read_piece_size, [&bytes](std::string_view piece) { bytes.append(piece); }))
+        return std::nullopt;
     return bytes;
 }
 
