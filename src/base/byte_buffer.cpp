@@ -27,14 +27,14 @@ bool byte_buffer::resize(std::uint64_t new_cap)
     return true;
 }
 
-// First block: buffer_first_capacity bytes, empty and NUL-terminated.
+// First block: first_capacity bytes, empty and NUL-terminated.
 bool byte_buffer::first_block()
 {
-    data = allocate_large_block(buffer_first_capacity);
+    data = allocate_large_block(first_capacity);
     if (!data) return false;
     data[0] = 0;
     len = 0;
-    cap = buffer_first_capacity;
+    cap = first_capacity;
     return true;
 }
 

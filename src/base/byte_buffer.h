@@ -24,6 +24,9 @@ struct byte_buffer {
     // Bytes already handed on to the output file, before data[0]: they count towards the size
     // limit, and an output position is flushed + an index into data.
     std::uint64_t flushed = 0;
+    // The capacity of the first block: more than the default where the buffer is known to grow
+    // that far.
+    std::uint64_t first_capacity = buffer_first_capacity;
 
     std::string_view view() const { return {data.get(), static_cast<std::size_t>(len)}; }
 

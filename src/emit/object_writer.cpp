@@ -20,10 +20,6 @@ constexpr std::string_view plain_ending = "\nendobj\n";
 constexpr std::string_view flate_filter = " /Filter /FlateDecode";
 constexpr std::int32_t max_xref_gen = 65535;
 constexpr std::string_view free_line = "0000000000 65535 f \n";
-// The output is handed to its file in pieces of about this size, so that it is never held whole.
-// A little under a power of two: the buffer is handed on before its block fills, instead of
-// doubling to hold one more object.
-constexpr std::uint64_t flush_size = (std::uint64_t{1} << 20) - (std::uint64_t{64} << 10);
 
 // Generation of the in-use entry num: 0 for new objects.
 std::int32_t entry_gen(const load::doc& d, std::int32_t num)
@@ -164,7 +160,7 @@ std::uint64_t output_position(const writer& w) { return w.out.flushed + w.out.le
 // Called between objects only, so that the bytes held back start with a whole object.
 void flush_output(writer& w)
 {
-    if (w.sink == nullptr || w.out.failed || w.out.len < flush_size) return;
+    if (w.sink == nullptr || w.out.failed || w.out.len < w.piece_size) return;
     w.out.flushed += w.out.len;
     hand_on(w, w.out);
 }

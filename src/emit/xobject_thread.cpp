@@ -23,18 +23,43 @@ namespace {
 
 // Below this many XObjects a thread costs more than it saves.
 constexpr std::size_t min_xobjects_for_a_thread = 256;
-// The second thread waits while it holds this much output that the main thread has not taken.
-constexpr std::uint64_t max_waiting_bytes = std::uint64_t{8} << 20;
+// How the second thread hands on its output: the capacity of each piece (0: its buffer grows as
+// it needs), and how much output it may hold that the main thread has not taken before it waits.
+struct piece_rule {
+    std::uint64_t capacity = 0;
+    std::uint64_t max_waiting = std::uint64_t{8} << 20;
+};
+
+// On a large input the pieces are larger, each taken at once as one block in huge pages, and more
+// of them may wait: the thread then spends less on the kernel's first touch of fresh memory and
+// less time waiting for the main thread. On a smaller input such pieces would be a large share of
+// the memory the call takes.
+constexpr std::int32_t min_input_for_large_pieces = std::int32_t{16} << 20;
+constexpr piece_rule large_pieces{std::uint64_t{4} << 20, std::uint64_t{12} << 20};
+
+piece_rule piece_rule_for(const load::doc& d)
+{
+    return d.len >= min_input_for_large_pieces ? large_pieces : piece_rule{};
+}
+
+// An empty buffer takes the whole capacity of a piece with its first block.
+void start_piece(base::byte_buffer& b, std::uint64_t capacity)
+{
+    if (capacity > 0) b.first_capacity = capacity;
+}
 
 // Finished pieces of the second thread's output, in order, until the main thread takes them.
 class piece_queue final : public base::output_sink {
 public:
+    explicit piece_queue(const piece_rule& rule) : rule_(rule) {}
+
     void take(base::byte_buffer& b) override
     {
         base::byte_buffer empty;
         empty.flushed = b.flushed;
+        start_piece(empty, rule_.capacity);
         std::unique_lock lock(mutex_);
-        room_.wait(lock, [this] { return waiting_ < max_waiting_bytes || abandoned_; });
+        room_.wait(lock, [this] { return waiting_ < rule_.max_waiting || abandoned_; });
         if (abandoned_) {
             // Nobody takes more: the rest of the step runs out quickly without output.
             empty.failed = true;
@@ -74,6 +99,7 @@ public:
     }
 
 private:
+    const piece_rule rule_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::condition_variable room_;
@@ -90,10 +116,14 @@ class xobject_thread {
 public:
     // Takes w's frames, which the compact output settled before the pages: the step fills in
     // the rest, and they come back with its output.
-    explicit xobject_thread(writer& w) : part_(w.doc, w.plan, w.generated, w.compact)
+    explicit xobject_thread(writer& w) : part_(w.doc, w.plan, w.generated, w.compact), queue_(piece_rule_for(w.doc))
     {
         part_.offsets.assign(static_cast<std::size_t>(w.plan.next_free_obj), -1);
         part_.sink = &queue_;
+        if (const piece_rule rule = piece_rule_for(w.doc); rule.capacity > 0) {
+            part_.piece_size = rule.capacity - piece_slack;
+            start_piece(part_.out, rule.capacity);
+        }
         part_.compact_forms = w.compact_forms;
         part_.frames = std::move(w.frames);
     }
