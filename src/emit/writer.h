@@ -63,8 +63,10 @@ struct open_object {
     std::int32_t gen = 0;
 };
 
-// How far under its buffer's capacity a piece of output is handed on.
+// How far under its buffer's capacity a piece of output is handed on: a little, so that the
+// buffer is handed on before its block fills, instead of doubling to hold one more object.
 inline constexpr std::uint64_t piece_slack = std::uint64_t{64} << 10;
+inline constexpr std::uint64_t default_piece_size = (std::uint64_t{1} << 20) - piece_slack;
 
 struct writer {
     writer(const load::doc& d, const plan::flatten_plan& p,
@@ -96,9 +98,7 @@ struct writer {
     // Where finished objects go once out has grown past a few MiB; null when the output is built
     // whole and written at the end.
     base::output_sink* sink = nullptr;
-    // The size of those pieces, about: a little under the buffer's capacity, so that the buffer
-    // is handed on before its block fills, instead of doubling to hold one more object.
-    std::uint64_t piece_size = (std::uint64_t{1} << 20) - piece_slack;
+    std::uint64_t piece_size = default_piece_size;  // the size of those pieces, about
     base::file_digest handed_on;  // digest of the bytes given to sink, in order
 };
 

@@ -23,10 +23,12 @@ namespace {
 
 // Below this many XObjects a thread costs more than it saves.
 constexpr std::size_t min_xobjects_for_a_thread = 256;
-// How the second thread hands on its output: the capacity of each piece (0: its buffer grows as
-// it needs), and how much output it may hold that the main thread has not taken before it waits.
+// How the second thread hands on its output: the capacity of each piece's first block, the size
+// at which a piece is handed on, and how much output it may hold that the main thread has not
+// taken before it waits.
 struct piece_rule {
-    std::uint64_t capacity = 0;
+    std::uint64_t first_capacity = base::buffer_first_capacity;
+    std::uint64_t piece_size = default_piece_size;
     std::uint64_t max_waiting = std::uint64_t{8} << 20;
 };
 
@@ -35,17 +37,12 @@ struct piece_rule {
 // less time waiting for the main thread. On a smaller input such pieces would be a large share of
 // the memory the call takes.
 constexpr std::int32_t min_input_for_large_pieces = std::int32_t{16} << 20;
-constexpr piece_rule large_pieces{std::uint64_t{4} << 20, std::uint64_t{12} << 20};
+constexpr std::uint64_t large_piece_capacity = std::uint64_t{4} << 20;
+constexpr piece_rule large_pieces{large_piece_capacity, large_piece_capacity - piece_slack, std::uint64_t{12} << 20};
 
 piece_rule piece_rule_for(const load::doc& d)
 {
     return d.len >= min_input_for_large_pieces ? large_pieces : piece_rule{};
-}
-
-// An empty buffer takes the whole capacity of a piece with its first block.
-void start_piece(base::byte_buffer& b, std::uint64_t capacity)
-{
-    if (capacity > 0) b.first_capacity = capacity;
 }
 
 // Finished pieces of the second thread's output, in order, until the main thread takes them.
@@ -57,7 +54,7 @@ public:
     {
         base::byte_buffer empty;
         empty.flushed = b.flushed;
-        start_piece(empty, rule_.capacity);
+        empty.first_capacity = rule_.first_capacity;
         std::unique_lock lock(mutex_);
         room_.wait(lock, [this] { return waiting_ < rule_.max_waiting || abandoned_; });
         if (abandoned_) {
@@ -116,14 +113,13 @@ class xobject_thread {
 public:
     // Takes w's frames, which the compact output settled before the pages: the step fills in
     // the rest, and they come back with its output.
-    explicit xobject_thread(writer& w) : part_(w.doc, w.plan, w.generated, w.compact), queue_(piece_rule_for(w.doc))
+    explicit xobject_thread(writer& w)
+        : rule_(piece_rule_for(w.doc)), part_(w.doc, w.plan, w.generated, w.compact), queue_(rule_)
     {
         part_.offsets.assign(static_cast<std::size_t>(w.plan.next_free_obj), -1);
         part_.sink = &queue_;
-        if (const piece_rule rule = piece_rule_for(w.doc); rule.capacity > 0) {
-            part_.piece_size = rule.capacity - piece_slack;
-            start_piece(part_.out, rule.capacity);
-        }
+        part_.piece_size = rule_.piece_size;
+        part_.out.first_capacity = rule_.first_capacity;
         part_.compact_forms = w.compact_forms;
         part_.frames = std::move(w.frames);
     }
@@ -191,6 +187,7 @@ private:
         queue_.close();
     }
 
+    const piece_rule rule_;
     writer part_;
     piece_queue queue_;
     std::exception_ptr failure_;  // set by the thread, read after joining it
